@@ -1,0 +1,89 @@
+#include "card_command.h"
+
+#include "arguments.h"
+#include "card/codecs.h"
+#include "reader/security_code.h"
+#include "reader/sle4442_chip.h"
+#include "reader/virtual_card_file.h"
+
+#include <filesystem>
+#include <ostream>
+
+namespace ostrel::cli {
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage : ostrel-card card new FICHIER [--supplier HH] [--code HHHHHH] [--counter N] [--force]\n"
+    "Écrit une carte virtuelle vierge : octets 0..3 A2 13 10 91, octet 25 le fournisseur\n"
+    "(04 par défaut), tous les autres FF, les 32 premiers octets inscriptibles. Le code est\n"
+    "celui d'usine du fournisseur (FFFFFF pour un fournisseur inconnu) sauf --code ;\n"
+    "le compteur d'erreurs vaut 7 sauf --counter. --force remplace un fichier existant.\n";
+
+bool ParseHex(const std::string& text, std::size_t digits, std::uint32_t& value) {
+    if (text.size() != digits) return false;
+    value = 0;
+    for (std::size_t i = 0; i < digits; i += 2) {
+        std::uint8_t byte = 0;
+        if (!card::HexPairToByte(text[i], text[i + 1], byte)) return false;
+        value = value << 8 | byte;
+    }
+    return true;
+}
+
+} // namespace
+
+int CardCommand::execute(const GlobalOptions&, const std::vector<std::string>& args, CommandIo& io) {
+    Arguments parsed;
+    std::string error;
+    if (!ParseArguments(args, {"--supplier", "--code", "--counter"}, {"--force"}, parsed, error)) {
+        io.err << "ostrel-card card : " << error << "\n";
+        return 2;
+    }
+    if (parsed.has("--help")) {
+        io.out << kUsage;
+        return 0;
+    }
+    if (parsed.positional.size() != 2 || parsed.positional[0] != "new") {
+        io.err << "ostrel-card card : « card new FICHIER » attendu (ostrel-card card --help)\n";
+        return 2;
+    }
+    const std::string& file = parsed.positional[1];
+    std::uint32_t supplier = 0x04;
+    if (parsed.has("--supplier") && !ParseHex(parsed.value("--supplier"), 2, supplier)) {
+        io.err << "ostrel-card card : --supplier attend deux chiffres hexadécimaux, pas « "
+               << parsed.value("--supplier") << " »\n";
+        return 2;
+    }
+    std::uint32_t code = reader::FactoryCode(static_cast<std::uint8_t>(supplier));
+    if (code == 0) code = 0xFFFFFF;
+    if (parsed.has("--code") && !ParseHex(parsed.value("--code"), 6, code)) {
+        io.err << "ostrel-card card : --code attend six chiffres hexadécimaux, pas « " << parsed.value("--code")
+               << " »\n";
+        return 2;
+    }
+    int counter = 7;
+    if (parsed.has("--counter")) {
+        const std::string text = parsed.value("--counter");
+        if (text.size() != 1 || text[0] < '0' || text[0] > '7') {
+            io.err << "ostrel-card card : --counter attend un nombre de 0 à 7, pas « " << text << " »\n";
+            return 2;
+        }
+        counter = text[0] - '0';
+    }
+    std::error_code ec;
+    if (!parsed.has("--force") && std::filesystem::exists(file, ec)) {
+        io.err << "ostrel-card card : " << file << " existe déjà (--force pour le remplacer)\n";
+        return 1;
+    }
+    reader::Sle4442Chip chip = reader::Sle4442Chip::Blank(static_cast<std::uint8_t>(supplier), code);
+    chip.setErrorCounter(static_cast<std::uint8_t>(counter));
+    const reader::CardFileResult saved = reader::SaveCardFile(file, chip);
+    if (!saved.ok) {
+        io.err << "ostrel-card card : " << saved.error << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace ostrel::cli

@@ -1,0 +1,50 @@
+#include "cli_reader.h"
+
+#include "reader/reader_spec.h"
+
+#include <ostream>
+
+namespace ostrel::cli {
+
+bool CliReader::open(const GlobalOptions& options, CommandIo& io) {
+    reader::ReaderSpec spec = reader::DefaultReaderSpec();
+    std::string error;
+    if (!options.reader.empty() && !reader::ParseReaderSpec(options.reader, spec, error)) {
+        io.err << "ostrel-card : " << error << "\n";
+        return false;
+    }
+    if (!reader::CreateReader(spec, chosen_, error)) {
+        io.err << "ostrel-card : " << error << "\n";
+        return false;
+    }
+    state_ = std::make_unique<reader::SharedState>(*chosen_.library);
+    state_->ReaderHandle = chosen_.library->Open(reader::kReaderTypeAny, reader::kReaderPortAny);
+    if (state_->ReaderHandle < 0) {
+        state_->ReaderState = reader::kReaderAbsent;
+        io.err << "ostrel-card : aucun lecteur de cartes ne répond (erreur " << state_->ReaderHandle << ")\n";
+        return false;
+    }
+    state_->ReaderState = reader::kReaderEmpty;
+    return true;
+}
+
+bool CliReader::requireCard(CommandIo& io) {
+    reader::InfoRecord info;
+    const std::int32_t r = chosen_.library->GetInfo(state_->ReaderHandle, info);
+    if (r < 0) {
+        io.err << "ostrel-card : le lecteur ne répond plus (erreur " << r << ")\n";
+        return false;
+    }
+    if (!info.cardPresent()) {
+        io.err << "ostrel-card : pas de carte dans le lecteur\n";
+        return false;
+    }
+    state_->ReaderState = reader::kReaderCardInside;
+    return true;
+}
+
+CliReader::~CliReader() {
+    if (state_ && state_->ReaderHandle >= 0) chosen_.library->Close(state_->ReaderHandle);
+}
+
+} // namespace ostrel::cli

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "command.h"
+#include "reader/reader_factory.h"
+#include "reader/shared_state.h"
+
+#include <memory>
+
+namespace ostrel::cli {
+
+// The reader of a command, opened as the reader monitor opens it, with the shared state on it.
+class CliReader {
+public:
+    // Creates and opens the reader of options. False after telling io.err why.
+    bool open(const GlobalOptions& options, CommandIo& io);
+
+    // False after telling io.err that the reader holds no card.
+    bool requireCard(CommandIo& io);
+
+    reader::SharedState& state() { return *state_; }
+    reader::ChosenReader& chosen() { return chosen_; }
+
+    ~CliReader();
+
+private:
+    reader::ChosenReader chosen_;
+    std::unique_ptr<reader::SharedState> state_;
+};
+
+} // namespace ostrel::cli

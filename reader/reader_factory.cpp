@@ -1,0 +1,82 @@
+#include "reader_factory.h"
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace ostrel::reader {
+
+namespace {
+
+fs::path UserDataFolder() {
+    if (const char* own = std::getenv("OSTREL_DATA_DIR"); own && *own) return own;
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg) return fs::path(xdg) / "ostrel-chipcard";
+    if (const char* home = std::getenv("HOME"); home && *home)
+        return fs::path(home) / ".local" / "share" / "ostrel-chipcard";
+    return fs::temp_directory_path() / "ostrel-chipcard";
+}
+
+bool CreateSimulated(const ReaderSpec& spec, ChosenReader& chosen, std::string& error) {
+    auto simulator = std::make_unique<SimulatedReader>();
+    std::string folder;
+    if (spec.argument.empty()) {
+        if (!PrepareDemoDeck(folder, error)) return false;
+    } else {
+        std::error_code ec;
+        const fs::path path(spec.argument);
+        if (fs::is_directory(path, ec)) {
+            folder = path.string();
+        } else if (fs::exists(path, ec)) {
+            auto card = VirtualCard::FromFile(path.string(), error);
+            if (!card) return false;
+            simulator->insertCard(std::move(card));
+            folder = path.parent_path().empty() ? "." : path.parent_path().string();
+        } else {
+            error = "fichier de carte " + spec.argument + " : introuvable";
+            return false;
+        }
+    }
+    chosen.simulator = simulator.get();
+    chosen.library = std::move(simulator);
+    chosen.deckFolder = folder;
+    return true;
+}
+
+} // namespace
+
+ReaderSpec DefaultReaderSpec() { return ReaderSpec{ReaderSpec::Kind::Simulated, {}}; }
+
+bool PrepareDemoDeck(std::string& folder, std::string& error) {
+    const fs::path target = UserDataFolder() / "demo-deck";
+    std::error_code ec;
+    if (!fs::is_directory(target, ec)) {
+        fs::create_directories(target.parent_path(), ec);
+        const fs::path shipped(OSTREL_DEMO_DECK_DIR);
+        fs::copy(shipped, target, fs::copy_options::recursive, ec);
+        if (ec) {
+            error = "jeu de cartes de démonstration : copie de " + shipped.string() + " vers " + target.string() +
+                    " impossible (" + ec.message() + ")";
+            return false;
+        }
+        // The shipped files may be read-only; the copy is the user's to write.
+        for (const auto& entry : fs::directory_iterator(target, ec)) {
+            fs::permissions(entry.path(), fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add, ec);
+        }
+    }
+    folder = target.string();
+    return true;
+}
+
+bool CreateReader(const ReaderSpec& spec, ChosenReader& chosen, std::string& error) {
+    switch (spec.kind) {
+    case ReaderSpec::Kind::Simulated:
+        return CreateSimulated(spec, chosen, error);
+    case ReaderSpec::Kind::Pcsc:
+        error = "lecteur PC/SC non disponible dans cette version";
+        return false;
+    }
+    return false;
+}
+
+} // namespace ostrel::reader

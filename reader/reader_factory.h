@@ -1,0 +1,30 @@
+#pragma once
+
+#include "reader_library.h"
+#include "reader_spec.h"
+#include "simulated_reader.h"
+
+#include <memory>
+#include <string>
+
+namespace ostrel::reader {
+
+// The reader a program runs on, chosen at start-up.
+struct ChosenReader {
+    std::unique_ptr<ReaderLibrary> library;
+    SimulatedReader* simulator = nullptr; // the same object as library, for the simulated reader
+    std::string deckFolder;               // where the simulated reader's cards are
+};
+
+// Builds the reader of spec. False with a French message when it cannot be had (a missing or
+// malformed card file, a missing folder).
+bool CreateReader(const ReaderSpec& spec, ChosenReader& chosen, std::string& error);
+
+// The reader used when none is asked for.
+ReaderSpec DefaultReaderSpec();
+
+// The user's copy of the demo deck, made from the shipped deck at first use so that the shipped
+// files never change. OSTREL_DATA_DIR, when set, replaces the user's data folder.
+bool PrepareDemoDeck(std::string& folder, std::string& error);
+
+} // namespace ostrel::reader
