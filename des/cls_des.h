@@ -1,0 +1,93 @@
+#pragma once
+
+#include "des_status.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ostrel::des {
+
+class ProgressTracker;
+
+// Why the last EncryptFile or DecryptFile returned false.
+enum class FileFailure { None, MissingInput, OutputExists, ReadFailed, CipherFailed, WriteFailed };
+
+// DES (FIPS 46-3) in cipher-block chaining with a zero initial vector, over byte arrays, text
+// and files. Text is a byte string of Windows-1252 characters, one byte each. The engine keeps
+// one bit per byte; see des_engine.cpp for the block transform.
+//
+// Encrypted buffer: 8 random bytes, the plain length as a little-endian signed 32-bit number,
+// the plain data, random padding to a multiple of 8.
+//
+// An object is not safe to share between threads: the key and the progress handler are state.
+class clsDES {
+public:
+    using Bytes = std::vector<std::uint8_t>;
+    using ProgressHandler = std::function<void(std::int32_t percent)>;
+
+    // Plain data longer than this cannot be described by the signed 32-bit size field.
+    static constexpr std::size_t kMaxPlainSize = 0x7FFFFFFF - 19;
+
+    clsDES();
+
+    // The Key property: runs the key schedule unless newValue equals the key set last. Only the
+    // first 8 bytes count; missing ones are zero.
+    void Key(std::string_view newValue);
+
+    // The Progress event, raised while a buffer is enciphered or deciphered.
+    void OnProgress(ProgressHandler handler) { progress_ = std::move(handler); }
+
+    // A non-empty key argument is set as Key first; an empty one keeps the key in force.
+    DesStatus EncryptByte(Bytes& byteArray, std::string_view key = {});
+    // On a size-descriptor error the array is left deciphered, not trimmed; on a length error
+    // it is left untouched.
+    DesStatus DecryptByte(Bytes& byteArray, std::string_view key = {});
+
+    DesStatus EncryptString(std::string_view text, std::string& result, std::string_view key = {},
+                            bool outputInHex = false);
+    DesStatus DecryptString(std::string_view text, std::string& result, std::string_view key = {},
+                            bool isTextInHex = false);
+
+    // The output replaces outFile only once it is completely written; on false neither file
+    // has changed. LastFileFailure() says why.
+    bool EncryptFile(const std::filesystem::path& inFile, const std::filesystem::path& outFile,
+                     bool overwrite = false, std::string_view key = {});
+    bool DecryptFile(const std::filesystem::path& inFile, const std::filesystem::path& outFile,
+                     bool overwrite = false, std::string_view key = {});
+    FileFailure LastFileFailure() const { return lastFileFailure_; }
+
+    // One 8-byte block in place under the current key (used by the chaining and by known-answer
+    // checks).
+    void EncipherBlock(std::uint8_t* block) const;
+    void DecipherBlock(std::uint8_t* block) const;
+
+private:
+    static constexpr std::size_t kSubkeyBits = 48;
+    // Room after the last subkey for the 8-byte reads of the round (see des_engine.cpp).
+    static constexpr std::size_t kSubkeyPadding = 8;
+
+    template <bool Decipher> void transformBlock(std::uint8_t* block) const;
+    void buildSBoxBits();
+    static void BytesToBits(const std::uint8_t* bytes, std::size_t count, std::uint8_t* bits);
+
+    void chainEncipher(Bytes& buffer, ProgressTracker& progress) const;
+    void chainDecipher(Bytes& buffer, ProgressTracker& progress) const;
+    bool transformFile(const std::filesystem::path& inFile, const std::filesystem::path& outFile,
+                       bool overwrite, bool encrypt);
+
+    // Bit-bytes of the S-box outputs, addressed by 4s + 32 x1 + 64 x2 + ... + 1024 x6.
+    std::array<std::uint8_t, 2048> sBoxBits_{};
+    // Row r holds the 48 bit-bytes of subkey r + 1.
+    std::array<std::uint8_t, 16 * kSubkeyBits + kSubkeyPadding> subkeys_{};
+    std::string key_;
+    ProgressHandler progress_;
+    FileFailure lastFileFailure_ = FileFailure::None;
+};
+
+} // namespace ostrel::des
