@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing need (Debian 12). Skips the package manager when
+# everything is already there.
+set -euo pipefail
+
+PACKAGES=(
+  build-essential cmake pkg-config clang
+  qt6-base-dev qt6-svg-dev libgl-dev
+  libpcsclite-dev pcscd vsmartcard-vpcd
+  libgtest-dev libgmock-dev libssl-dev
+  xvfb xauth fonts-dejavu-core iproute2
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "setup: installing ${missing[*]}"
+  SUDO=""
+  [[ $(id -u) -eq 0 ]] || SUDO="sudo"
+  $SUDO apt-get update
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi

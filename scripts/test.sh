@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Sets everything up and runs every test: a plain build with warnings as errors, then the same
+# tests under AddressSanitizer and UndefinedBehaviorSanitizer, then the fuzzer for a bounded time.
+# The PC/SC tests run against pcscd and a virtual reader started here.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+JOBS=$(nproc)
+
+bash scripts/setup.sh
+
+# shellcheck source=scripts/pcscd.sh
+source scripts/pcscd.sh
+pcscd_start
+trap pcscd_stop EXIT
+
+export QT_QPA_PLATFORM=offscreen
+export OSTREL_DATA_DIR="$ROOT/build-test-data"
+rm -rf "$OSTREL_DATA_DIR"
+
+echo "== plain build, warnings as errors"
+cmake -S . -B build-ci -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOSTREL_WERROR=ON >/dev/null
+cmake --build build-ci -j"$JOBS"
+ctest --test-dir build-ci --output-on-failure -j"$JOBS"
+
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DOSTREL_WERROR=ON -DOSTREL_SANITIZE=ON >/dev/null
+cmake --build build-asan -j"$JOBS"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  LSAN_OPTIONS=suppressions="$ROOT/scripts/lsan.supp" \
+  ctest --test-dir build-asan --output-on-failure -j"$JOBS"
+
+if [[ -x fuzz/run_fuzz.sh ]]; then
+  echo "== fuzzing"
+  fuzz/run_fuzz.sh "${FUZZ_SECONDS:-60}"
+fi
+echo "== all tests passed"
