@@ -126,19 +126,52 @@ template <int S> [[gnu::always_inline]] inline std::uint64_t expansionGroup(cons
     }
 }
 
-template <int S>
-[[gnu::always_inline]] inline void substitute(const Half& r, const std::uint8_t* subkey,
-                                              const std::uint8_t* sBoxBits, std::uint8_t* sOut) {
-    const std::uint64_t x = expansionGroup<S>(r) ^ loadLittleEndian64(subkey + 6 * S);
-    const std::size_t offset = (x * kGatherSixBits) >> kGatherShift & kGatherMask;
-    std::memcpy(sOut + 4 * S, sBoxBits + 4 * S + offset, 4);
+std::uint32_t loadLittleEndian32(const std::uint8_t* bytes) {
+    std::uint32_t value;
+    std::memcpy(&value, bytes, sizeof value);
+    if constexpr (std::endian::native == std::endian::big) {
+        value = __builtin_bswap32(value);
+    }
+    return value;
 }
 
-// Output bits 8G .. 8G+7 of the permutation P, as one word.
-template <int G, std::size_t... K>
-[[gnu::always_inline]] inline std::uint64_t permuteGroup(const std::uint8_t* sOut,
-                                                         std::index_sequence<K...>) {
-    return ((std::uint64_t{sOut[kPermutation[8 * G + K]]} << (8 * K)) | ...);
+// The four output bit-bytes of S-box S, byte j holding output bit j.
+template <int S>
+[[gnu::always_inline]] inline std::uint32_t substitute(const Half& r, const std::uint8_t* subkey,
+                                                       const std::uint8_t* sBoxBits) {
+    const std::uint64_t x = expansionGroup<S>(r) ^ loadLittleEndian64(subkey + 6 * S);
+    const std::size_t offset = (x * kGatherSixBits) >> kGatherShift & kGatherMask;
+    return loadLittleEndian32(sBoxBits + 4 * S + offset);
+}
+
+// Where P sends each S-box output bit: kPermutation read backwards.
+constexpr std::array<std::uint8_t, 32> inversePermutation() {
+    std::array<std::uint8_t, 32> inverse{};
+    for (std::uint8_t i = 0; i < 32; ++i) {
+        inverse[kPermutation[i]] = i;
+    }
+    return inverse;
+}
+constexpr auto kPermutationTarget = inversePermutation();
+
+// Bit-byte J of an S-box output moved to byte K of a word; a bit-byte is 0 or 1, so a one-bit
+// mask and one shift do it.
+template <int J, int K> [[gnu::always_inline]] inline std::uint64_t placeBit(std::uint32_t sOut) {
+    const std::uint64_t bit = sOut & (std::uint32_t{1} << (8 * J));
+    if constexpr (K >= J) {
+        return bit << (8 * (K - J));
+    } else {
+        return bit >> (8 * (J - K));
+    }
+}
+
+// P written out: the four bits of S-box S go straight into L, each to its fixed place. Going
+// S-box by S-box keeps few values alive, so the halves stay in registers.
+template <int S, std::size_t... J>
+[[gnu::always_inline]] inline void permuteInto(Half& l, std::uint32_t sOut,
+                                               std::index_sequence<J...>) {
+    ((l[kPermutationTarget[4 * S + J] / 8] ^= placeBit<J, kPermutationTarget[4 * S + J] % 8>(sOut)),
+     ...);
 }
 
 // One round: l ^= P(S(E(r) ^ subkey)); the caller swaps the roles of l and r.
@@ -146,13 +179,7 @@ template <std::size_t... S>
 [[gnu::always_inline]] inline void feistel(Half& l, const Half& r, const std::uint8_t* subkey,
                                            const std::uint8_t* sBoxBits,
                                            std::index_sequence<S...>) {
-    alignas(8) std::uint8_t sOut[32];
-    (substitute<S>(r, subkey, sBoxBits, sOut), ...);
-    constexpr auto eight = std::make_index_sequence<8>{};
-    l[0] ^= permuteGroup<0>(sOut, eight);
-    l[1] ^= permuteGroup<1>(sOut, eight);
-    l[2] ^= permuteGroup<2>(sOut, eight);
-    l[3] ^= permuteGroup<3>(sOut, eight);
+    (permuteInto<S>(l, substitute<S>(r, subkey, sBoxBits), std::make_index_sequence<4>{}), ...);
 }
 
 } // namespace
