@@ -1,0 +1,205 @@
+#include "main_kestrix.h"
+
+#include "dump_window.h"
+#include "mdi_child_style.h"
+#include "twips.h"
+#include "welcome_window.h"
+#include "window_title.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QTimer>
+
+namespace ostrel::app {
+
+MainKestrix::MainKestrix(reader::SharedState& state, WorkflowFactories factories, QWidget* parent)
+    : QMainWindow(parent), state_(state), factories_(std::move(factories)),
+      mdi_(new QMdiArea(this)), childStyle_(new MdiChildStyle), tmrReader_(new QTimer(this)),
+      monitor_(state, *this) {
+    setObjectName("MainKestrix");
+    childStyle_->setParent(this);
+    mdi_->setObjectName("mdiArea");
+    setCentralWidget(mdi_);
+    // The constant title until the first tick adds the reader state.
+    setWindowTitle(kWindowTitle);
+    resize(TwipsToPixels(12900), TwipsToPixels(9600));
+    buildMenus();
+    showRefusal = [this](const QString& text) { showDefaultRefusal(text); };
+
+    // Load.
+    tmrReader_->setObjectName("tmrReader");
+    connect(tmrReader_, &QTimer::timeout, this, [this] { monitor_.tick(); });
+    tmrReader_->setInterval(ReaderMonitor::kTickMilliseconds);
+    tmrReader_->start();
+    showWelcome();
+}
+
+MainKestrix::~MainKestrix() {
+    endProgram();
+    // Children that refused to close go too: they must not outlive this window.
+    for (QMdiSubWindow* child : mdi_->subWindowList())
+        delete child;
+}
+
+void MainKestrix::buildMenus() {
+    for (std::size_t i = 0; i < kMenuItems.size(); ++i) {
+        const MenuItemSpec& item = kMenuItems[i];
+        QAction* entry = menuBar()->addAction(QString::fromUtf8(item.caption));
+        entry->setObjectName(item.objectName);
+        entry->setVisible(item.visible);
+        entry->setEnabled(item.enabled);
+        actions_[i] = entry;
+    }
+    connect(action("MNU_FIN"), &QAction::triggered, this, &MainKestrix::onFin);
+    connect(action("FORMAT"), &QAction::triggered, this,
+            [this] { openWorkflow(format_, factories_.format); });
+    connect(action("MNU_DISPOSABLE"), &QAction::triggered, this,
+            [this] { openWorkflow(disposable_, factories_.disposable); });
+    for (const char* name : {"WRITE_ADMIN", "MNU_OPERATOR", "WRITE_VALUE"}) {
+        connect(action(name), &QAction::triggered, this, &MainKestrix::onCardCommand);
+    }
+}
+
+QAction* MainKestrix::action(const char* objectName) const {
+    for (std::size_t i = 0; i < kMenuItems.size(); ++i) {
+        if (std::string_view(kMenuItems[i].objectName) == objectName)
+            return actions_[i];
+    }
+    return nullptr;
+}
+
+void MainKestrix::EnableMenu(bool enable) {
+    for (std::size_t i = 0; i < kMenuItems.size(); ++i) {
+        if (kMenuItems[i].cardMenu)
+            actions_[i]->setEnabled(enable);
+    }
+}
+
+void MainKestrix::setCaption(const std::string& caption) {
+    if (caption == caption_)
+        return; // the same title again would only cost a repaint
+    caption_ = caption;
+    setWindowTitle(QString::fromStdString(caption_));
+}
+
+QMdiSubWindow* MainKestrix::addChild(QWidget* widget) {
+    QMdiSubWindow* child = mdi_->addSubWindow(widget);
+    child->setAttribute(Qt::WA_DeleteOnClose);
+    child->setStyle(childStyle_);
+    return child;
+}
+
+void MainKestrix::unloadChild(QPointer<QMdiSubWindow>& window) {
+    if (!window)
+        return;
+    if (window->close())
+        delete window.data();
+}
+
+void MainKestrix::showDump() {
+    unloadChild(dump_); // a dump is only ever built for the card just read
+    dump_ = addChild(new DumpWindow(state_));
+    dump_->showMaximized();
+}
+
+void MainKestrix::unloadDump() {
+    unloadChild(dump_);
+}
+
+void MainKestrix::showWelcome() {
+    if (!welcome_) {
+        welcome_ = addChild(new WelcomeWindow);
+        welcome_->showMaximized();
+        return;
+    }
+    if (mdi_->currentSubWindow() != welcome_)
+        mdi_->setActiveSubWindow(welcome_);
+    if (!welcome_->isMaximized())
+        welcome_->showMaximized();
+}
+
+workflows::CardEvents* MainKestrix::formatWindow() {
+    return format_ ? dynamic_cast<workflows::CardEvents*>(format_->widget()) : nullptr;
+}
+
+workflows::CardEvents* MainKestrix::disposableWindow() {
+    return disposable_ ? dynamic_cast<workflows::CardEvents*>(disposable_->widget()) : nullptr;
+}
+
+void MainKestrix::openWorkflow(QPointer<QMdiSubWindow>& window,
+                               const WorkflowWindowFactory& factory) {
+    if (CardInsideRefuses(state_)) {
+        showRefusal(kTextRemoveCard);
+        return;
+    }
+    if (window) {
+        mdi_->setActiveSubWindow(window);
+        return;
+    }
+    if (!factory)
+        return;
+    QWidget* widget = factory(state_, *this);
+    if (!widget)
+        return;
+    window = addChild(widget);
+    window->show();
+}
+
+void MainKestrix::onCardCommand() {
+    if (CardInsideRefuses(state_))
+        showRefusal(kTextRemoveCard);
+}
+
+void MainKestrix::onFin() {
+    switch (ChooseFinTarget(state_)) {
+    case FinTarget::FormatWindow:
+        unloadChild(format_);
+        break;
+    case FinTarget::DisposableWindow:
+        unloadChild(disposable_);
+        break;
+    case FinTarget::Program:
+        close();
+        break;
+    }
+}
+
+bool MainKestrix::endProgram() {
+    if (ended_)
+        return true;
+    // The workflow windows first: their unload still talks to this window.
+    for (QPointer<QMdiSubWindow>* child : {&format_, &disposable_, &dump_, &welcome_}) {
+        unloadChild(*child);
+        if (*child)
+            return false;
+    }
+    for (QMdiSubWindow* child : mdi_->subWindowList()) {
+        if (!child->close())
+            return false;
+        delete child;
+    }
+    tmrReader_->stop();
+    monitor_.closeReader();
+    ended_ = true;
+    return true;
+}
+
+void MainKestrix::closeEvent(QCloseEvent* event) {
+    if (endProgram()) {
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void MainKestrix::showDefaultRefusal(const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), text,
+                    QMessageBox::Ok, this);
+    box.exec();
+}
+
+} // namespace ostrel::app

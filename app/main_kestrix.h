@@ -1,0 +1,79 @@
+#pragma once
+
+#include "menu_model.h"
+#include "monitor_view.h"
+#include "reader_monitor.h"
+#include "workflow_factories.h"
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include <array>
+#include <functional>
+#include <string>
+
+class QAction;
+class QMdiArea;
+class QMdiSubWindow;
+class QStyle;
+class QTimer;
+
+namespace ostrel::app {
+
+// The main window: a multiple-document area holding every other window, the menu bar, and the
+// timer that drives the reader monitor.
+class MainKestrix : public QMainWindow, public MonitorView, public workflows::WorkflowHost {
+    Q_OBJECT
+public:
+    MainKestrix(reader::SharedState& state, WorkflowFactories factories, QWidget* parent = nullptr);
+    ~MainKestrix() override;
+
+    // MonitorView
+    void setCaption(const std::string& caption) override;
+    void showDump() override;
+    void unloadDump() override;
+    void showWelcome() override;
+    workflows::CardEvents* formatWindow() override;
+    workflows::CardEvents* disposableWindow() override;
+
+    // WorkflowHost: locks or unlocks the card menus.
+    void EnableMenu(bool enable) override;
+
+    ReaderMonitor& monitor() { return monitor_; }
+    QMdiArea* mdiArea() const { return mdi_; }
+
+    // Shows the card-inside refusal, modally. Tests replace it so that nothing blocks.
+    std::function<void(const QString& text)> showRefusal;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildMenus();
+    QAction* action(const char* objectName) const;
+    void onFin();
+    void onCardCommand();
+    void openWorkflow(QPointer<QMdiSubWindow>& window, const WorkflowWindowFactory& factory);
+    QMdiSubWindow* addChild(QWidget* widget);
+    // Closes and deletes the child; it stays when it refuses to close.
+    static void unloadChild(QPointer<QMdiSubWindow>& window);
+    // Children first, then the reader. False when a child refused to close.
+    bool endProgram();
+    void showDefaultRefusal(const QString& text);
+
+    reader::SharedState& state_;
+    WorkflowFactories factories_;
+    QMdiArea* mdi_;
+    QStyle* childStyle_; // a child of this window, created after the area so that it outlives it
+    QTimer* tmrReader_;
+    ReaderMonitor monitor_;
+    std::array<QAction*, kMenuItems.size()> actions_{};
+    QPointer<QMdiSubWindow> welcome_;
+    QPointer<QMdiSubWindow> dump_;
+    QPointer<QMdiSubWindow> format_;
+    QPointer<QMdiSubWindow> disposable_;
+    std::string caption_;
+    bool ended_ = false;
+};
+
+} // namespace ostrel::app

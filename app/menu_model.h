@@ -1,0 +1,46 @@
+#pragma once
+
+#include "reader/shared_state.h"
+
+#include <array>
+
+namespace ostrel::app {
+
+// The main window's menu bar, in order: top-level items without sub-menus.
+struct MenuItemSpec {
+    const char* objectName;
+    const char* caption;
+    bool visible;  // nothing shows a hidden item later
+    bool enabled;  // at start
+    bool cardMenu; // locked by EnableMenu while a workflow window is open
+};
+
+inline constexpr std::array<MenuItemSpec, 7> kMenuItems{{
+    {"MNU_FIN", "Fin", true, true, false},
+    {"FORMAT", "Formatage", true, true, true},
+    {"WRITE_ADMIN", "Carte Administration", false, true, true},
+    {"MNU_OPERATOR", "Carte Opérateur", false, true, true},
+    {"WRITE_VALUE", "Carte Valeur", false, true, true},
+    {"MNU_DISPOSABLE", "Programmation carte", true, true, true},
+    {"ABOUT", "A propos", false, false, false},
+}};
+
+inline constexpr const char* kTextRemoveCard = "Retirez la carte du lecteur !";
+
+// A card in the reader refuses every card command.
+inline bool CardInsideRefuses(const reader::SharedState& state) {
+    return state.ReaderState == reader::kReaderCardInside;
+}
+
+// What "Fin" closes, first match wins.
+enum class FinTarget { FormatWindow, DisposableWindow, Program };
+
+inline FinTarget ChooseFinTarget(const reader::SharedState& state) {
+    if (state.FormatActive)
+        return FinTarget::FormatWindow;
+    if (state.DisposableActive)
+        return FinTarget::DisposableWindow;
+    return FinTarget::Program;
+}
+
+} // namespace ostrel::app

@@ -1,0 +1,94 @@
+#include "reader_picture.h"
+
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+
+namespace ostrel::app {
+
+namespace {
+
+void DrawCable(QPainter& p) {
+    QPainterPath cable;
+    cable.moveTo(240, 330);
+    cable.cubicTo(275, 330, 280, 360, 283, 378);
+    p.setPen(QPen(QColor(40, 40, 45), 7, Qt::SolidLine, Qt::RoundCap));
+    p.setBrush(Qt::NoBrush);
+    p.drawPath(cable);
+}
+
+void DrawReaderBody(QPainter& p) {
+    QLinearGradient shade(0, 190, 0, 350);
+    shade.setColorAt(0, QColor(95, 98, 108));
+    shade.setColorAt(1, QColor(45, 47, 54));
+    p.setPen(QPen(QColor(30, 30, 35), 2));
+    p.setBrush(shade);
+    p.drawRoundedRect(QRectF(30, 190, 223, 150), 22, 22);
+    // The slot the card goes into.
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(15, 15, 18));
+    p.drawRoundedRect(QRectF(52, 202, 179, 14), 5, 5);
+    // Power light.
+    p.setBrush(QColor(60, 220, 80));
+    p.drawEllipse(QPointF(225, 318), 6, 6);
+}
+
+void DrawChip(QPainter& p, const QRectF& chip) {
+    QLinearGradient gold(chip.topLeft(), chip.bottomRight());
+    gold.setColorAt(0, QColor(245, 215, 120));
+    gold.setColorAt(1, QColor(190, 150, 50));
+    p.setPen(QPen(QColor(150, 115, 30), 1.5));
+    p.setBrush(gold);
+    p.drawRoundedRect(chip, 6, 6);
+    // Contact pads: two columns of three.
+    const qreal midX = chip.center().x();
+    p.drawLine(QPointF(midX, chip.top()), QPointF(midX, chip.bottom()));
+    for (int i = 1; i < 3; ++i) {
+        const qreal y = chip.top() + chip.height() * i / 3;
+        p.drawLine(QPointF(chip.left(), y), QPointF(chip.right(), y));
+    }
+}
+
+void DrawCard(QPainter& p) {
+    // The card stands in the slot, its lower part hidden inside the reader.
+    const QRectF card(62, 20, 159, 196);
+    QLinearGradient face(card.topLeft(), card.bottomRight());
+    face.setColorAt(0, QColor(70, 130, 210));
+    face.setColorAt(1, QColor(25, 70, 150));
+    p.setPen(QPen(QColor(20, 50, 110), 2));
+    p.setBrush(face);
+    p.drawRoundedRect(card, 12, 12);
+    // A stripe across the card's face.
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(255, 255, 255, 60));
+    p.drawRect(QRectF(63, 60, 157, 18));
+    DrawChip(p, QRectF(90, 105, 52, 42));
+}
+
+// The slot's front edge, drawn over the card so that the card goes into the reader.
+void DrawSlotLip(QPainter& p) {
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(120, 124, 135));
+    p.drawRoundedRect(QRectF(50, 209, 183, 7), 3, 3);
+}
+
+} // namespace
+
+ReaderPicture::ReaderPicture(QWidget* parent) : QWidget(parent) {
+    setObjectName("Image1");
+}
+
+void ReaderPicture::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(width() / double(kWidth), height() / double(kHeight));
+    DrawCable(p);
+    DrawReaderBody(p);
+    p.save();
+    p.setClipRect(QRectF(0, 0, kWidth, 211));
+    DrawCard(p);
+    p.restore();
+    DrawSlotLip(p);
+}
+
+} // namespace ostrel::app

@@ -1,0 +1,133 @@
+#include "simulated_reader_window.h"
+
+#include "card_deck.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <filesystem>
+
+namespace ostrel::app {
+
+SimulatedReaderWindow::SimulatedReaderWindow(reader::SimulatedReader& reader,
+                                             std::string deckFolder, QWidget* parent)
+    : QWidget(parent), reader_(reader), deckFolder_(std::move(deckFolder)),
+      lblReader_(new QLabel(this)), lblCard_(new QLabel(this)), lblError_(new QLabel(this)),
+      lblDescription_(new QLabel(this)), lstDeck_(new QListWidget(this)),
+      cmdPlug_(new QPushButton(this)), cmdInsert_(new QPushButton("Insérer la carte", this)),
+      cmdRemove_(new QPushButton("Retirer la carte", this)),
+      cmdRefresh_(new QPushButton("Actualiser", this)) {
+    setObjectName("frmSimulatedReader");
+    setWindowTitle(kCaption);
+    // Closing this window must not keep the program running, nor end it.
+    setAttribute(Qt::WA_QuitOnClose, false);
+
+    lblReader_->setObjectName("lblReader");
+    lblCard_->setObjectName("lblCard");
+    lblCard_->setWordWrap(true);
+    lblError_->setObjectName("lblError");
+    lblError_->setWordWrap(true);
+    QPalette red = lblError_->palette();
+    red.setColor(QPalette::WindowText, Qt::red);
+    lblError_->setPalette(red);
+    lblDescription_->setObjectName("lblDescription");
+    lblDescription_->setWordWrap(true);
+    lstDeck_->setObjectName("lstDeck");
+    cmdPlug_->setObjectName("cmdPlug");
+    cmdInsert_->setObjectName("cmdInsert");
+    cmdRemove_->setObjectName("cmdRemove");
+    cmdRefresh_->setObjectName("cmdRefresh");
+
+    auto* cardButtons = new QHBoxLayout;
+    cardButtons->addWidget(cmdInsert_);
+    cardButtons->addWidget(cmdRemove_);
+    cardButtons->addWidget(cmdRefresh_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(lblReader_);
+    layout->addWidget(cmdPlug_);
+    layout->addWidget(new QLabel(
+        QString("Cartes du dossier %1 :").arg(QString::fromStdString(deckFolder_)), this));
+    layout->addWidget(lstDeck_, 1);
+    layout->addWidget(lblDescription_);
+    layout->addLayout(cardButtons);
+    layout->addWidget(lblCard_);
+    layout->addWidget(lblError_);
+
+    connect(cmdPlug_, &QPushButton::clicked, this, &SimulatedReaderWindow::togglePlug);
+    connect(cmdInsert_, &QPushButton::clicked, this, &SimulatedReaderWindow::insertSelected);
+    connect(lstDeck_, &QListWidget::itemDoubleClicked, this,
+            &SimulatedReaderWindow::insertSelected);
+    connect(lstDeck_, &QListWidget::currentRowChanged, this, &SimulatedReaderWindow::updateState);
+    connect(cmdRemove_, &QPushButton::clicked, this, &SimulatedReaderWindow::removeCard);
+    connect(cmdRefresh_, &QPushButton::clicked, this, &SimulatedReaderWindow::refreshDeck);
+
+    // A card put in at start-up (a card file given on the command line).
+    if (reader_.card())
+        insertedName_ = std::filesystem::path(reader_.card()->path()).stem().string();
+    refreshDeck();
+    resize(420, 460);
+}
+
+void SimulatedReaderWindow::refreshDeck() {
+    lstDeck_->clear();
+    for (const DeckCard& card : ListDeck(deckFolder_)) {
+        auto* item = new QListWidgetItem(QString::fromStdString(card.name), lstDeck_);
+        item->setData(Qt::UserRole, QString::fromStdString(card.path));
+        item->setToolTip(QString::fromStdString(card.description));
+    }
+    if (lstDeck_->count() > 0)
+        lstDeck_->setCurrentRow(0);
+    updateState();
+}
+
+void SimulatedReaderWindow::togglePlug() {
+    if (reader_.plugged()) {
+        reader_.unplug();
+    } else {
+        reader_.plug();
+    }
+    lblError_->clear();
+    updateState();
+}
+
+void SimulatedReaderWindow::insertSelected() {
+    const QListWidgetItem* item = lstDeck_->currentItem();
+    if (!item || reader_.card())
+        return;
+    std::string error;
+    if (!InsertDeckCard(reader_, item->data(Qt::UserRole).toString().toStdString(), error)) {
+        lblError_->setText(QString::fromStdString(error));
+    } else {
+        insertedName_ = item->text().toStdString();
+        lblError_->clear();
+    }
+    updateState();
+}
+
+void SimulatedReaderWindow::removeCard() {
+    reader_.removeCard();
+    insertedName_.clear();
+    lblError_->clear();
+    updateState();
+}
+
+void SimulatedReaderWindow::updateState() {
+    lblReader_->setText(reader_.plugged() ? "Lecteur branché" : "Lecteur débranché");
+    cmdPlug_->setText(reader_.plugged() ? "Débrancher le lecteur" : "Brancher le lecteur");
+    if (reader_.card()) {
+        lblCard_->setText(
+            QString("Carte dans le lecteur : %1").arg(QString::fromStdString(insertedName_)));
+    } else {
+        lblCard_->setText("Pas de carte dans le lecteur");
+    }
+    // One card at a time, as in a real slot: the card inside comes out before another goes in.
+    cmdInsert_->setEnabled(!reader_.card() && lstDeck_->currentItem() != nullptr);
+    cmdRemove_->setEnabled(reader_.card() != nullptr);
+    const QListWidgetItem* selected = lstDeck_->currentItem();
+    lblDescription_->setText(selected ? selected->toolTip() : QString());
+}
+
+} // namespace ostrel::app

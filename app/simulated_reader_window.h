@@ -1,0 +1,49 @@
+#pragma once
+
+#include "reader/simulated_reader.h"
+
+#include <QWidget>
+
+#include <string>
+
+class QLabel;
+class QListWidget;
+class QPushButton;
+
+namespace ostrel::app {
+
+// "Lecteur simulé": what a person does with a real reader, done to the simulated one: plug and
+// unplug it, insert a card of the deck, remove it. The reader monitor sees each change on its
+// next tick, as it would with a real reader.
+class SimulatedReaderWindow : public QWidget {
+    Q_OBJECT
+public:
+    SimulatedReaderWindow(reader::SimulatedReader& reader, std::string deckFolder,
+                          QWidget* parent = nullptr);
+
+    static constexpr const char* kCaption = "Lecteur simulé";
+
+    // Lists the deck folder again.
+    void refreshDeck();
+
+private:
+    void togglePlug();
+    void insertSelected();
+    void removeCard();
+    void updateState();
+
+    reader::SimulatedReader& reader_;
+    std::string deckFolder_;
+    std::string insertedName_;
+    QLabel* lblReader_;
+    QLabel* lblCard_;
+    QLabel* lblError_;
+    QLabel* lblDescription_; // what the selected card is
+    QListWidget* lstDeck_;
+    QPushButton* cmdPlug_;
+    QPushButton* cmdInsert_;
+    QPushButton* cmdRemove_;
+    QPushButton* cmdRefresh_;
+};
+
+} // namespace ostrel::app
