@@ -63,12 +63,11 @@ void syncFolder(const fs::path& folder) {
 } // namespace
 
 bool ReplaceFileContents(const fs::path& target, std::span<const std::uint8_t> bytes) {
+    // Replace what a symbolic link points to, not the link.
     std::error_code ec;
-    fs::path resolved = fs::is_symlink(target, ec) ? fs::weakly_canonical(target, ec) : target;
-    if (ec) {
-        return false;
-    }
-    resolved = fs::absolute(resolved, ec);
+    struct stat link {};
+    const bool isLink = ::lstat(target.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
+    const fs::path resolved = fs::absolute(isLink ? fs::weakly_canonical(target, ec) : target, ec);
     if (ec) {
         return false;
     }

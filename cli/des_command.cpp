@@ -1,0 +1,300 @@
+#include "des_command.h"
+
+#include "cls_des.h"
+#include "windows1252.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <ostream>
+#include <string>
+
+namespace ostrel::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+using des::clsDES;
+
+constexpr int kSuccess = 0;
+constexpr int kFailure = 1;
+constexpr int kUsage = 2;
+
+// Files from this size on show a progress bar, when stderr is a terminal.
+constexpr std::uintmax_t kProgressBarFrom = 4 << 20;
+
+const char kUsageText[] =
+    "Usage :\n"
+    "  ostrel-card des encrypt ENTRÉE SORTIE [--key CLÉ | --key-file FICHIER] [--overwrite]\n"
+    "  ostrel-card des decrypt ENTRÉE SORTIE [--key CLÉ | --key-file FICHIER] [--overwrite]\n"
+    "  ostrel-card des encrypt-text TEXTE [--key CLÉ | --key-file FICHIER] [--hex]\n"
+    "  ostrel-card des decrypt-text TEXTE [--key CLÉ | --key-file FICHIER] [--hex]\n"
+    "\n"
+    "Chiffre ou déchiffre en DES (CBC, vecteur initial nul) des fichiers ou des textes.\n"
+    "  --key CLÉ           la clé ; seuls ses 8 premiers caractères comptent. Attention :\n"
+    "                      les autres utilisateurs de la machine peuvent la voir dans la\n"
+    "                      liste des processus ; préférez --key-file.\n"
+    "  --key-file FICHIER  lit la clé dans la première ligne du fichier\n"
+    "  --overwrite         remplace SORTIE si elle existe déjà\n"
+    "  --hex               texte chiffré en hexadécimal (sinon octets bruts)\n"
+    "Les textes sont convertis en Windows-1252 ; un caractère absent de ce jeu est refusé.\n";
+
+struct Request {
+    std::string operation;
+    std::vector<std::string> operands;
+    std::optional<std::string> key;
+    std::optional<std::string> keyFile;
+    bool overwrite = false;
+    bool hex = false;
+    bool help = false;
+};
+
+// Fills request from args; on a usage error returns the message.
+std::optional<std::string> parse(const std::vector<std::string>& args, Request& request) {
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const auto value = [&](std::optional<std::string>& into) -> std::optional<std::string> {
+            if (into) {
+                return "option " + arg + " donnée deux fois";
+            }
+            if (i + 1 >= args.size()) {
+                return "l'option " + arg + " attend une valeur";
+            }
+            into = args[++i];
+            return std::nullopt;
+        };
+        if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
+            (request.operation.empty() ? request.operation : request.operands.emplace_back()) = arg;
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg == "--help" || arg == "-h") {
+            request.help = true;
+        } else if (arg == "--overwrite") {
+            request.overwrite = true;
+        } else if (arg == "--hex") {
+            request.hex = true;
+        } else if (arg == "--key") {
+            if (auto error = value(request.key)) {
+                return error;
+            }
+        } else if (arg == "--key-file") {
+            if (auto error = value(request.keyFile)) {
+                return error;
+            }
+        } else {
+            return "option inconnue : " + arg;
+        }
+    }
+    return std::nullopt;
+}
+
+std::string conversionMessage(const std::string& what, const des::Utf8ToWindows1252Error& error) {
+    if (error.kind == des::Utf8ToWindows1252Error::Kind::InvalidUtf8) {
+        return what + " n'est pas du texte UTF-8 valide (octet " +
+               std::to_string(error.offset + 1) + ")";
+    }
+    return what + " contient le caractère " + des::CodePointName(error.codePoint) +
+           ", que Windows-1252 ne peut pas représenter";
+}
+
+class ProgressBar {
+public:
+    explicit ProgressBar(std::ostream& err, const char* label) : err_(err), label_(label) {}
+    ~ProgressBar() {
+        if (shown_) {
+            err_ << '\n';
+        }
+    }
+    void show(std::int32_t percent) {
+        constexpr int kWidth = 30;
+        const int filled = percent * kWidth / 100;
+        err_ << '\r' << label_ << " [" << std::string(filled, '#')
+             << std::string(kWidth - filled, '-') << "] " << percent << " %" << std::flush;
+        shown_ = true;
+    }
+
+private:
+    std::ostream& err_;
+    const char* label_;
+    bool shown_ = false;
+};
+
+class DesRun {
+public:
+    DesRun(const Request& request, CommandIo& io) : request_(request), io_(io) {}
+
+    int run() {
+        const std::string& op = request_.operation;
+        const bool fileOperation = op == "encrypt" || op == "decrypt";
+        if (!fileOperation && op != "encrypt-text" && op != "decrypt-text") {
+            return usage(op.empty() ? "opération manquante" : "opération inconnue : " + op);
+        }
+        const std::size_t wanted = fileOperation ? 2 : 1;
+        if (request_.operands.size() != wanted) {
+            return usage(op + " attend " + (fileOperation ? "ENTRÉE et SORTIE" : "un TEXTE"));
+        }
+        if (fileOperation && request_.hex) {
+            return usage("--hex ne s'applique qu'aux textes");
+        }
+        if (!fileOperation && request_.overwrite) {
+            return usage("--overwrite ne s'applique qu'aux fichiers");
+        }
+        if (!loadKey()) {
+            return kFailure;
+        }
+        if (fileOperation) {
+            return runFile(op == "encrypt");
+        }
+        return op == "encrypt-text" ? encryptText() : decryptText();
+    }
+
+private:
+    int usage(const std::string& message) {
+        io_.err << "Erreur : " << message << " (voir ostrel-card des --help)\n";
+        return kUsage;
+    }
+    int fail(const std::string& message) {
+        io_.err << "Erreur : " << message << '\n';
+        return kFailure;
+    }
+
+    bool loadKey() {
+        if (request_.key && request_.keyFile) {
+            fail("donnez la clé par --key ou par --key-file, pas les deux");
+            return false;
+        }
+        if (!request_.key && !request_.keyFile) {
+            fail("clé manquante : utilisez --key-file FICHIER (ou --key CLÉ)");
+            return false;
+        }
+        std::string text;
+        std::string source = "la clé";
+        if (request_.keyFile) {
+            source = "la clé du fichier « " + *request_.keyFile + " »";
+            std::ifstream in(*request_.keyFile, std::ios::binary);
+            if (!in || !std::getline(in, text)) {
+                fail("impossible de lire le fichier de clé « " + *request_.keyFile + " »");
+                return false;
+            }
+            if (!text.empty() && text.back() == '\r') {
+                text.pop_back();
+            }
+        } else {
+            text = *request_.key;
+        }
+        des::Utf8ToWindows1252Error error;
+        if (!des::Utf8ToWindows1252(text, key_, error)) {
+            fail(conversionMessage(source, error));
+            return false;
+        }
+        if (key_.empty()) {
+            fail(source + " est vide");
+            return false;
+        }
+        if (key_.size() > 8) {
+            io_.err << "Attention : seuls les 8 premiers caractères de la clé sont utilisés\n";
+        }
+        return true;
+    }
+
+    int runFile(bool encrypt) {
+        const fs::path in = request_.operands[0], out = request_.operands[1];
+        const std::string what =
+            std::string(encrypt ? "chiffrement" : "déchiffrement") + " de « " + in.string() + " »";
+        std::error_code ec;
+        const std::uintmax_t size = fs::file_size(in, ec);
+        std::optional<ProgressBar> bar;
+        if (!ec && io_.errIsTerminal && size >= kProgressBarFrom) {
+            bar.emplace(io_.err, encrypt ? "Chiffrement" : "Déchiffrement");
+            des_.OnProgress([&bar](std::int32_t percent) { bar->show(percent); });
+        }
+        const bool ok = encrypt ? des_.EncryptFile(in, out, request_.overwrite, key_)
+                                : des_.DecryptFile(in, out, request_.overwrite, key_);
+        bar.reset();
+        if (ok) {
+            return kSuccess;
+        }
+        switch (des_.LastFileFailure()) {
+        case des::FileFailure::MissingInput:
+            return fail("échec du " + what + " : fichier introuvable");
+        case des::FileFailure::OutputExists:
+            return fail("échec du " + what + " : « " + out.string() +
+                        " » existe déjà (ajoutez --overwrite pour le remplacer)");
+        case des::FileFailure::ReadFailed:
+            return fail("échec du " + what + " : lecture impossible");
+        case des::FileFailure::CipherFailed:
+            return fail("échec du " + what +
+                        (encrypt ? " : fichier trop grand"
+                                 : " : clé incorrecte ou fichier non chiffré ou endommagé"));
+        case des::FileFailure::WriteFailed:
+        case des::FileFailure::None:
+            break;
+        }
+        return fail("échec du " + what + " : écriture de « " + out.string() +
+                    " » impossible ; aucun fichier n'a été modifié");
+    }
+
+    int encryptText() {
+        std::string plain;
+        des::Utf8ToWindows1252Error error;
+        if (!des::Utf8ToWindows1252(request_.operands[0], plain, error)) {
+            return fail(conversionMessage("le texte", error));
+        }
+        std::string cipher;
+        if (const auto status = des_.EncryptString(plain, cipher, key_, request_.hex); !status) {
+            return fail("échec du chiffrement : " + status.description);
+        }
+        io_.out << cipher;
+        if (request_.hex) {
+            io_.out << '\n';
+        }
+        return kSuccess;
+    }
+
+    int decryptText() {
+        // Without --hex the text is the cipher's raw bytes, taken as they come.
+        std::string plain;
+        const auto status = des_.DecryptString(request_.operands[0], plain, key_, request_.hex);
+        if (status.number == des::kErrorHexText) {
+            return fail("le texte n'est pas de l'hexadécimal (paires de chiffres 0-9, A-F)");
+        }
+        if (!status) {
+            return fail("échec du déchiffrement : clé incorrecte ou texte non chiffré ou "
+                        "endommagé");
+        }
+        io_.out << des::Windows1252ToUtf8(plain) << '\n';
+        return kSuccess;
+    }
+
+    const Request& request_;
+    CommandIo& io_;
+    clsDES des_;
+    std::string key_;
+};
+
+} // namespace
+
+std::string DesCommand::name() const {
+    return "des";
+}
+
+std::string DesCommand::description() const {
+    return "Chiffre ou déchiffre des fichiers et des textes en DES";
+}
+
+int DesCommand::execute(const GlobalOptions&, const std::vector<std::string>& args, CommandIo& io) {
+    Request request;
+    if (const auto error = parse(args, request)) {
+        io.err << "Erreur : " << *error << " (voir ostrel-card des --help)\n";
+        return kUsage;
+    }
+    if (request.help) {
+        io.out << kUsageText;
+        return kSuccess;
+    }
+    return DesRun(request, io).run();
+}
+
+} // namespace ostrel::cli

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "command.h"
+
+namespace ostrel::cli {
+
+// ostrel-card des: files and texts enciphered with the DES class.
+//   des encrypt IN OUT [--key K | --key-file F] [--overwrite]
+//   des decrypt IN OUT [--key K | --key-file F] [--overwrite]
+//   des encrypt-text TEXT [--key K | --key-file F] [--hex]
+//   des decrypt-text TEXT [--key K | --key-file F] [--hex]
+// Texts typed by the user are UTF-8 and become Windows-1252 bytes for the cipher.
+class DesCommand : public Command {
+public:
+    std::string name() const override;
+    std::string description() const override;
+    int execute(const GlobalOptions& options, const std::vector<std::string>& args,
+                CommandIo& io) override;
+};
+
+} // namespace ostrel::cli

@@ -1,0 +1,187 @@
+// ostrel-card des: exit statuses and the exact lines a user sees.
+
+#include "des_command.h"
+
+#include "cls_des.h"
+#include "openssl_des_cbc.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <sstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+using ostrel::cli::CommandIo;
+using ostrel::cli::DesCommand;
+using ostrel::cli::GlobalOptions;
+
+struct Outcome {
+    int status;
+    std::string out, err;
+};
+
+Outcome run(const std::vector<std::string>& args, bool errIsTerminal = false) {
+    std::ostringstream out, err;
+    CommandIo io{out, err, errIsTerminal};
+    DesCommand command;
+    const int status = command.execute(GlobalOptions{}, args, io);
+    return {status, out.str(), err.str()};
+}
+
+class DesCommandTest : public ::testing::Test {
+protected:
+    fs::path folder;
+    void SetUp() override {
+        std::random_device seed;
+        folder = fs::temp_directory_path() / ("des_command_test_" + std::to_string(seed()));
+        fs::create_directories(folder);
+    }
+    void TearDown() override { fs::remove_all(folder); }
+
+    std::string path(const std::string& name) const { return (folder / name).string(); }
+    std::string write(const std::string& name, const std::string& content) {
+        std::ofstream(folder / name, std::ios::binary) << content;
+        return path(name);
+    }
+    static std::string read(const std::string& file) {
+        std::ifstream in(file, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+};
+
+TEST_F(DesCommandTest, FilesRoundTripWithKeyFile) {
+    const auto in = write("in.txt", "Carte à l'intérieur\n");
+    const auto keyFile = write("key", "clé-1234\n");
+    EXPECT_EQ(run({"encrypt", in, path("out.des"), "--key-file", keyFile}).status, 0);
+    const Outcome back = run({"decrypt", path("out.des"), path("back.txt"), "--key-file", keyFile});
+    EXPECT_EQ(back.status, 0);
+    EXPECT_EQ(back.err, "");
+    EXPECT_EQ(read(path("back.txt")), "Carte à l'intérieur\n");
+}
+
+// The key file's UTF-8 "é" is the single byte E9 of the cipher's key, like OpenSSL's -K.
+TEST_F(DesCommandTest, KeyIsWindows1252AndInteroperates) {
+    const auto in = write("in.bin", "0123456789");
+    ASSERT_EQ(run({"encrypt", in, path("out.des"), "--key", "clé"}).status, 0);
+    const std::string cipher = read(path("out.des"));
+    const auto plain = ostrel::des::test::OpenSslDesCbc(
+        "cl\xE9", std::vector<std::uint8_t>(cipher.begin(), cipher.end()), false);
+    EXPECT_EQ(std::string(plain.begin() + 12, plain.begin() + 22), "0123456789");
+}
+
+TEST_F(DesCommandTest, FileRefusals) {
+    const auto in = write("in.txt", "data");
+    const auto out = write("out.des", "old");
+    Outcome r = run({"encrypt", in, out, "--key", "k"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Erreur : échec du chiffrement de « " + in + " » : « " + out +
+                         " » existe déjà (ajoutez --overwrite pour le remplacer)\n");
+    EXPECT_EQ(read(out), "old");
+    EXPECT_EQ(run({"encrypt", in, out, "--key", "k", "--overwrite"}).status, 0);
+
+    r = run({"decrypt", path("absent"), path("x"), "--key", "k"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Erreur : échec du déchiffrement de « " + path("absent") +
+                         " » : fichier introuvable\n");
+
+    r = run({"decrypt", out, path("plain"), "--key", "wrong"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Erreur : échec du déchiffrement de « " + out +
+                         " » : clé incorrecte ou fichier non chiffré ou endommagé\n");
+    EXPECT_FALSE(fs::exists(path("plain")));
+}
+
+TEST_F(DesCommandTest, TextsRoundTripInHexAndRaw) {
+    Outcome enc = run({"encrypt-text", "Crédit: 25 €", "--key", "secret", "--hex"});
+    ASSERT_EQ(enc.status, 0);
+    ASSERT_EQ(enc.out.size(), 2 * 24 + 1u);
+    EXPECT_EQ(enc.out.back(), '\n');
+    Outcome dec = run({"decrypt-text", enc.out.substr(0, 48), "--key", "secret", "--hex"});
+    EXPECT_EQ(dec.status, 0);
+    EXPECT_EQ(dec.out, "Crédit: 25 €\n");
+
+    enc = run({"encrypt-text", "--key", "secret", "--", "-raw-"});
+    ASSERT_EQ(enc.status, 0);
+    EXPECT_EQ(enc.out.size(), 24u);
+    if (enc.out.find('\0') == std::string::npos) { // an argument cannot carry a zero byte
+        EXPECT_EQ(run({"decrypt-text", "--key", "secret", "--", enc.out}).out, "-raw-\n");
+    }
+}
+
+TEST_F(DesCommandTest, TextRefusals) {
+    Outcome r = run({"encrypt-text", "tick ✓", "--key", "k"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Erreur : le texte contient le caractère U+2713, que Windows-1252 ne peut "
+                     "pas représenter\n");
+    EXPECT_EQ(r.out, "");
+
+    r = run({"encrypt-text", "x", "--key", "ключ"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Erreur : la clé contient le caractère U+043A, que Windows-1252 ne peut pas "
+                     "représenter\n");
+
+    r = run({"decrypt-text", "ABC", "--key", "k", "--hex"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              "Erreur : le texte n'est pas de l'hexadécimal (paires de chiffres 0-9, A-F)\n");
+
+    r = run({"decrypt-text", "00112233445566778899AABBCCDDEEFF", "--key", "k", "--hex"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Erreur : échec du déchiffrement : clé incorrecte ou texte non chiffré ou "
+                     "endommagé\n");
+}
+
+TEST_F(DesCommandTest, KeyRules) {
+    EXPECT_EQ(run({"encrypt-text", "x"}).err,
+              "Erreur : clé manquante : utilisez --key-file FICHIER (ou --key CLÉ)\n");
+    EXPECT_EQ(run({"encrypt-text", "x", "--key", "a", "--key-file", "f"}).status, 1);
+    EXPECT_EQ(run({"encrypt-text", "x", "--key", ""}).err, "Erreur : la clé est vide\n");
+    EXPECT_EQ(run({"encrypt-text", "x", "--key-file", path("none")}).err,
+              "Erreur : impossible de lire le fichier de clé « " + path("none") + " »\n");
+
+    const Outcome longKey = run({"encrypt-text", "x", "--key", "0123456789", "--hex"});
+    EXPECT_EQ(longKey.status, 0);
+    EXPECT_EQ(longKey.err, "Attention : seuls les 8 premiers caractères de la clé sont utilisés\n");
+    EXPECT_EQ(run({"decrypt-text", longKey.out.substr(0, 32), "--key", "01234567", "--hex"}).out,
+              "x\n");
+}
+
+TEST_F(DesCommandTest, UsageErrorsAndHelp) {
+    const Outcome help = run({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("--key-file"), std::string::npos);
+    EXPECT_NE(help.out.find("liste des processus"), std::string::npos);
+
+    EXPECT_EQ(run({}).err, "Erreur : opération manquante (voir ostrel-card des --help)\n");
+    EXPECT_EQ(run({"shred", "x"}).status, 2);
+    EXPECT_EQ(run({"encrypt", "only-in", "--key", "k"}).err,
+              "Erreur : encrypt attend ENTRÉE et SORTIE (voir ostrel-card des --help)\n");
+    EXPECT_EQ(run({"encrypt-text", "x", "--key"}).err,
+              "Erreur : l'option --key attend une valeur (voir ostrel-card des --help)\n");
+    EXPECT_EQ(run({"encrypt-text", "x", "--verbose"}).status, 2);
+    EXPECT_EQ(run({"encrypt", "a", "b", "--key", "k", "--hex"}).status, 2);
+}
+
+TEST_F(DesCommandTest, ProgressBarOnlyForLargeFilesOnATerminal) {
+    const auto small = write("small", "tiny");
+    EXPECT_EQ(run({"encrypt", small, path("small.des"), "--key", "k"}, true).err, "");
+
+    const auto large = write("large", std::string(5 << 20, 'z'));
+    Outcome r = run({"encrypt", large, path("large.des"), "--key", "k"}, true);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.err.find("\rChiffrement ["), std::string::npos);
+    EXPECT_NE(r.err.find("] 100 %\n"), std::string::npos);
+
+    r = run({"decrypt", path("large.des"), path("large.back"), "--key", "k"}, false);
+    EXPECT_EQ(r.err, "");
+    r = run({"decrypt", path("large.des"), path("large.back"), "--key", "k", "--overwrite"}, true);
+    EXPECT_NE(r.err.find("\rDéchiffrement ["), std::string::npos);
+    EXPECT_EQ(fs::file_size(path("large.back")), 5u << 20);
+}
+
+} // namespace
