@@ -114,7 +114,8 @@ DesStatus clsDES::DecryptByte(Bytes& byteArray, std::string_view key) {
 
     const std::int64_t size = readSizeDescriptor(byteArray.data() + kSizeOffset);
     const std::int64_t overhead = static_cast<std::int64_t>(length) - size;
-    if (overhead < kMinOverhead || overhead > kMaxOverhead) {
+    // A 16-byte buffer would let sizes -3 .. -1 pass the overhead test alone.
+    if (size < 0 || overhead < kMinOverhead || overhead > kMaxOverhead) {
         return error(kErrorSizeDescriptor, "Incorrect size descriptor in DES decryption");
     }
     std::memmove(byteArray.data(), byteArray.data() + kHeader, static_cast<std::size_t>(size));

@@ -56,10 +56,10 @@ TEST(DesBuffer, EqualPlainDataGivesDifferentCipherData) {
               Bytes(secondPlain.begin() + 33, secondPlain.end()));
 }
 
-// A 32-byte buffer whose size descriptor leaves the given overhead, enciphered by OpenSSL.
-Bytes bufferWithOverhead(int overhead, Bytes& plainBuffer) {
-    plainBuffer = counting(32);
-    const std::int32_t size = 32 - overhead;
+// A buffer whose size descriptor leaves the given overhead, enciphered by OpenSSL.
+Bytes bufferWithOverhead(int overhead, Bytes& plainBuffer, std::size_t length = 32) {
+    plainBuffer = counting(length);
+    const std::int32_t size = static_cast<std::int32_t>(length) - overhead;
     for (int i = 0; i < 4; ++i) {
         plainBuffer[8 + i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(size) >> (8 * i));
     }
@@ -84,6 +84,22 @@ TEST(DesBuffer, SizeDescriptorBounds) {
         EXPECT_EQ(status.description, "Incorrect size descriptor in DES decryption");
         EXPECT_EQ(data, plainBuffer) << "left deciphered, not trimmed";
     }
+}
+
+// In a 16-byte buffer an overhead of 17 to 19 means a negative size.
+TEST(DesBuffer, NegativeSizeIsRefused) {
+    for (const int overhead : {17, 18, 19}) {
+        Bytes plainBuffer;
+        Bytes data = bufferWithOverhead(overhead, plainBuffer, 16);
+        clsDES des;
+        EXPECT_EQ(des.DecryptByte(data, kKey).number, kErrorSizeDescriptor) << overhead;
+        EXPECT_EQ(data, plainBuffer);
+    }
+    Bytes plainBuffer;
+    Bytes data = bufferWithOverhead(16, plainBuffer, 16);
+    clsDES des;
+    EXPECT_TRUE(des.DecryptByte(data, kKey));
+    EXPECT_TRUE(data.empty());
 }
 
 TEST(DesBuffer, BadLengthsAreRefusedUntouched) {
