@@ -2,7 +2,9 @@
 
 #include "card_command.h"
 #include "identify_command.h"
+#include "des_command.h"
 #include "dump_command.h"
+#include "vpcd_card_command.h"
 
 #include <ostream>
 
@@ -13,6 +15,8 @@ std::vector<std::unique_ptr<Command>> AllCommands() {
     commands.push_back(std::make_unique<CardCommand>());
     commands.push_back(std::make_unique<IdentifyCommand>());
     commands.push_back(std::make_unique<DumpCommand>());
+    commands.push_back(std::make_unique<DesCommand>());
+    commands.push_back(std::make_unique<VpcdCardCommand>());
     return commands;
 }
 

@@ -1,5 +1,9 @@
 #include "reader_factory.h"
 
+#ifdef OSTREL_HAVE_PCSC
+#include "pcsc/pcsc_reader.h"
+#endif
+
 #include <cstdlib>
 #include <filesystem>
 
@@ -73,8 +77,13 @@ bool CreateReader(const ReaderSpec& spec, ChosenReader& chosen, std::string& err
     case ReaderSpec::Kind::Simulated:
         return CreateSimulated(spec, chosen, error);
     case ReaderSpec::Kind::Pcsc:
+#ifdef OSTREL_HAVE_PCSC
+        chosen.library = std::make_unique<pcsc::PcscReader>(spec.argument);
+        return true;
+#else
         error = "lecteur PC/SC non disponible dans cette version";
         return false;
+#endif
     }
     return false;
 }

@@ -1,0 +1,132 @@
+#include "vpcd_card_command.h"
+
+#include "arguments.h"
+#include "reader/virtual_card.h"
+#include "reader/vpcd/virtual_card_server.h"
+
+#include <csignal>
+#include <ostream>
+#include <poll.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+namespace ostrel::cli {
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage : ostrel-card vpcd-card FICHIER [--port N]\n"
+    "Met la carte virtuelle FICHIER dans le lecteur virtuel vpcd de pcscd (127.0.0.1, port\n"
+    "35963 par défaut, le lecteur « Virtual PCD 00 00 ») et répond au lecteur jusqu'à Ctrl+C,\n"
+    "qui retire la carte. Chaque commande qui change la carte l'enregistre dans FICHIER.\n"
+    "Si pcscd s'arrête, la carte attend qu'il revienne.\n";
+
+constexpr int kRetryMilliseconds = 200;
+
+bool ParsePort(const std::string& text, std::uint16_t& port) {
+    if (text.empty() || text.size() > 5)
+        return false;
+    unsigned value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + static_cast<unsigned>(c - '0');
+    }
+    if (value == 0 || value > 65535)
+        return false;
+    port = static_cast<std::uint16_t>(value);
+    return true;
+}
+
+// Ctrl+C, kill and a closed terminal arrive as readable data on a descriptor, so that the
+// server stops between two messages and the card file is never left half-saved.
+class StopSignals {
+public:
+    StopSignals() {
+        sigemptyset(&signals_);
+        sigaddset(&signals_, SIGINT);
+        sigaddset(&signals_, SIGTERM);
+        sigaddset(&signals_, SIGHUP);
+        ::pthread_sigmask(SIG_BLOCK, &signals_, &previous_);
+        fd_ = ::signalfd(-1, &signals_, SFD_CLOEXEC);
+    }
+    ~StopSignals() {
+        if (fd_ >= 0)
+            ::close(fd_);
+        ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+    }
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+    int fd() const { return fd_; }
+    // Waits up to milliseconds; true when a stop signal came.
+    bool arrivedWithin(int milliseconds) const {
+        pollfd waiting{fd_, POLLIN, 0};
+        return ::poll(&waiting, 1, milliseconds) > 0;
+    }
+
+private:
+    sigset_t signals_{};
+    sigset_t previous_{};
+    int fd_ = -1;
+};
+
+} // namespace
+
+int VpcdCardCommand::execute(const GlobalOptions&, const std::vector<std::string>& args,
+                             CommandIo& io) {
+    Arguments parsed;
+    std::string error;
+    if (!ParseArguments(args, {"--port"}, {}, parsed, error)) {
+        io.err << "ostrel-card vpcd-card : " << error << "\n";
+        return 2;
+    }
+    if (parsed.has("--help")) {
+        io.out << kUsage;
+        return 0;
+    }
+    if (parsed.positional.size() != 1) {
+        io.err << "ostrel-card vpcd-card : un fichier de carte attendu (ostrel-card vpcd-card "
+                  "--help)\n";
+        return 2;
+    }
+    std::uint16_t port = reader::vpcd::kDefaultVpcdPort;
+    if (parsed.has("--port") && !ParsePort(parsed.value("--port"), port)) {
+        io.err << "ostrel-card vpcd-card : --port attend un nombre de 1 à 65535, pas « "
+               << parsed.value("--port") << " »\n";
+        return 2;
+    }
+    const std::string& file = parsed.positional[0];
+    auto card = reader::VirtualCard::FromFile(file, error);
+    if (!card) {
+        io.err << "ostrel-card vpcd-card : " << error << "\n";
+        return 1;
+    }
+
+    StopSignals stop;
+    reader::vpcd::VirtualCardServer server(card, port);
+    if (!server.insert(error)) {
+        io.err << "ostrel-card vpcd-card : " << error << "\n";
+        return 1;
+    }
+    io.out << "carte " << file << " dans le lecteur virtuel 127.0.0.1:" << port << std::endl;
+    while (server.serve(stop.fd()) == reader::vpcd::VirtualCardServer::End::Removed) {
+        io.err << "ostrel-card vpcd-card : le lecteur virtuel a fermé la connexion, la carte "
+                  "attend son retour"
+               << std::endl;
+        bool stopped = false;
+        while (!(stopped = stop.arrivedWithin(kRetryMilliseconds)) && !server.insert(error)) {
+        }
+        if (stopped)
+            break;
+        io.out << "carte " << file << " de nouveau dans le lecteur virtuel" << std::endl;
+    }
+    server.remove();
+    if (!server.responder().lastSaveError().empty()) {
+        io.err << "ostrel-card vpcd-card : " << server.responder().lastSaveError() << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace ostrel::cli
