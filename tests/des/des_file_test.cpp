@@ -45,7 +45,8 @@ protected:
     }
 };
 
-const std::string kContent("binary\0content\xFF\x80 with a few bytes", 35);
+const char kContentBytes[] = "binary\0content\xFF\x80 with a few bytes";
+const std::string kContent(kContentBytes, sizeof kContentBytes - 1);
 
 TEST_F(DesFile, RoundTrip) {
     const fs::path plain = write("plain.bin", kContent);
