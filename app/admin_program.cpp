@@ -1,0 +1,54 @@
+#include "admin_program.h"
+
+#include "app_options.h"
+#include "main_kestrix.h"
+#include "reader/reader_factory.h"
+#include "simulated_reader_window.h"
+#include "workflow_factories.h"
+
+#include <QApplication>
+
+#include <iostream>
+#include <memory>
+
+namespace ostrel::app {
+
+int RunAdmin(QApplication& application, const std::function<void(MainKestrix&)>& started) {
+    std::vector<std::string> args; // Qt has taken its own options out already
+    for (const QString& arg : application.arguments().mid(1))
+        args.push_back(arg.toStdString());
+    AppOptions options;
+    std::string error;
+    if (!ParseAppOptions(args, options, error)) {
+        std::cerr << "ostrel-admin : " << error << "\n" << kAdminUsage;
+        return 2;
+    }
+    if (options.help) {
+        std::cout << kAdminUsage;
+        return 0;
+    }
+    reader::ChosenReader chosen;
+    if (!reader::CreateReader(options.reader, chosen, error)) {
+        std::cerr << "ostrel-admin : " << error << "\n";
+        return 1;
+    }
+    reader::SharedState state(*chosen.library);
+    MainKestrix mainWindow(state, MakeWorkflowFactories(options));
+    mainWindow.show();
+
+    std::unique_ptr<SimulatedReaderWindow> simulatedReader;
+    if (chosen.simulator) {
+        simulatedReader =
+            std::make_unique<SimulatedReaderWindow>(*chosen.simulator, chosen.deckFolder);
+        simulatedReader->move(mainWindow.frameGeometry().topRight() + QPoint(12, 0));
+        simulatedReader->show();
+        // It does not keep the program alive: it goes when the main window has gone.
+        QObject::connect(&application, &QApplication::lastWindowClosed, simulatedReader.get(),
+                         &QWidget::close);
+    }
+    if (started)
+        started(mainWindow);
+    return application.exec();
+}
+
+} // namespace ostrel::app
