@@ -32,7 +32,7 @@ public:
     using ProgressHandler = std::function<void(std::int32_t percent)>;
 
     // Plain data longer than this cannot be described by the signed 32-bit size field.
-    static constexpr std::size_t kMaxPlainSize = 0x7FFFFFFF - 19;
+    static constexpr std::size_t kMaxPlainSize = 0x7FFFFFFF;
 
     clsDES();
 

@@ -96,6 +96,16 @@ TEST_F(DesFile, InputAsOutput) {
     EXPECT_EQ(entries(), 1u);
 }
 
+TEST_F(DesFile, OutputThroughSymbolicLinkKeepsTheLink) {
+    const fs::path in = write("in.bin", kContent);
+    const fs::path target = write("target.bin", "old");
+    fs::create_symlink(target, folder / "link.bin");
+    clsDES des;
+    ASSERT_TRUE(des.EncryptFile(in, folder / "link.bin", true, "key"));
+    EXPECT_TRUE(fs::is_symlink(folder / "link.bin"));
+    EXPECT_EQ(fs::file_size(target), 48u);
+}
+
 TEST_F(DesFile, FailedDecryptionLeavesOutputAlone) {
     const fs::path plain = write("plain.bin", kContent);
     const fs::path out = write("out.bin", "previous");
