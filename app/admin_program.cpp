@@ -3,6 +3,7 @@
 #include "app_options.h"
 #include "main_kestrix.h"
 #include "reader/reader_factory.h"
+#include "reader_picture.h"
 #include "simulated_reader_window.h"
 #include "workflow_factories.h"
 
@@ -32,6 +33,7 @@ int RunAdmin(QApplication& application, const std::function<void(MainKestrix&)>&
         std::cerr << "ostrel-admin : " << error << "\n";
         return 1;
     }
+    application.setWindowIcon(ReaderIcon());
     reader::SharedState state(*chosen.library);
     MainKestrix mainWindow(state, MakeWorkflowFactories(options));
     mainWindow.show();

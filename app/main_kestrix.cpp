@@ -39,10 +39,13 @@ MainKestrix::MainKestrix(reader::SharedState& state, WorkflowFactories factories
 }
 
 MainKestrix::~MainKestrix() {
-    endProgram();
+    if (endProgram())
+        return;
     // Children that refused to close go too: they must not outlive this window.
     for (QMdiSubWindow* child : mdi_->subWindowList())
         delete child;
+    tmrReader_->stop();
+    monitor_.closeReader();
 }
 
 void MainKestrix::buildMenus() {

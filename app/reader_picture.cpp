@@ -72,6 +72,18 @@ void DrawSlotLip(QPainter& p) {
     p.drawRoundedRect(QRectF(50, 209, 183, 7), 3, 3);
 }
 
+// In the drawing's own coordinates, 283 x 378.
+void DrawPicture(QPainter& p) {
+    DrawCable(p);
+    DrawReaderBody(p);
+    p.save();
+    p.setClipRect(
+        QRectF(0, 0, ReaderPicture::kWidth, 211)); // the card's part inside the reader is hidden
+    DrawCard(p);
+    p.restore();
+    DrawSlotLip(p);
+}
+
 } // namespace
 
 ReaderPicture::ReaderPicture(QWidget* parent) : QWidget(parent) {
@@ -82,13 +94,20 @@ void ReaderPicture::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     p.scale(width() / double(kWidth), height() / double(kHeight));
-    DrawCable(p);
-    DrawReaderBody(p);
-    p.save();
-    p.setClipRect(QRectF(0, 0, kWidth, 211));
-    DrawCard(p);
-    p.restore();
-    DrawSlotLip(p);
+    DrawPicture(p);
+}
+
+QIcon ReaderIcon() {
+    constexpr int kSide = 64;
+    QPixmap pixmap(kSide, kSide);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    const double scale = double(kSide) / ReaderPicture::kHeight;
+    p.translate((kSide - ReaderPicture::kWidth * scale) / 2, 0);
+    p.scale(scale, scale);
+    DrawPicture(p);
+    return QIcon(pixmap);
 }
 
 } // namespace ostrel::app

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QIcon>
 #include <QWidget>
 
 namespace ostrel::app {
@@ -18,5 +19,8 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
 };
+
+// The same drawing as the program's window icon.
+QIcon ReaderIcon();
 
 } // namespace ostrel::app

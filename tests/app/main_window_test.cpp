@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenuBar>
@@ -229,6 +230,38 @@ TEST_F(MainWindowTest, EndingTheProgramUnloadsTheWorkflowWindowBeforeClosingTheR
     EXPECT_EQ(reader.closes, 1);
     EXPECT_FALSE(reader.workflowLoadedAtClose);
     EXPECT_FALSE(state.FormatActive);
+}
+
+// A workflow window that will not close while it still has work on the card.
+class StubbornWindow : public QWidget, public workflows::CardEvents {
+public:
+    void CardInserted() override {}
+    void CardRemoved() override {}
+    bool allowClose = false;
+
+protected:
+    void closeEvent(QCloseEvent* event) override { event->setAccepted(allowClose); }
+};
+
+TEST_F(MainWindowTest, AWorkflowWindowThatRefusesToCloseKeepsTheProgramAndTheReader) {
+    StubbornWindow* stubborn = nullptr;
+    app::WorkflowFactories factories;
+    factories.format = [&](reader::SharedState&, workflows::WorkflowHost&) {
+        return stubborn = new StubbornWindow;
+    };
+    app::MainKestrix main(state, factories);
+    main.show();
+    main.monitor().tick();
+    main.findChild<QAction*>("FORMAT")->trigger();
+    ASSERT_NE(stubborn, nullptr);
+    EXPECT_FALSE(main.close());
+    EXPECT_TRUE(main.isVisible());
+    EXPECT_EQ(reader.closes, 0);
+    EXPECT_TRUE(main.findChild<QTimer*>("tmrReader")->isActive());
+
+    stubborn->allowClose = true;
+    EXPECT_TRUE(main.close());
+    EXPECT_EQ(reader.closes, 1);
 }
 
 TEST_F(MainWindowTest, AnOpenWorkflowWindowTakesTheCardInsteadOfTheDump) {
