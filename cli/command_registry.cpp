@@ -4,6 +4,10 @@
 #include "identify_command.h"
 #include "des_command.h"
 #include "dump_command.h"
+#include "format_command.h"
+#include "credit_command.h"
+#include "token_command.h"
+#include "show_command.h"
 #include "vpcd_card_command.h"
 
 #include <ostream>
@@ -15,6 +19,10 @@ std::vector<std::unique_ptr<Command>> AllCommands() {
     commands.push_back(std::make_unique<CardCommand>());
     commands.push_back(std::make_unique<IdentifyCommand>());
     commands.push_back(std::make_unique<DumpCommand>());
+    commands.push_back(std::make_unique<FormatCommand>());
+    commands.push_back(std::make_unique<CreditCommand>());
+    commands.push_back(std::make_unique<TokenCommand>());
+    commands.push_back(std::make_unique<ShowCommand>());
     commands.push_back(std::make_unique<DesCommand>());
     commands.push_back(std::make_unique<VpcdCardCommand>());
     return commands;

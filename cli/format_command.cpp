@@ -1,0 +1,73 @@
+#include "format_command.h"
+
+#include "arguments.h"
+#include "cli_reader.h"
+#include "workflows/format_workflow.h"
+#include "workflows/ini_serial_store.h"
+
+#include <ostream>
+
+namespace ostrel::cli {
+
+namespace {
+
+constexpr const char* kHelp =
+    "usage : ostrel-card [--reader LECTEUR] [--config FICHIER] format [--use-last-attempt]\n"
+    "Formate la carte du lecteur comme la fenêtre de formatage à l'insertion : une carte vierge\n"
+    "reçoit le numéro de série NextSerial (section Format) de la configuration, qui avance\n"
+    "ensuite ; une carte déjà formatée garde le sien.\n"
+    "Affiche le message de la fenêtre, puis « serial: N » ou « old serial: N ».\n"
+    "Une carte qui n'a plus qu'un essai n'est pas touchée, sauf avec --use-last-attempt.\n"
+    "Code de sortie 0 seulement quand la carte est formatée et vérifiée.\n";
+
+} // namespace
+
+int FormatCommand::execute(const GlobalOptions& options, const std::vector<std::string>& args,
+                           CommandIo& io) {
+    Arguments parsed;
+    std::string error;
+    if (!ParseArguments(args, {}, {"--use-last-attempt"}, parsed, error) ||
+        !parsed.positional.empty()) {
+        io.err << "ostrel-card format : " << (error.empty() ? "argument en trop" : error) << "\n";
+        return 2;
+    }
+    if (parsed.has("--help")) {
+        io.out << kHelp;
+        return 0;
+    }
+    workflows::IniSerialStore store(options.configFile);
+    CliReader cli;
+    if (!cli.open(options, io))
+        return 1;
+    workflows::WorkflowOptions workflowOptions;
+    workflowOptions.spendLastAttempt = parsed.has("--use-last-attempt");
+    workflows::FormatWorkflow workflow(cli.state(), store, workflowOptions);
+    workflow.Load();
+    // A serial that cannot be trusted is refused before the card is touched.
+    if (workflow.formattingBlocked()) {
+        io.out << workflow.info() << "\n";
+        io.err << "ostrel-card format : " << workflow.problem() << "\n";
+        return 1;
+    }
+    if (!cli.requireCard(io))
+        return 1;
+    workflow.CardInserted();
+    workflow.Unload();
+    io.out << workflow.info() << "\n";
+    if (workflow.outcome() == workflows::FormatOutcome::Nothing) {
+        io.err << "ostrel-card format : " << cli.state().InfoMessage << "\n";
+    }
+    if (workflow.outcome() == workflows::FormatOutcome::Formatted) {
+        io.out << "serial: " << workflow.serialWritten() << "\n";
+    }
+    if (workflow.outcome() == workflows::FormatOutcome::AlreadyFormatted) {
+        io.out << "old serial: " << workflow.oldSerial() << "\n";
+    }
+    if (!workflow.problem().empty())
+        io.err << "ostrel-card format : " << workflow.problem() << "\n";
+    const bool done = workflow.outcome() == workflows::FormatOutcome::Formatted ||
+                      workflow.outcome() == workflows::FormatOutcome::AlreadyFormatted;
+    return done && !workflow.formattingBlocked() ? 0 : 1;
+}
+
+} // namespace ostrel::cli

@@ -1,0 +1,69 @@
+#include "show_command.h"
+
+#include "arguments.h"
+#include "card/card_layout.h"
+#include "cli_reader.h"
+#include "workflows/disposable_workflow.h"
+
+#include <ostream>
+
+namespace ostrel::cli {
+
+namespace {
+
+constexpr const char* kHelp =
+    "usage : ostrel-card [--reader LECTEUR] show\n"
+    "Fait ce que la fenêtre de programmation fait à l'insertion de la carte et affiche son\n"
+    "message, puis « kind: token », « kind: credit » ou « kind: unknown » et « credits: N ».\n"
+    "Code de sortie 0 quand la carte lue est une carte JETON ou CREDIT.\n";
+
+const char* KindName(std::uint8_t kind) {
+    switch (kind) {
+    case card::layout::kKindToken:
+        return "token";
+    case card::layout::kKindCredit:
+        return "credit";
+    default:
+        return "unknown";
+    }
+}
+
+} // namespace
+
+int ShowCommand::execute(const GlobalOptions& options, const std::vector<std::string>& args,
+                         CommandIo& io) {
+    Arguments parsed;
+    std::string error;
+    if (!ParseArguments(args, {}, {}, parsed, error) || !parsed.positional.empty()) {
+        io.err << "ostrel-card show : " << (error.empty() ? "argument en trop" : error) << "\n";
+        return 2;
+    }
+    if (parsed.has("--help")) {
+        io.out << kHelp;
+        return 0;
+    }
+    CliReader cli;
+    if (!cli.open(options, io) || !cli.requireCard(io))
+        return 1;
+    workflows::DisposableWorkflow workflow(cli.state());
+    workflow.Load();
+    workflow.CardInserted();
+    workflow.Unload();
+    io.out << workflow.info() << "\n";
+    using workflows::DisposableOutcome;
+    const DisposableOutcome outcome = workflow.outcome();
+    if (outcome == DisposableOutcome::Nothing) {
+        io.err << "ostrel-card show : " << cli.state().InfoMessage << "\n";
+    }
+    const bool shown =
+        outcome == DisposableOutcome::ShownToken || outcome == DisposableOutcome::ShownCredit ||
+        outcome == DisposableOutcome::ShownUnknown || outcome == DisposableOutcome::Rewritten;
+    if (!shown)
+        return 1;
+    const std::uint8_t kind = cli.state().CardImage[card::layout::kDisposableKind];
+    io.out << "kind: " << KindName(kind) << "\n"
+           << "credits: " << int{cli.state().CardImage[card::layout::kDisposableValue]} << "\n";
+    return kind == card::layout::kKindToken || kind == card::layout::kKindCredit ? 0 : 1;
+}
+
+} // namespace ostrel::cli

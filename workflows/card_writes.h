@@ -1,0 +1,25 @@
+#pragma once
+
+#include "card/card_date.h"
+#include "card/card_layout.h"
+#include "reader/shared_state.h"
+
+#include <cstdint>
+#include <initializer_list>
+
+namespace ostrel::workflows {
+
+// Stages the card header every writer sends: the card's own first fifty bytes, the header
+// byte, the application code and the date of writing.
+void StageHeader(reader::SharedState& state, const card::CardDate& date);
+
+// Stages bytes 32..255 from the card's own image, so that rewriting a card carries nothing of
+// another card or of earlier staging.
+void StageOwnTail(reader::SharedState& state);
+
+// Writes the ranges of WriteImage in order, each verified by read-back; stops at the first
+// that fails and returns its result, or 0 when the card holds every byte.
+std::int32_t WriteRanges(reader::SharedState& state,
+                         std::initializer_list<card::layout::Range> ranges);
+
+} // namespace ostrel::workflows

@@ -1,0 +1,41 @@
+#include "code_presentation.h"
+
+#include "reader/card_session.h"
+#include "reader/security_code.h"
+
+namespace ostrel::workflows {
+
+namespace {
+
+// Nothing presented yet: the counter decides whether anything may be.
+bool MayPresent(reader::SharedState& state, bool spendLast, Presentation& withheld) {
+    const std::int32_t counter = reader::ReadErrorCounter(state);
+    if (counter < 0) {
+        withheld = {counter, true};
+    } else {
+        const int left = reader::AttemptsLeft(counter);
+        if (left > 1 || (left == 1 && spendLast))
+            return true;
+        withheld = {left, true};
+    }
+    reader::EndCardSession(state);
+    state.InfoMessage = reader::UnlockFailureText(withheld.result);
+    return false;
+}
+
+} // namespace
+
+Presentation PresentCodeSparingLastAttempt(reader::SharedState& state, std::uint32_t code,
+                                           bool spendLast) {
+    Presentation presentation;
+    if (!MayPresent(state, spendLast, presentation))
+        return presentation;
+    return {reader::PresentSecurityCode(state, code), false};
+}
+
+bool UnlockCardSparingLastAttempt(reader::SharedState& state, bool spendLast) {
+    Presentation withheld;
+    return MayPresent(state, spendLast, withheld) && reader::UnlockCard(state);
+}
+
+} // namespace ostrel::workflows

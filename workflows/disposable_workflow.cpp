@@ -1,0 +1,210 @@
+#include "disposable_workflow.h"
+
+#include "card/card_layout.h"
+#include "card_writes.h"
+#include "code_presentation.h"
+#include "field_number.h"
+#include "reader/card_session.h"
+#include "reader/identification.h"
+#include "reader/security_code.h"
+#include "workflow_texts.h"
+
+namespace ostrel::workflows {
+
+using namespace card::layout;
+
+std::optional<std::string> ProgrammeCredits(int programme) {
+    switch (programme) {
+    case 1:
+        return "3";
+    case 2:
+        return "5";
+    case 3:
+        return "7";
+    case 4:
+        return "8";
+    case 5:
+        return "10";
+    default:
+        return std::nullopt;
+    }
+}
+
+DisposableWorkflow::DisposableWorkflow(reader::SharedState& state, WorkflowOptions options)
+    : state_(state), options_(std::move(options)) {}
+
+void DisposableWorkflow::Load() {
+    state_.DisposableActive = true;
+    info_ = texts::kDisposablePromptAtLoad;
+    indicator_ = Indicator::Green;
+    fields_ = {"", "", "", texts::kMaxValue};
+    cardRead_ = false;
+}
+
+void DisposableWorkflow::Unload() {
+    state_.DisposableActive = false;
+}
+
+void DisposableWorkflow::CardRemoved() {
+    indicator_ = Indicator::Green;
+    info_ = texts::kDisposablePrompt;
+    cardRead_ = false;
+}
+
+bool DisposableWorkflow::cardReady() const {
+    return cardRead_ && state_.ReaderState == reader::kReaderCardInside;
+}
+
+void DisposableWorkflow::CardInserted() {
+    outcome_ = DisposableOutcome::Nothing;
+    cardRead_ = false;
+    indicator_ = Indicator::Yellow;
+    if (onHandling)
+        onHandling();
+    std::int32_t read = 0;
+    const int r = reader::IdentifyCard(state_, &read);
+    if (r == reader::kIdentifyNoAnswer) {
+        // Not an SLE4442: nothing more is shown.
+    } else if (read < 0) {
+        info_ = texts::ReadFailureText(read);
+        indicator_ = Indicator::Red;
+        outcome_ = DisposableOutcome::Failed;
+    } else {
+        cardRead_ = true;
+        if (r == reader::kIdentifyNotOurs) {
+            ShowDisposableCard();
+        } else {
+            RewriteFormattedCard();
+        }
+    }
+    reader::EndCardSession(state_);
+}
+
+void DisposableWorkflow::RewriteFormattedCard() {
+    if (!UnlockCardSparingLastAttempt(state_, options_.spendLastAttempt)) {
+        indicator_ = Indicator::Red;
+        info_ = state_.InfoMessage;
+        outcome_ = DisposableOutcome::CodeRefused;
+        return;
+    }
+    StageOwnTail(state_);
+    const std::int32_t written = WriteRanges(state_, {kRewriteRange});
+    if (written != 0) {
+        info_ = texts::WriteFailureText(written);
+        indicator_ = Indicator::Red;
+        outcome_ = DisposableOutcome::Failed;
+        return;
+    }
+    indicator_ = Indicator::Green;
+    info_ = texts::kRewriteDone;
+    outcome_ = DisposableOutcome::Rewritten;
+}
+
+void DisposableWorkflow::ShowDisposableCard() {
+    reader::StartCardSession(state_);
+    const Presentation presented = PresentCodeSparingLastAttempt(
+        state_, reader::FactoryCode(state_.CardImage[kSupplierByte]), options_.spendLastAttempt);
+    if (presented.result <= 6) {
+        reader::EndCardSession(state_);
+        info_ = reader::UnlockFailureText(presented.result);
+        if (presented.withheld)
+            indicator_ = Indicator::Red;
+        outcome_ = DisposableOutcome::CodeRefused;
+        return;
+    }
+    const std::string credits = std::to_string(state_.CardImage[kDisposableValue]);
+    switch (state_.CardImage[kDisposableKind]) {
+    case kKindToken:
+        info_ = texts::kTokenCard;
+        fields_.credit = credits;
+        outcome_ = DisposableOutcome::ShownToken;
+        break;
+    case kKindCredit:
+        info_ = texts::kCreditCard;
+        fields_.nbcredit = credits;
+        outcome_ = DisposableOutcome::ShownCredit;
+        break;
+    default:
+        info_ = texts::kUnknownKind;
+        outcome_ = DisposableOutcome::ShownUnknown;
+        break;
+    }
+}
+
+void DisposableWorkflow::Refuse(const char* text) {
+    info_ = text;
+    outcome_ = DisposableOutcome::Refused;
+}
+
+bool DisposableWorkflow::ReadyToWrite(std::optional<card::CardDate>& date) {
+    if (!cardReady()) {
+        Refuse(texts::kNoCardRead);
+        return false;
+    }
+    date = card::ToCardDate(options_.today());
+    if (!date) {
+        Refuse(texts::kBadDate);
+        return false;
+    }
+    return true;
+}
+
+void DisposableWorkflow::WriteCreditCard() {
+    outcome_ = DisposableOutcome::Nothing;
+    std::optional<card::CardDate> date;
+    if (!ReadyToWrite(date))
+        return;
+    const auto credits = FieldNumber(fields_.nbcredit);
+    if (!credits)
+        return Refuse(texts::kBadCredits);
+    WriteDisposable(*date, kKindCredit, *credits, std::nullopt);
+}
+
+void DisposableWorkflow::WriteTokenCard() {
+    outcome_ = DisposableOutcome::Nothing;
+    std::optional<card::CardDate> date;
+    if (!ReadyToWrite(date))
+        return;
+    const auto programme = FieldNumber(fields_.programme);
+    if (!programme)
+        return Refuse(texts::kBadProgramme);
+    const std::optional<std::string> shown = ProgrammeCredits(*programme);
+    const auto credits = FieldNumber(shown ? *shown : fields_.credit);
+    if (!credits)
+        return Refuse(texts::kBadCredits);
+    WriteDisposable(*date, kKindToken, *credits, shown);
+}
+
+void DisposableWorkflow::WriteDisposable(const card::CardDate& date, std::uint8_t kind, int credits,
+                                         const std::optional<std::string>& creditShown) {
+    reader::StartCardSession(state_);
+    const Presentation presented =
+        PresentCodeSparingLastAttempt(state_, reader::kTransportCode, options_.spendLastAttempt);
+    if (presented.result <= 6) {
+        reader::EndCardSession(state_);
+        info_ = reader::UnlockFailureText(presented.result);
+        if (presented.withheld)
+            indicator_ = Indicator::Red;
+        outcome_ = DisposableOutcome::CodeRefused;
+        return;
+    }
+    if (creditShown)
+        fields_.credit = *creditShown;
+    StageHeader(state_, date);
+    state_.WriteImage[kDisposableKind] = kind;
+    state_.WriteImage[kDisposableValue] = static_cast<std::uint8_t>(credits);
+    const std::int32_t written =
+        WriteRanges(state_, {kHeaderByteRange, kIdentityRange, kDisposableRange});
+    reader::EndCardSession(state_);
+    if (written != 0) {
+        info_ = texts::WriteFailureText(written);
+        indicator_ = Indicator::Red;
+        outcome_ = DisposableOutcome::Failed;
+        return;
+    }
+    indicator_ = Indicator::Green;
+    info_ = texts::kDisposableDone;
+    outcome_ = DisposableOutcome::Written;
+}
+
+} // namespace ostrel::workflows

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "indicator.h"
+#include "reader/shared_state.h"
+#include "workflow_options.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace ostrel::workflows {
+
+// The texts of the window's fields; the window copies them in before a click and out after.
+struct DisposableFields {
+    std::string programme; // txtprogramme
+    std::string credit;    // txtcredit, credits of a token card
+    std::string nbcredit;  // txtnbcredit, credits of a credit card
+    std::string maxValue;  // txtMaxValue, shown only
+};
+
+enum class DisposableOutcome {
+    Nothing,      // nothing done yet, or the card did not answer as an SLE4442
+    ShownToken,   // a card of the kind "carte JETON" was shown, credits in txtcredit
+    ShownCredit,  // "carte CREDIT", credits in txtnbcredit
+    ShownUnknown, // "carte inconnue"
+    Rewritten,    // a formatted card, rewritten with its own bytes and verified
+    Written,      // a token or credit card written and verified
+    CodeRefused,  // the card refused the code, or the code was withheld
+    Failed,       // a read or a write did not go through
+    Refused,      // a button refused its input or the missing card: no card traffic
+};
+
+// The credits a token programme gives, as txtcredit then shows them; nothing for a programme
+// that leaves txtcredit as typed.
+std::optional<std::string> ProgrammeCredits(int programme);
+
+// Programming disposable token and credit cards: what frmDisposable decides and shows.
+class DisposableWorkflow {
+public:
+    explicit DisposableWorkflow(reader::SharedState& state, WorkflowOptions options = {});
+
+    void Load();
+    void Unload();
+    void CardInserted();
+    void CardRemoved();
+    void WriteCreditCard(); // cmdWriteBlankDisposable, with the credits of txtnbcredit
+    void WriteTokenCard();  // cmdWriteValueDisposable, by txtprogramme and txtcredit
+
+    DisposableFields& fields() { return fields_; }
+    const DisposableFields& fields() const { return fields_; }
+    const std::string& info() const { return info_; }
+    Indicator indicator() const { return indicator_; }
+    DisposableOutcome outcome() const { return outcome_; }
+    // The card in the reader was read whole at its insertion: the buttons may write it.
+    bool cardReady() const;
+
+    // Called once the indicator turned yellow, before any card traffic.
+    std::function<void()> onHandling;
+
+private:
+    void RewriteFormattedCard();
+    void ShowDisposableCard();
+    // Checks what needs no card traffic; false after saying why.
+    bool ReadyToWrite(std::optional<card::CardDate>& date);
+    void WriteDisposable(const card::CardDate& date, std::uint8_t kind, int credits,
+                         const std::optional<std::string>& creditShown);
+    void Refuse(const char* text);
+
+    reader::SharedState& state_;
+    WorkflowOptions options_;
+    DisposableFields fields_;
+    std::string info_;
+    Indicator indicator_ = Indicator::Green;
+    DisposableOutcome outcome_ = DisposableOutcome::Nothing;
+    bool cardRead_ = false;
+};
+
+} // namespace ostrel::workflows

@@ -1,0 +1,66 @@
+#include "serial_numbers.h"
+
+#include "card/card_layout.h"
+
+#include <cctype>
+
+namespace ostrel::workflows {
+
+namespace {
+
+// The largest number nine decimal characters can hold; it keeps every serial well inside the
+// signed 32-bit range the card's serial is written from.
+constexpr std::int64_t kLargestStorable = 999999999;
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+} // namespace
+
+bool CarriesFormatMarker(std::int64_t serial) {
+    return ((serial >> 8) & 0xFF) == card::layout::kFormatMarkerValue;
+}
+
+std::optional<std::int64_t> NextMarkedSerial(std::int64_t serial) {
+    std::int64_t next = serial + 1;
+    if (!CarriesFormatMarker(next)) {
+        // The marker is bits 8..15. Below it, the marker is reached in the same upper half;
+        // past it, in the next one; either way with a zero low byte.
+        std::int64_t upper = next >> 16;
+        if (((next >> 8) & 0xFF) > card::layout::kFormatMarkerValue)
+            ++upper;
+        next = upper << 16 | std::int64_t{card::layout::kFormatMarkerValue} << 8;
+    }
+    if (next > kLargestStorable)
+        return std::nullopt;
+    return next;
+}
+
+ConfiguredSerial ParseConfiguredSerial(const std::string& text) {
+    const std::string taken = text.substr(0, kSerialTextLimit);
+    std::size_t begin = 0;
+    std::size_t end = taken.size();
+    while (begin < end && IsBlank(taken[begin]))
+        ++begin;
+    while (end > begin && IsBlank(taken[end - 1]))
+        --end;
+    const std::string digits = taken.substr(begin, end - begin);
+    const std::string quoted = "« " + taken + " »";
+    if (digits.empty())
+        return {std::nullopt, "numéro de série vide"};
+    for (const char c : digits) {
+        if (!std::isdigit(static_cast<unsigned char>(c))) {
+            return {std::nullopt, "numéro de série " + quoted + " : pas un nombre entier positif"};
+        }
+    }
+    // Nine digits at most: the value lies in 0..999999999.
+    const std::int64_t serial = std::stoll(digits);
+    if (!CarriesFormatMarker(serial)) {
+        return {std::nullopt,
+                "numéro de série " + quoted + " sans la marque de formatage (troisième octet 42)"};
+    }
+    return {serial, {}};
+}
+
+} // namespace ostrel::workflows

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace ostrel::workflows {
+
+// The configured "NextSerial" is read into a ten-character buffer: nine characters at most.
+inline constexpr std::size_t kSerialTextLimit = 9;
+inline constexpr const char* kDefaultNextSerial = "1000000";
+
+// True when the serial, written big-endian into bytes 13..16, puts the format marker into
+// byte 15: a card formatted with any other serial reads as not formatted.
+bool CarriesFormatMarker(std::int64_t serial);
+
+// The serial after serial that still carries the marker and still fits the configuration's
+// nine characters; nothing when there is none.
+std::optional<std::int64_t> NextMarkedSerial(std::int64_t serial);
+
+// A configured value: the serial, or why it is refused (French, for the operator).
+struct ConfiguredSerial {
+    std::optional<std::int64_t> serial;
+    std::string problem;
+};
+
+// Takes the first nine characters of text, as the configuration read does, and accepts only a
+// whole number that carries the marker (nine digits keep it inside 0..2147483647; a sign,
+// a fraction or a letter is refused).
+ConfiguredSerial ParseConfiguredSerial(const std::string& text);
+
+} // namespace ostrel::workflows

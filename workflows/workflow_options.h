@@ -1,0 +1,19 @@
+#pragma once
+
+#include "card/card_date.h"
+
+#include <chrono>
+#include <functional>
+
+namespace ostrel::workflows {
+
+// What a workflow takes from its surroundings besides the shared state.
+struct WorkflowOptions {
+    // The date stamped on the cards; tests fix it.
+    std::function<std::chrono::year_month_day()> today = card::Today;
+    // Present a code even when the card has a single attempt left. Only the command line sets
+    // it, and only when told to: a refusal then locks the card for good.
+    bool spendLastAttempt = false;
+};
+
+} // namespace ostrel::workflows

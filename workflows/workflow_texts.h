@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// What the workflow windows say to the operator.
+namespace ostrel::workflows::texts {
+
+inline constexpr const char* kFormatPrompt = "Introduire la carte à formater";
+inline constexpr const char* kFormatDone = "Formatage OK, retirez la carte";
+inline constexpr const char* kFormatDoneSerialNotSaved =
+    "Formatage OK ; numéro suivant non enregistré : formatage suspendu";
+
+inline constexpr const char* kDisposablePromptAtLoad = "Introduire la carte à écrire";
+inline constexpr const char* kDisposablePrompt = "Introduire carte à écrire";
+inline constexpr const char* kRewriteDone = "ecriture OK, retirez la carte";
+inline constexpr const char* kDisposableDone = "Retirez la carte";
+inline constexpr const char* kTokenCard = "carte JETON";
+inline constexpr const char* kCreditCard = "carte CREDIT";
+inline constexpr const char* kUnknownKind = "carte inconnue";
+inline constexpr const char* kMaxValue = "255";
+
+inline constexpr const char* kNoCardRead = "Aucune carte lue : introduisez la carte à écrire";
+inline constexpr const char* kBadCredits = "Nombre de crédits refusé : entrez un nombre de 0 à 255";
+inline constexpr const char* kBadProgramme = "Programme refusé : entrez un nombre de 0 à 255";
+inline constexpr const char* kBadDate =
+    "Date de l'ordinateur hors de 2000..2255 : aucune carte n'est écrite";
+inline constexpr const char* kSerialsExhausted =
+    "Plus aucun numéro de série disponible : formatage arrêté";
+
+// A read at insertion that stopped part-way: nothing is decided from a half-read card.
+std::string ReadFailureText(std::int32_t result);
+
+// A write the card did not take, or whose read-back differs: the card may hold part of it.
+std::string WriteFailureText(std::int32_t result);
+
+// The configured next serial is refused; nothing is formatted until it is mended.
+std::string SerialRefusedText(const std::string& problem);
+
+// The advanced serial could not be saved; nothing is formatted until it can be.
+std::string SerialNotSavedText();
+
+} // namespace ostrel::workflows::texts
