@@ -48,11 +48,16 @@ public:
         sigaddset(&signals_, SIGTERM);
         sigaddset(&signals_, SIGHUP);
         ::pthread_sigmask(SIG_BLOCK, &signals_, &previous_);
-        fd_ = ::signalfd(-1, &signals_, SFD_CLOEXEC);
+        fd_ = ::signalfd(-1, &signals_, SFD_CLOEXEC | SFD_NONBLOCK);
     }
     ~StopSignals() {
-        if (fd_ >= 0)
+        // A stop signal already taken is consumed here: unblocked, it would kill the process.
+        if (fd_ >= 0) {
+            signalfd_siginfo taken;
+            while (::read(fd_, &taken, sizeof taken) == static_cast<ssize_t>(sizeof taken)) {
+            }
             ::close(fd_);
+        }
         ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
     }
     StopSignals(const StopSignals&) = delete;

@@ -40,6 +40,10 @@ std::vector<std::uint8_t> VirtualCardResponder::respond(std::span<const std::uin
     const auto data = command.subspan(apdu::kHeaderLength);
     const bool expectsData = ins == apdu::kInsSelectCardType || ins == apdu::kInsWriteMemory ||
                              ins == apdu::kInsPresentCode;
+    const bool known = expectsData || ins == apdu::kInsReadMemory ||
+                       ins == apdu::kInsReadErrorCounter || ins == apdu::kInsReadProtectionBits;
+    if (!known)
+        return Status(apdu::kSwInsNotSupported);
     // Commands that send data carry exactly Lc bytes; the others carry none.
     if (expectsData ? data.size() != length || length == 0 : !data.empty())
         return Status(apdu::kSwWrongLength);

@@ -31,6 +31,8 @@ VirtualCardServer::~VirtualCardServer() {
 bool VirtualCardServer::insert(std::string& error) {
     if (!link_.connect(port_, error))
         return false;
+    // A stop meant for an earlier insertion must not end this one.
+    drainStop();
     // A card just inserted is unpowered.
     responder_.powerCycle();
     return true;

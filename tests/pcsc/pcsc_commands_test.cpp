@@ -1,0 +1,175 @@
+#include "vpcd_support.h"
+
+#include "command_registry.h"
+#include "reader/card_session.h"
+#include "reader/security_code.h"
+#include "reader/virtual_card_file.h"
+
+#include <csignal>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace ostrel;
+using namespace vpcd_support;
+namespace fs = std::filesystem;
+
+extern char** environ;
+
+namespace {
+
+struct CliRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+CliRun OstrelCard(const std::vector<std::string>& args) {
+    std::ostringstream out, err;
+    cli::CommandIo io{out, err, false};
+    const int status = cli::RunOstrelCard(args, io);
+    return {status, out.str(), err.str()};
+}
+
+std::string Demo(const std::string& name) {
+    return (fs::path(OSTREL_DEMO_DECK_DIR) / name).string();
+}
+
+// ostrel-card run as its own process, stopped by its PID.
+class Child {
+public:
+    explicit Child(const std::vector<std::string>& args) {
+        std::vector<char*> argv;
+        std::vector<std::string> all{OSTREL_CARD_PROGRAM};
+        all.insert(all.end(), args.begin(), args.end());
+        for (auto& arg : all)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        if (::posix_spawn(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+            pid_ = -1;
+    }
+    ~Child() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    bool started() const { return pid_ > 0; }
+    // The exit status after SIGTERM (or on its own when signal is 0); -1 when killed by a signal.
+    int stop(int signal = SIGTERM) {
+        if (signal)
+            ::kill(pid_, signal);
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+private:
+    pid_t pid_ = -1;
+};
+
+struct CommandsOverPcsc : ::testing::Test {
+    fs::path dir;
+    void SetUp() override {
+        if (const std::string why = VpcdUnavailable(); !why.empty())
+            GTEST_SKIP() << why;
+        dir = fs::temp_directory_path() /
+              ("ostrel-pcsc-cli-" + std::to_string(::getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir);
+        // pcscd takes a while to notice that an earlier test's card went.
+        ASSERT_TRUE(CardShown(false));
+    }
+    void TearDown() override {
+        if (!dir.empty())
+            fs::remove_all(dir);
+    }
+    std::string Copy(const std::string& name) {
+        const fs::path copy = dir / name;
+        fs::copy_file(Demo(name), copy, fs::copy_options::overwrite_existing);
+        return copy.string();
+    }
+    // Waits until pcscd sees the card in the vpcd reader (or sees it gone).
+    static bool CardShown(bool present) {
+        reader::pcsc::PcscReader reader(kVpcdReader);
+        const std::int32_t handle = reader.Open(reader::kReaderTypeAny, reader::kReaderPortAny);
+        return handle >= 0 && WaitForCard(reader, handle, present);
+    }
+};
+
+TEST_F(CommandsOverPcsc, IdentifyAndDumpPrintWhatTheyPrintOnTheSimulatedReader) {
+    for (const char* name : {"formatted-serial-1000000.card", "blank-supplier-04.card",
+                             "not-an-sle4442.card", "foreign-application.card"}) {
+        SCOPED_TRACE(name);
+        const std::string file = Copy(name);
+        std::string error;
+        ServedCard served(reader::VirtualCard::FromFile(file, error));
+        ASSERT_TRUE(served.insert());
+        ASSERT_TRUE(CardShown(true));
+        for (const char* command : {"identify", "dump"}) {
+            const CliRun simulated = OstrelCard({"--reader", "sim:" + file, command});
+            const CliRun pcsc = OstrelCard({"--reader", "pcsc", command});
+            EXPECT_EQ(pcsc.status, simulated.status) << command;
+            EXPECT_EQ(pcsc.out, simulated.out) << command;
+            EXPECT_EQ(pcsc.err, "") << command;
+        }
+        served.remove();
+        ASSERT_TRUE(CardShown(false));
+    }
+}
+
+TEST_F(CommandsOverPcsc, TheFormattedDemoCardIsValidThroughANamedReader) {
+    std::string error;
+    ServedCard served(reader::VirtualCard::FromFile(Copy("formatted-serial-1000000.card"), error));
+    ASSERT_TRUE(served.insert());
+    ASSERT_TRUE(CardShown(true));
+    const CliRun run = OstrelCard({"--reader", std::string("pcsc:") + kVpcdReader, "identify"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out.substr(0, run.out.find('\n')), "carte valide");
+}
+
+TEST_F(CommandsOverPcsc, AnEmptyOrUnknownReaderIsSaidSo) {
+    EXPECT_EQ(OstrelCard({"--reader", "pcsc", "identify"}).err,
+              "ostrel-card : pas de carte dans le lecteur\n");
+    const CliRun unknown = OstrelCard({"--reader", "pcsc:Lecteur inconnu", "identify"});
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_EQ(unknown.err.rfind("ostrel-card : aucun lecteur de cartes ne répond", 0), 0u)
+        << unknown.err;
+}
+
+TEST_F(CommandsOverPcsc, VpcdCardServesTheFileUntilStoppedAndKeepsWhatWasWritten) {
+    const std::string file = Copy("blank-supplier-04.card");
+    Child server({"vpcd-card", file});
+    ASSERT_TRUE(server.started());
+    ASSERT_TRUE(CardShown(true));
+
+    reader::pcsc::PcscReader reader(kVpcdReader);
+    reader::SharedState state(reader);
+    state.ReaderHandle = reader.Open(reader::kReaderTypeAny, reader::kReaderPortAny);
+    ASSERT_TRUE(reader::StartCardSession(state));
+    ASSERT_EQ(reader::PresentSecurityCode(state, reader::kTransportCode), 7);
+    state.WriteImage[200] = 0x5A;
+    EXPECT_EQ(reader::WriteCardMemory(state, 200, 1), 0);
+    reader::EndCardSession(state);
+
+    EXPECT_EQ(server.stop(SIGTERM), 0);
+    EXPECT_TRUE(WaitForCard(reader, state.ReaderHandle, false));
+    reader::Sle4442Chip chip;
+    ASSERT_TRUE(reader::LoadCardFile(file, chip).ok);
+    EXPECT_EQ(chip.memory()[200], 0x5A);
+}
+
+TEST_F(CommandsOverPcsc, VpcdCardRefusesWhatItCannotServe) {
+    EXPECT_EQ(Child({"vpcd-card", (dir / "absent.card").string()}).stop(0), 1);
+    EXPECT_EQ(Child({"vpcd-card", Copy("blank-supplier-04.card"), "--port", "0"}).stop(0), 2);
+    EXPECT_EQ(Child({"vpcd-card", Copy("blank-supplier-04.card"), "--port", "35963x"}).stop(0), 2);
+    EXPECT_EQ(Child({"vpcd-card"}).stop(0), 2);
+    // Nothing listens on port 9: no reader to put the card into.
+    EXPECT_EQ(Child({"vpcd-card", Copy("blank-supplier-04.card"), "--port", "9"}).stop(0), 1);
+}
+
+} // namespace
