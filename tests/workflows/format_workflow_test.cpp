@@ -1,0 +1,301 @@
+#include "workflow_test_support.h"
+
+#include "card/codecs.h"
+#include "workflows/format_workflow.h"
+#include "workflows/serial_numbers.h"
+#include "workflows/workflow_texts.h"
+
+using namespace ostrel;
+using workflows::FormatOutcome;
+using workflows::Indicator;
+namespace texts = workflows::texts;
+
+namespace {
+
+struct FormatTest : ReaderFixture {
+    MemorySerialStore store;
+    std::unique_ptr<workflows::FormatWorkflow> format;
+
+    void Open(bool spendLast = false) {
+        format = std::make_unique<workflows::FormatWorkflow>(state, store, TestOptions(spendLast));
+        format->Load();
+    }
+    // Inserts card and lets the window handle it, as the reader monitor does.
+    void Handle(const std::shared_ptr<reader::VirtualCard>& card) {
+        Insert(card);
+        format->CardInserted();
+    }
+};
+
+// The bytes a blank card holds once formatted with serial on 7 December 2026.
+card::CardMemory Formatted(card::CardMemory memory, std::int64_t serial) {
+    memory[7] = 0x15;
+    card::WriteCardLong(memory, 13, serial);
+    memory[17] = 1;
+    memory[18] = 0x07;
+    memory[19] = 0x0C;
+    memory[20] = 0x1A;
+    memory[255] = 0;
+    return memory;
+}
+
+} // namespace
+
+TEST_F(FormatTest, LoadShowsThePromptAndTheConfiguredSerial) {
+    store.text = "1000191";
+    Open();
+    EXPECT_TRUE(state.FormatActive);
+    EXPECT_EQ(format->info(), "Introduire la carte à formater");
+    EXPECT_EQ(format->indicator(), Indicator::Green);
+    EXPECT_EQ(format->nextSerialText(), "1000191");
+    EXPECT_EQ(format->oldSerialText(), "");
+    format->Unload();
+    EXPECT_FALSE(state.FormatActive);
+}
+
+TEST_F(FormatTest, BlankCardsOfEverySupplierGetHeaderSerialMarkerAndDate) {
+    const struct {
+        std::uint8_t supplier;
+        std::uint32_t code;
+    } suppliers[] = {{0x04, 0x5E2B71}, {0x35, 0x93C4E7}, {0x46, 0x2F6AD8}, {0x7A, 0x000000}};
+    Open();
+    std::int64_t serial = 1000000;
+    for (const auto& s : suppliers) {
+        auto card = BlankCard(s.supplier, s.code);
+        card->chip().memory()[21] = 0x5A; // rewritten with the range, never changed
+        card->chip().memory()[100] = 0x33;
+        const card::CardMemory before = card->chip().memory();
+        Handle(card);
+        EXPECT_EQ(format->outcome(), FormatOutcome::Formatted) << int{s.supplier};
+        EXPECT_EQ(format->info(), "Formatage OK, retirez la carte");
+        EXPECT_EQ(format->indicator(), Indicator::Yellow); // until the card is removed
+        EXPECT_EQ(card->chip().memory(), Formatted(before, serial)) << int{s.supplier};
+        EXPECT_EQ(card->chip().errorCounter(), 7);
+        EXPECT_EQ(format->serialWritten(), serial);
+        serial = *workflows::NextMarkedSerial(serial);
+        EXPECT_EQ(format->nextSerialText(), std::to_string(serial));
+        EXPECT_EQ(store.text, std::to_string(serial));
+        Remove();
+        format->CardRemoved();
+        EXPECT_EQ(format->info(), "Introduire la carte à formater");
+        EXPECT_EQ(format->indicator(), Indicator::Green);
+    }
+}
+
+TEST_F(FormatTest, AbsentKeyGivesTheDefaultSerial) {
+    Open();
+    EXPECT_EQ(format->nextSerialText(), "1000000");
+    auto card = BlankCard();
+    Handle(card);
+    const auto& m = card->chip().memory();
+    EXPECT_EQ((std::array<int, 4>{m[13], m[14], m[15], m[16]}),
+              (std::array<int, 4>{0x00, 0x0F, 0x42, 0x40}));
+}
+
+TEST_F(FormatTest, TheSerialCrossesTheMarkerBoundaryAndTheCardStaysFormatted) {
+    store.text = "1000191";
+    Open();
+    auto first = BlankCard();
+    Handle(first);
+    EXPECT_EQ(card::ReadCardLong(first->chip().memory(), 13), 1000191);
+    EXPECT_EQ(format->nextSerialText(), "1065472");
+    EXPECT_EQ(store.text, "1065472");
+    Remove();
+    auto second = BlankCard();
+    Handle(second);
+    EXPECT_EQ(card::ReadCardLong(second->chip().memory(), 13), 1065472);
+    EXPECT_EQ(second->chip().memory()[15], 0x42);
+    // Both read back as formatted cards, with their own serials.
+    Remove();
+    format->CardRemoved();
+    Handle(first);
+    EXPECT_EQ(format->outcome(), FormatOutcome::AlreadyFormatted);
+    EXPECT_EQ(format->oldSerialText(), "1000191");
+}
+
+TEST_F(FormatTest, AFormattedCardKeepsItsBytesAndItsCounter) {
+    store.text = "1065472";
+    Open();
+    // Staging left over from another card must not reach this one.
+    state.WriteImage.fill(0xAB);
+    auto card = FormattedCard();
+    card->chip().memory()[200] = 0x12;
+    const card::CardMemory before = card->chip().memory();
+    Handle(card);
+    EXPECT_EQ(format->outcome(), FormatOutcome::AlreadyFormatted);
+    EXPECT_EQ(format->info(), "Formatage OK, retirez la carte");
+    EXPECT_EQ(format->indicator(), Indicator::Green);
+    EXPECT_EQ(format->oldSerialText(), "1000000");
+    EXPECT_EQ(card->chip().memory(), before);
+    EXPECT_EQ(card->chip().errorCounter(), 7);
+    EXPECT_EQ(store.saves, 0);
+    EXPECT_EQ(format->nextSerialText(), "1065472");
+}
+
+TEST_F(FormatTest, RefusedCodesSayHowManyAttemptsAreLeft) {
+    // Wrong code (the card's is not its supplier's): what the counter allows and what it says.
+    const struct {
+        std::uint8_t counter;
+        bool spendLast;
+        const char* text;
+        Indicator indicator;
+        std::uint8_t counterAfterLeft; // attempts left afterwards
+    } cases[] = {
+        {7, false, "Carte vérouillée. Nombre de tentative restante = 2, Retirez la carte",
+         Indicator::Yellow, 2},
+        {6, false, "Carte vérouillée. Nombre de tentative restante = 1, Retirez la carte",
+         Indicator::Yellow, 1},
+        {3, false, "Carte vérouillée. Nombre de tentative restante = 1, Retirez la carte",
+         Indicator::Yellow, 1},
+        // One attempt left: nothing is presented.
+        {4, false, "Carte vérouillée. Nombre de tentative restante = 1, Retirez la carte",
+         Indicator::Red, 1},
+        {1, false, "Carte vérouillée. Nombre de tentative restante = 1, Retirez la carte",
+         Indicator::Red, 1},
+        {0, false, "Carte définitivement vérouillée, HS !", Indicator::Red, 0},
+        {0, true, "Carte définitivement vérouillée, HS !", Indicator::Red, 0},
+        // Told to spend it: the refusal locks the card for good.
+        {2, true, "Carte définitivement vérouillée, HS !", Indicator::Yellow, 0},
+    };
+    for (const auto& c : cases) {
+        Open(c.spendLast);
+        auto card = BlankWithCounter(c.counter, 0x04, 0x111111);
+        const card::CardMemory before = card->chip().memory();
+        Handle(card);
+        EXPECT_EQ(format->outcome(), FormatOutcome::CodeRefused) << int{c.counter};
+        EXPECT_EQ(format->info(), c.text) << int{c.counter};
+        EXPECT_EQ(format->indicator(), c.indicator) << int{c.counter};
+        EXPECT_EQ(card->chip().attemptsLeft(), c.counterAfterLeft) << int{c.counter};
+        EXPECT_EQ(card->chip().memory(), before);
+        EXPECT_EQ(format->nextSerialText(), "1000000");
+        Remove();
+    }
+}
+
+TEST_F(FormatTest, TheLastAttemptIsSpentOnlyWhenToldAndThenFormats) {
+    Open(true);
+    auto card = BlankWithCounter(4);
+    Handle(card);
+    EXPECT_EQ(format->outcome(), FormatOutcome::Formatted);
+    EXPECT_EQ(card->chip().errorCounter(), 7); // a match erases the counter back
+}
+
+TEST_F(FormatTest, TheFormattedCardBranchAlsoKeepsTheLastAttempt) {
+    Open();
+    auto card = FormattedCard();
+    card->chip().setErrorCounter(2);
+    Handle(card);
+    EXPECT_EQ(format->outcome(), FormatOutcome::CodeRefused);
+    EXPECT_EQ(format->indicator(), Indicator::Red);
+    EXPECT_EQ(format->info(),
+              "Carte vérouillée. Nombre de tentative restante = 1, Retirez la carte");
+    EXPECT_EQ(card->chip().errorCounter(), 2);
+    EXPECT_EQ(format->oldSerialText(), "");
+}
+
+TEST_F(FormatTest, UnusableConfiguredSerialsFormatNothing) {
+    for (const char* text : {"abc", "1000192", "-5", "", "1000000.5"}) {
+        store.text = text;
+        Open();
+        EXPECT_TRUE(format->formattingBlocked()) << text;
+        EXPECT_EQ(format->indicator(), Indicator::Red);
+        EXPECT_EQ(format->info().rfind("Configuration refusée : ", 0), 0u) << format->info();
+        EXPECT_NE(format->problem().find("NextSerial"), std::string::npos);
+        auto card = BlankCard();
+        const card::CardMemory before = card->chip().memory();
+        Handle(card);
+        EXPECT_EQ(format->outcome(), FormatOutcome::Blocked);
+        EXPECT_EQ(card->chip().memory(), before);
+        EXPECT_EQ(card->chip().errorCounter(), 7);
+        Remove();
+        format->CardRemoved();
+        EXPECT_EQ(format->info().rfind("Configuration refusée : ", 0), 0u); // not the prompt
+    }
+    store.readFails = true;
+    Open();
+    EXPECT_TRUE(format->formattingBlocked());
+}
+
+TEST_F(FormatTest, AnUnsavedSerialStopsFormattingUntilItIsSaved) {
+    Open();
+    store.saveFails = true;
+    auto first = BlankCard();
+    Handle(first);
+    EXPECT_EQ(format->outcome(), FormatOutcome::Formatted);
+    EXPECT_EQ(format->info(), "Formatage OK ; numéro suivant non enregistré : formatage suspendu");
+    EXPECT_EQ(format->indicator(), Indicator::Red);
+    EXPECT_NE(format->problem().find("disque plein"), std::string::npos);
+    Remove();
+    format->CardRemoved();
+    EXPECT_EQ(format->info(), "Numéro suivant non enregistré : formatage suspendu");
+
+    auto second = BlankCard();
+    const card::CardMemory before = second->chip().memory();
+    Handle(second);
+    EXPECT_EQ(format->outcome(), FormatOutcome::Blocked);
+    EXPECT_EQ(second->chip().memory(), before);
+    Remove();
+
+    store.saveFails = false;
+    Handle(second);
+    EXPECT_EQ(format->outcome(), FormatOutcome::Formatted);
+    EXPECT_EQ(card::ReadCardLong(second->chip().memory(), 13), 1000001);
+    EXPECT_EQ(store.text, "1000002");
+    EXPECT_FALSE(format->formattingBlocked());
+}
+
+TEST_F(FormatTest, ADateTheCardCannotHoldFormatsNothing) {
+    format =
+        std::make_unique<workflows::FormatWorkflow>(state, store, workflows::WorkflowOptions{[] {
+                                                        using namespace std::chrono;
+                                                        return year{2256} / January / 1;
+                                                    }});
+    format->Load();
+    auto card = BlankCard();
+    const card::CardMemory before = card->chip().memory();
+    Handle(card);
+    EXPECT_EQ(format->info(), texts::kBadDate);
+    EXPECT_EQ(card->chip().memory(), before);
+    EXPECT_EQ(card->chip().errorCounter(), 7);
+}
+
+TEST_F(FormatTest, ACardThatDoesNotAnswerLeavesThePromptYellow) {
+    Open();
+    auto card = BlankCard();
+    card->chip().memory()[0] = 0x3B;
+    Handle(card);
+    EXPECT_EQ(format->outcome(), FormatOutcome::Nothing);
+    EXPECT_EQ(format->info(), "Introduire la carte à formater");
+    EXPECT_EQ(format->indicator(), Indicator::Yellow);
+}
+
+TEST_F(FormatTest, TheIndicatorIsYellowBeforeAnyCardTraffic) {
+    Open();
+    int exchangesSeen = -1;
+    format->onHandling = [&] {
+        EXPECT_EQ(format->indicator(), Indicator::Yellow);
+        exchangesSeen = reader.exchangeCount();
+    };
+    reader.resetExchangeCount();
+    Handle(BlankCard());
+    EXPECT_EQ(exchangesSeen, 0);
+}
+
+TEST_F(FormatTest, ACardHoldingTheNextSerialTakesItEvenIfItsFormatWentUnconfirmed) {
+    // The last read-back's reply was lost: the card is formatted but nothing says OK.
+    Open();
+    auto card = BlankCard();
+    Insert(card);
+    reader.resetExchangeCount();
+    reader.planFault(26, reader::FaultKind::FailAfter);
+    format->CardInserted();
+    reader.clearFaults();
+    EXPECT_EQ(format->outcome(), FormatOutcome::Failed);
+    EXPECT_EQ(format->nextSerialText(), "1000000");
+    Remove();
+    format->CardRemoved();
+    Handle(card); // the operator tries the same card again
+    EXPECT_EQ(format->outcome(), FormatOutcome::AlreadyFormatted);
+    EXPECT_EQ(format->nextSerialText(), "1000001");
+    EXPECT_EQ(store.text, "1000001");
+}

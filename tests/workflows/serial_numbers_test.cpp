@@ -1,0 +1,52 @@
+#include "workflows/serial_numbers.h"
+
+#include <gtest/gtest.h>
+
+using namespace ostrel::workflows;
+
+TEST(SerialNumbers, TheNextSerialKeepsTheFormatMarker) {
+    EXPECT_EQ(NextMarkedSerial(1000000), 1000001);
+    EXPECT_EQ(NextMarkedSerial(1000190), 1000191);
+    EXPECT_EQ(NextMarkedSerial(1000191), 1065472);   // 00 0F 42 FF -> 00 10 42 00
+    EXPECT_EQ(NextMarkedSerial(0x4200 - 5), 0x4200); // below the marker: same upper half
+    EXPECT_EQ(NextMarkedSerial(0), 0x4200);
+    EXPECT_EQ(NextMarkedSerial(0x00104300), 0x00114200); // past the marker: next upper half
+    for (std::int64_t s :
+         {std::int64_t{1000000}, std::int64_t{1065472}, std::int64_t{0x3B9A4200}}) {
+        EXPECT_TRUE(CarriesFormatMarker(*NextMarkedSerial(s))) << s;
+    }
+    // Nine characters of configuration hold 999999999 at most.
+    EXPECT_EQ(NextMarkedSerial(0x3B9A42FE), 0x3B9A42FF);
+    EXPECT_FALSE(NextMarkedSerial(0x3B9A42FF).has_value());
+}
+
+TEST(SerialNumbers, ConfiguredValuesAreTakenOrRefused) {
+    EXPECT_EQ(ParseConfiguredSerial("1000000").serial, 1000000);
+    EXPECT_EQ(ParseConfiguredSerial(" 1000191 ").serial, 1000191);
+    EXPECT_EQ(ParseConfiguredSerial("1065472").serial, 1065472);
+    // Only nine characters are read: what follows is never seen.
+    EXPECT_EQ(ParseConfiguredSerial("0010000005").serial, 1000000);
+    EXPECT_EQ(ParseConfiguredSerial("001000000 trailing").serial, 1000000);
+
+    const struct {
+        const char* text;
+        const char* says;
+    } refused[] = {
+        {"", "vide"},
+        {"   ", "vide"},
+        {"abc", "pas un nombre entier positif"},
+        {"-1000000", "pas un nombre entier positif"},
+        {"1000000.5", "pas un nombre entier positif"},
+        {"1e6", "pas un nombre entier positif"},
+        {"0x0F4240", "pas un nombre entier positif"},
+        {"1000192", "marque de formatage"},    // 00 0F 43 00
+        {"2147483647", "marque de formatage"}, // read as 214748364
+        {"1000000000", "marque de formatage"}, // read as 100000000 = 05 F5 E1 00
+    };
+    for (const auto& c : refused) {
+        const ConfiguredSerial configured = ParseConfiguredSerial(c.text);
+        EXPECT_FALSE(configured.serial.has_value()) << c.text;
+        EXPECT_NE(configured.problem.find(c.says), std::string::npos)
+            << c.text << ": " << configured.problem;
+    }
+}
