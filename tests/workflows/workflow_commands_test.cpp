@@ -1,0 +1,168 @@
+#include "command_registry.h"
+
+#include "card/codecs.h"
+#include "reader/virtual_card_file.h"
+#include "test_cards.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <unistd.h>
+
+using namespace ostrel;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct CliRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+struct CommandsTest : ::testing::Test {
+    fs::path dir;
+    std::string config;
+
+    void SetUp() override {
+        dir = fs::temp_directory_path() /
+              ("ostrel-wfcli-" + std::to_string(::getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        config = (dir / "ostrel.ini").string();
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    std::string Card(const std::string& name, const std::shared_ptr<reader::VirtualCard>& card) {
+        const std::string path = (dir / name).string();
+        EXPECT_TRUE(reader::SaveCardFile(path, card->chip()).ok);
+        return path;
+    }
+    static reader::Sle4442Chip Load(const std::string& path) {
+        reader::Sle4442Chip chip;
+        EXPECT_TRUE(reader::LoadCardFile(path, chip).ok);
+        return chip;
+    }
+    CliRun Run(const std::string& card, std::vector<std::string> args) {
+        args.insert(args.begin(), {"--reader", "sim:" + card, "--config", config});
+        std::ostringstream out, err;
+        cli::CommandIo io{out, err, false};
+        const int status = cli::RunOstrelCard(args, io);
+        return {status, out.str(), err.str()};
+    }
+    void Configure(const std::string& text) { std::ofstream(config) << text; }
+};
+
+} // namespace
+
+TEST_F(CommandsTest, FormatGivesEachBlankCardItsOwnSerial) {
+    const std::string first = Card("a.card", BlankCard());
+    const std::string second = Card("b.card", BlankCard(0x46, 0x2F6AD8));
+    CliRun run = Run(first, {"format"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "Formatage OK, retirez la carte\nserial: 1000000\n");
+    run = Run(second, {"format"});
+    EXPECT_EQ(run.out, "Formatage OK, retirez la carte\nserial: 1000001\n");
+    EXPECT_EQ(card::ReadCardLong(Load(second).memory(), 13), 1000001);
+    run = Run(first, {"format"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "Formatage OK, retirez la carte\nold serial: 1000000\n");
+}
+
+TEST_F(CommandsTest, FormatRefusesAnUnusableSerialBeforeTouchingTheCard) {
+    Configure("[Format]\nNextSerial=1000192\n");
+    const std::string path = Card("a.card", BlankCard());
+    const CliRun run = Run(path, {"format"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("Configuration refusée"), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find(config), std::string::npos) << run.err;
+    EXPECT_EQ(Load(path).memory(), BlankCard()->chip().memory());
+}
+
+TEST_F(CommandsTest, FormatFailsWhenTheNextSerialCannotBeSaved) {
+    std::ofstream(dir / "blocker") << "x";
+    config = (dir / "blocker" / "ostrel.ini").string();
+    const std::string path = Card("a.card", BlankCard());
+    const CliRun run = Run(path, {"format"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "Formatage OK ; numéro suivant non enregistré : formatage suspendu\n"
+                       "serial: 1000000\n");
+    EXPECT_NE(run.err.find("non enregistré"), std::string::npos);
+}
+
+TEST_F(CommandsTest, TheLastAttemptIsSpentOnlyWhenAskedFor) {
+    auto card = BlankCard();
+    card->chip().setErrorCounter(4);
+    const std::string path = Card("a.card", card);
+    CliRun run = Run(path, {"format"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "Carte vérouillée. Nombre de tentative restante = 1, Retirez la carte\n");
+    EXPECT_EQ(Load(path).errorCounter(), 4);
+    run = Run(path, {"credit", "3"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(Load(path).errorCounter(), 4);
+    run = Run(path, {"format", "--use-last-attempt"});
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_EQ(Load(path).errorCounter(), 7);
+}
+
+TEST_F(CommandsTest, CreditAndTokenReadTheirNumbersAsTheWindowDoes) {
+    const struct {
+        std::vector<std::string> args;
+        std::uint8_t kind;
+        std::uint8_t credits;
+    } cases[] = {
+        {{"credit", "2.5"}, 1, 2}, {{"credit", "3.5"}, 1, 4},
+        {{"token", "2"}, 0, 5},    {{"token", "6", "--credits", "42"}, 0, 42},
+        {{"token", "7"}, 0, 0},
+    };
+    for (const auto& c : cases) {
+        const std::string path = Card("a.card", BlankCard());
+        const CliRun run = Run(path, c.args);
+        EXPECT_EQ(run.status, 0) << c.args[1] << run.out << run.err;
+        EXPECT_EQ(run.out, "Retirez la carte\ncredits: " + std::to_string(c.credits) + "\n");
+        const auto memory = Load(path).memory();
+        EXPECT_EQ(memory[64], c.kind);
+        EXPECT_EQ(memory[65], c.credits);
+    }
+}
+
+TEST_F(CommandsTest, OutOfRangeNumbersAreRefusedWithoutWriting) {
+    const std::string path = Card("a.card", BlankCard());
+    const auto before = Load(path).memory();
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"credit", "256"},
+                                                 {"token", "300"},
+                                                 {"token", "6", "--credits", "-1"}}) {
+        const CliRun run = Run(path, args);
+        EXPECT_EQ(run.status, 1) << args[1];
+        EXPECT_NE(run.out.find("refusé"), std::string::npos) << run.out;
+    }
+    EXPECT_EQ(Load(path).memory(), before);
+    EXPECT_EQ(Run(path, {"credit"}).status, 2);
+    EXPECT_EQ(Run(path, {"credit", "1", "2"}).status, 2);
+    EXPECT_EQ(Run(path, {"token", "1", "--bogus"}).status, 2);
+}
+
+TEST_F(CommandsTest, ShowReadsBackAWrittenCard) {
+    const std::string path = Card("a.card", BlankCard());
+    ASSERT_EQ(Run(path, {"credit", "9"}).status, 0);
+    CliRun run = Run(path, {"show"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "carte CREDIT\nkind: credit\ncredits: 9\n");
+    ASSERT_EQ(Run(path, {"token", "5"}).status, 0);
+    run = Run(path, {"show"});
+    EXPECT_EQ(run.out, "carte JETON\nkind: token\ncredits: 10\n");
+
+    const std::string blank = Card("b.card", BlankCard());
+    run = Run(blank, {"show"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "carte inconnue\nkind: unknown\ncredits: 255\n");
+
+    auto foreign = BlankCard();
+    foreign->chip().memory()[0] = 0x3B;
+    run = Run(Card("c.card", foreign), {"show"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("Carte inconnue. Erreur de lecture."), std::string::npos);
+}
