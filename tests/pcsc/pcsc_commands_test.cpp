@@ -7,6 +7,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sstream>
@@ -119,6 +120,56 @@ TEST_F(CommandsOverPcsc, IdentifyAndDumpPrintWhatTheyPrintOnTheSimulatedReader) 
         }
         served.remove();
         ASSERT_TRUE(CardShown(false));
+    }
+}
+
+TEST_F(CommandsOverPcsc, FormatCreditAndTokenLeaveTheCardsTheSimulatedReaderLeaves) {
+    struct Run {
+        const char* card;
+        std::vector<std::string> command;
+    };
+    const Run runs[] = {
+        {"blank-supplier-04.card", {"format"}},
+        {"blank-supplier-35.card", {"format"}},
+        {"formatted-serial-1000000.card", {"format"}},
+        {"formatted-serial-1000000.card", {"credit", "25"}},
+        {"formatted-serial-1000000.card", {"token", "3"}},
+        {"locked-for-good.card", {"credit", "5"}},
+    };
+    for (const auto& run : runs) {
+        SCOPED_TRACE(std::string(run.card) + " " + run.command[0]);
+        const std::string simulatedCard = Copy(run.card);
+        const fs::path servedCard = dir / ("served-" + std::string(run.card));
+        fs::copy_file(simulatedCard, servedCard, fs::copy_options::overwrite_existing);
+        const std::string configs[] = {(dir / "sim.ini").string(), (dir / "pcsc.ini").string()};
+        for (const auto& config : configs)
+            std::ofstream(config) << "[Format]\nNextSerial=1000042\n";
+
+        std::vector<std::string> args{"--reader", "sim:" + simulatedCard, "--config", configs[0]};
+        args.insert(args.end(), run.command.begin(), run.command.end());
+        const CliRun simulated = OstrelCard(args);
+
+        std::string error;
+        ServedCard served(reader::VirtualCard::FromFile(servedCard.string(), error));
+        ASSERT_TRUE(served.insert());
+        ASSERT_TRUE(CardShown(true));
+        args = {"--reader", "pcsc", "--config", configs[1]};
+        args.insert(args.end(), run.command.begin(), run.command.end());
+        const CliRun pcsc = OstrelCard(args);
+        served.remove();
+        ASSERT_TRUE(CardShown(false));
+
+        EXPECT_EQ(pcsc.status, simulated.status);
+        EXPECT_EQ(pcsc.out, simulated.out);
+        EXPECT_EQ(pcsc.err, simulated.err);
+        reader::Sle4442Chip expected, got;
+        ASSERT_TRUE(reader::LoadCardFile(simulatedCard, expected).ok);
+        ASSERT_TRUE(reader::LoadCardFile(servedCard.string(), got).ok);
+        EXPECT_EQ(got.memory(), expected.memory());
+        EXPECT_EQ(got.errorCounter(), expected.errorCounter());
+        std::ifstream simIni(configs[0]), pcscIni(configs[1]);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(pcscIni), {}),
+                  std::string(std::istreambuf_iterator<char>(simIni), {}));
     }
 }
 
