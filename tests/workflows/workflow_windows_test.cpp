@@ -1,0 +1,230 @@
+#include "test_cards.h"
+#include "window_test_support.h"
+#include "workflows/disposable_window.h"
+#include "workflows/format_window.h"
+
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+using namespace ostrel;
+using workflows::LedIndicator;
+namespace fs = std::filesystem;
+
+namespace {
+
+const QColor kGreen(0, 255, 0), kYellow(255, 255, 0), kRed(255, 0, 0);
+
+workflows::WorkflowOptions Fixed() {
+    workflows::WorkflowOptions options;
+    options.today = [] {
+        using namespace std::chrono;
+        return year{2026} / December / 7;
+    };
+    return options;
+}
+
+struct WindowTest : ::testing::Test {
+    reader::SimulatedReader simulator;
+    SpyReader spy{simulator};
+    reader::SharedState state{spy};
+    FakeHost host;
+    fs::path dir;
+    std::string config;
+
+    void SetUp() override {
+        dir = fs::temp_directory_path() /
+              ("ostrel-wfwin-" + std::to_string(::getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        config = (dir / "ostrel.ini").string();
+        state.ReaderHandle = spy.Open(reader::kReaderTypeAny, reader::kReaderPortAny);
+        state.ReaderState = reader::kReaderEmpty;
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    void Insert(const std::shared_ptr<reader::VirtualCard>& card, workflows::CardEvents& window) {
+        simulator.insertCard(card);
+        state.ReaderState = reader::kReaderCardInside;
+        window.CardInserted();
+    }
+    void Remove(workflows::CardEvents& window) {
+        simulator.removeCard();
+        state.ReaderState = reader::kReaderEmpty;
+        window.CardRemoved();
+    }
+    static QColor Led(QWidget* window) { return Find<LedIndicator>(window, "shpLED")->colour(); }
+};
+
+} // namespace
+
+TEST_F(WindowTest, FormatWindowLoadsWithItsControlsAndUnloads) {
+    auto* window = new workflows::FormatWindow(state, host, config, Fixed());
+    EXPECT_EQ(host.calls, std::vector<bool>{false});
+    EXPECT_TRUE(state.FormatActive);
+    EXPECT_EQ(window->size(), QSize(643, 380));
+    EXPECT_EQ(window->windowTitle(), "");
+    EXPECT_EQ(LabelText(window, "Label3"), "Formatage");
+    EXPECT_EQ(LabelText(window, "Label1"), "Indentification de la prochaine carte:");
+    EXPECT_EQ(LabelText(window, "Label2"), "Identification de la carte dernièrement encodée :");
+    EXPECT_EQ(LabelText(window, "lblNextSerial"), "1000000");
+    EXPECT_EQ(LabelText(window, "lblOldSerial"), "");
+    EXPECT_EQ(LabelText(window, "lblInfo"), "Introduire la carte à formater");
+    EXPECT_EQ(Find<QLabel>(window, "lblInfo")->geometry(), QRect(72, 160, 521, 25));
+    EXPECT_EQ(Find<LedIndicator>(window, "shpLED")->geometry(), QRect(24, 152, 33, 33));
+    EXPECT_EQ(Led(window), kGreen);
+    const QTimer* blink = Find<QTimer>(window, "tmrClignote");
+    ASSERT_NE(blink, nullptr);
+    EXPECT_EQ(blink->interval(), 400);
+    EXPECT_TRUE(blink->isActive());
+
+    window->close();
+    EXPECT_EQ(host.calls, (std::vector<bool>{false, true}));
+    EXPECT_FALSE(state.FormatActive);
+    delete window;
+    EXPECT_EQ(host.calls.size(), 2u);
+}
+
+TEST_F(WindowTest, TheBlinkTimerTogglesTheStatusLabel) {
+    workflows::FormatWindow window(state, host, config, Fixed());
+    QTimer* blink = Find<QTimer>(&window, "tmrClignote");
+    const QLabel* info = Find<QLabel>(&window, "lblInfo");
+    ASSERT_FALSE(info->isHidden());
+    QMetaObject::invokeMethod(blink, "timeout");
+    EXPECT_TRUE(info->isHidden());
+    QMetaObject::invokeMethod(blink, "timeout");
+    EXPECT_FALSE(info->isHidden());
+}
+
+TEST_F(WindowTest, FormattingShowsYellowBeforeTheCardAndTheNextSerialAfter) {
+    workflows::FormatWindow window(state, host, config, Fixed());
+    std::vector<QColor> seen;
+    spy.onExchange = [&] { seen.push_back(Led(&window)); };
+    Insert(BlankCard(), window);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.front(), kYellow);
+    EXPECT_EQ(LabelText(&window, "lblInfo"), "Formatage OK, retirez la carte");
+    EXPECT_EQ(LabelText(&window, "lblNextSerial"), "1000001");
+    EXPECT_EQ(Led(&window), kYellow);
+    Remove(window);
+    EXPECT_EQ(LabelText(&window, "lblInfo"), "Introduire la carte à formater");
+    EXPECT_EQ(Led(&window), kGreen);
+
+    Insert(FormattedCard(), window);
+    EXPECT_EQ(LabelText(&window, "lblOldSerial"), "1000000");
+    EXPECT_EQ(Led(&window), kGreen);
+    // A window opened again reads the advanced serial.
+    spy.onExchange = nullptr;
+    workflows::FormatWindow again(state, host, config, Fixed());
+    EXPECT_EQ(LabelText(&again, "lblNextSerial"), "1000001");
+}
+
+TEST_F(WindowTest, ARefusedConfigurationIsShownInRed) {
+    std::ofstream(config) << "[Format]\nNextSerial=12abc\n";
+    workflows::FormatWindow window(state, host, config, Fixed());
+    EXPECT_TRUE(LabelText(&window, "lblInfo").startsWith("Configuration refusée"));
+    EXPECT_TRUE(
+        Find<QLabel>(&window, "lblInfo")->toolTip().contains(QString::fromStdString(config)));
+    EXPECT_EQ(Led(&window), kRed);
+    EXPECT_EQ(LabelText(&window, "lblNextSerial"), "");
+}
+
+TEST_F(WindowTest, DisposableWindowLoadsWithItsControls) {
+    auto* window = new workflows::DisposableWindow(state, host, Fixed());
+    EXPECT_EQ(host.calls, std::vector<bool>{false});
+    EXPECT_TRUE(state.DisposableActive);
+    EXPECT_EQ(window->size(), QSize(615, 450));
+    EXPECT_EQ(LabelText(window, "Label5"), "Ecriture carte");
+    EXPECT_EQ(Find<QGroupBox>(window, "Frame1")->title(), "carte Jeton");
+    EXPECT_EQ(Find<QGroupBox>(window, "Frame2")->title(), "Carte crédit");
+    EXPECT_EQ(LabelText(window, "Label4"), "Nombre de crédit à programmer :");
+    EXPECT_EQ(Find<QPushButton>(window, "cmdWriteValueDisposable")->text(),
+              "Ecriture Valeur Jetable");
+    EXPECT_EQ(Find<QPushButton>(window, "cmdWriteBlankDisposable")->text(),
+              "Ecriture valeur crédit");
+    // Inside its frame, as the layout places it.
+    EXPECT_EQ(Find<QLineEdit>(window, "txtnbcredit")->parentWidget()->objectName(), "Frame2");
+    EXPECT_EQ(Find<QLineEdit>(window, "txtnbcredit")->geometry(), QRect(56, 80, 89, 19));
+    EXPECT_EQ(Find<QLineEdit>(window, "txtMaxValue")->text(), "255");
+    for (const char* field : {"txtprogramme", "txtcredit", "txtnbcredit"}) {
+        EXPECT_EQ(Find<QLineEdit>(window, field)->text(), "") << field;
+    }
+    EXPECT_TRUE(Find<QLineEdit>(window, "txtprogramme")->font().bold());
+    EXPECT_EQ(LabelText(window, "lblInfo"), "Introduire la carte à écrire");
+    EXPECT_EQ(Led(window), kGreen);
+    EXPECT_EQ(Find<QTimer>(window, "tmrClignote")->interval(), 400);
+    window->close();
+    EXPECT_FALSE(state.DisposableActive);
+    EXPECT_EQ(host.calls, (std::vector<bool>{false, true}));
+    delete window;
+}
+
+TEST_F(WindowTest, TheButtonPressedIsDisabledWhileItWritesThenBothAreEnabled) {
+    workflows::DisposableWindow window(state, host, Fixed());
+    auto* credit = Find<QPushButton>(&window, "cmdWriteBlankDisposable");
+    auto* token = Find<QPushButton>(&window, "cmdWriteValueDisposable");
+    auto card = BlankCard();
+    Insert(card, window);
+    EXPECT_EQ(LabelText(&window, "lblInfo"), "carte inconnue");
+
+    Find<QLineEdit>(&window, "txtnbcredit")->setText("3.5");
+    std::vector<std::pair<bool, bool>> during;
+    spy.onExchange = [&] { during.emplace_back(credit->isEnabled(), token->isEnabled()); };
+    credit->click();
+    ASSERT_FALSE(during.empty());
+    for (const auto& [creditEnabled, tokenEnabled] : during) {
+        EXPECT_FALSE(creditEnabled);
+        EXPECT_TRUE(tokenEnabled);
+    }
+    EXPECT_TRUE(credit->isEnabled());
+    EXPECT_TRUE(token->isEnabled());
+    EXPECT_EQ(card->chip().memory()[64], 1);
+    EXPECT_EQ(card->chip().memory()[65], 4);
+    EXPECT_EQ(LabelText(&window, "lblInfo"), "Retirez la carte");
+    EXPECT_EQ(Led(&window), kGreen);
+
+    during.clear();
+    Find<QLineEdit>(&window, "txtprogramme")->setText("2");
+    Find<QLineEdit>(&window, "txtcredit")->setText("99");
+    token->click();
+    ASSERT_FALSE(during.empty());
+    EXPECT_TRUE(during.front().first);
+    EXPECT_FALSE(during.front().second);
+    EXPECT_EQ(Find<QLineEdit>(&window, "txtcredit")->text(), "5");
+    EXPECT_EQ(card->chip().memory()[65], 5);
+}
+
+TEST_F(WindowTest, AnInsertedCardFillsItsFieldAndARefusalTurnsRed) {
+    workflows::DisposableWindow window(state, host, Fixed());
+    auto token = BlankCard();
+    token->chip().memory()[64] = 0;
+    token->chip().memory()[65] = 12;
+    Insert(token, window);
+    EXPECT_EQ(LabelText(&window, "lblInfo"), "carte JETON");
+    EXPECT_EQ(Find<QLineEdit>(&window, "txtcredit")->text(), "12");
+    EXPECT_EQ(Led(&window), kYellow);
+    Remove(window);
+    EXPECT_EQ(LabelText(&window, "lblInfo"), "Introduire carte à écrire");
+    EXPECT_EQ(Led(&window), kGreen);
+
+    auto other = FormattedCard();
+    other->chip().setCode(0x010203);
+    Insert(other, window);
+    EXPECT_EQ(Led(&window), kRed);
+    EXPECT_EQ(LabelText(&window, "lblInfo"),
+              "Carte vérouillée. Nombre de tentative restante = 2, Retirez la carte");
+
+    // Without a card the buttons say so and touch nothing.
+    Remove(window);
+    int exchanges = 0;
+    spy.onExchange = [&] { ++exchanges; };
+    Find<QPushButton>(&window, "cmdWriteBlankDisposable")->click();
+    EXPECT_EQ(exchanges, 0);
+    EXPECT_EQ(LabelText(&window, "lblInfo"), "Aucune carte lue : introduisez la carte à écrire");
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "disposable_workflow.h"
+#include "workflow_host.h"
+#include "workflow_widgets.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTimer>
+#include <QWidget>
+
+namespace ostrel::workflows {
+
+// frmDisposable: writes token and credit cards and shows the kind of a card put in. It binds
+// DisposableWorkflow; the decisions are there.
+class DisposableWindow : public QWidget, public CardEvents {
+    Q_OBJECT
+public:
+    DisposableWindow(reader::SharedState& state, WorkflowHost& host, WorkflowOptions options = {},
+                     QWidget* parent = nullptr);
+    ~DisposableWindow() override;
+
+    void CardInserted() override;
+    void CardRemoved() override;
+
+    const DisposableWorkflow& workflow() const { return workflow_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // A click: the button pressed is disabled and the other enabled while it runs, then both.
+    void Press(QPushButton* pressed, QPushButton* other, void (DisposableWorkflow::*write)());
+    void TakeFields();
+    void Show();
+
+    DisposableWorkflow workflow_;
+    WorkflowHost& host_;
+    bool loaded_ = false;
+    QLineEdit* txtprogramme_;
+    QLineEdit* txtcredit_;
+    QPushButton* cmdWriteValueDisposable_;
+    QLineEdit* txtMaxValue_;
+    QLineEdit* txtnbcredit_;
+    QPushButton* cmdWriteBlankDisposable_;
+    LedIndicator* shpLED_;
+    QLabel* lblInfo_;
+    QTimer* tmrClignote_;
+};
+
+} // namespace ostrel::workflows

@@ -1,0 +1,91 @@
+#include "format_window.h"
+
+#include <QCloseEvent>
+
+namespace ostrel::workflows {
+
+namespace {
+
+QLabel* PlacedLabel(const char* objectName, const QString& text, QRect where, QWidget* parent,
+                    Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignTop) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(objectName);
+    label->setTextFormat(Qt::PlainText);
+    label->setAlignment(alignment);
+    label->setGeometry(where);
+    return label;
+}
+
+} // namespace
+
+FormatWindow::FormatWindow(reader::SharedState& state, WorkflowHost& host,
+                           const std::string& configFile, WorkflowOptions options, QWidget* parent)
+    : QWidget(parent), store_(configFile), workflow_(state, store_, std::move(options)),
+      host_(host) {
+    setObjectName("frmFormat");
+    setWindowTitle(QString());
+    setFixedSize(TwipsRect(0, 0, 9645, 5700).size());
+
+    QLabel* heading = MakeHeading("Formatage", this);
+    heading->setObjectName("Label3");
+    heading->setGeometry(TwipsRect(600, 240, 8655, 495));
+    PlacedLabel("Label1", "Indentification de la prochaine carte:", TwipsRect(840, 1200, 2655, 375),
+                this, Qt::AlignRight | Qt::AlignTop);
+    lblNextSerial_ = PlacedLabel("lblNextSerial", "", TwipsRect(3840, 1200, 1935, 255), this);
+    PlacedLabel("Label2",
+                "Identification de la carte dernièrement encodée :", TwipsRect(0, 1680, 3495, 375),
+                this, Qt::AlignRight | Qt::AlignTop);
+    lblOldSerial_ = PlacedLabel("lblOldSerial", "", TwipsRect(3720, 1680, 2175, 375), this);
+    shpLED_ = new LedIndicator(this);
+    shpLED_->setGeometry(TwipsRect(360, 2280, 495, 495));
+    lblInfo_ = MakeInfoLabel(this);
+    lblInfo_->setGeometry(TwipsRect(1080, 2400, 7815, 375));
+    tmrClignote_ = MakeBlinkTimer(lblInfo_, this);
+
+    // The indicator turns yellow on screen before the card is touched.
+    workflow_.onHandling = [this] {
+        shpLED_->setIndicator(workflow_.indicator());
+        shpLED_->repaint();
+    };
+
+    // Load: the card menus are locked before the window takes the card events.
+    host_.EnableMenu(false);
+    workflow_.Load();
+    loaded_ = true;
+    Show();
+}
+
+FormatWindow::~FormatWindow() {
+    // Destroyed without being closed: the host may be going away, so only the flag is cleared.
+    if (loaded_)
+        workflow_.Unload();
+}
+
+void FormatWindow::CardInserted() {
+    workflow_.CardInserted();
+    Show();
+}
+
+void FormatWindow::CardRemoved() {
+    workflow_.CardRemoved();
+    Show();
+}
+
+void FormatWindow::Show() {
+    lblInfo_->setText(QString::fromStdString(workflow_.info()));
+    lblInfo_->setToolTip(QString::fromStdString(workflow_.problem()));
+    shpLED_->setIndicator(workflow_.indicator());
+    lblNextSerial_->setText(QString::fromStdString(workflow_.nextSerialText()));
+    lblOldSerial_->setText(QString::fromStdString(workflow_.oldSerialText()));
+}
+
+void FormatWindow::closeEvent(QCloseEvent* event) {
+    if (loaded_) {
+        host_.EnableMenu(true);
+        workflow_.Unload();
+        loaded_ = false;
+    }
+    event->accept();
+}
+
+} // namespace ostrel::workflows

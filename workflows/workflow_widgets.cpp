@@ -1,0 +1,87 @@
+#include "workflow_widgets.h"
+
+#include <QPainter>
+#include <QStyleOptionButton>
+#include <QStylePainter>
+#include <QTimer>
+
+#include <cmath>
+
+namespace ostrel::workflows {
+
+QRect TwipsRect(int left, int top, int width, int height) {
+    const auto px = [](int twips) { return static_cast<int>(std::lround(twips / 15.0)); };
+    return {px(left), px(top), px(width), px(height)};
+}
+
+LedIndicator::LedIndicator(QWidget* parent) : QWidget(parent) {
+    setObjectName("shpLED");
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
+}
+
+void LedIndicator::setIndicator(Indicator indicator) {
+    if (indicator == indicator_)
+        return;
+    indicator_ = indicator;
+    update();
+}
+
+QColor LedIndicator::colour() const {
+    const Rgb rgb = IndicatorColour(indicator_);
+    return QColor(rgb.red, rgb.green, rgb.blue);
+}
+
+void LedIndicator::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(Qt::black, 1));
+    painter.setBrush(colour());
+    const int side = std::min(width(), height()) - 1;
+    painter.drawEllipse(QRectF(0.5, 0.5, side - 0.5, side - 0.5));
+}
+
+void WrappingButton::paintEvent(QPaintEvent*) {
+    QStylePainter painter(this);
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    option.text.clear();
+    painter.drawControl(QStyle::CE_PushButton, option);
+    painter.setPen(
+        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
+    painter.drawText(rect().adjusted(3, 2, -3, -2), Qt::AlignCenter | Qt::TextWordWrap, text());
+}
+
+QLabel* MakeHeading(const QString& text, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    QFont font("Arial");
+    font.setPointSizeF(15.75);
+    font.setBold(true);
+    label->setFont(font);
+    label->setAlignment(Qt::AlignCenter);
+    QPalette blue = label->palette();
+    blue.setColor(QPalette::WindowText, QColor(0x00, 0x00, 0xFF));
+    label->setPalette(blue);
+    return label;
+}
+
+QLabel* MakeInfoLabel(QWidget* parent) {
+    auto* label = new QLabel(parent);
+    label->setObjectName("lblInfo");
+    label->setTextFormat(Qt::PlainText);
+    QFont font = label->font();
+    font.setPointSizeF(8.25);
+    font.setBold(true);
+    label->setFont(font);
+    return label;
+}
+
+QTimer* MakeBlinkTimer(QLabel* info, QWidget* parent) {
+    auto* timer = new QTimer(parent);
+    timer->setObjectName("tmrClignote");
+    timer->setInterval(400);
+    QObject::connect(timer, &QTimer::timeout, info, [info] { info->setHidden(!info->isHidden()); });
+    timer->start();
+    return timer;
+}
+
+} // namespace ostrel::workflows
