@@ -71,14 +71,17 @@ struct MonitorOverPcsc : ::testing::Test {
                       fs::copy_options::overwrite_existing);
         std::string error;
         served = std::make_unique<ServedCard>(reader::VirtualCard::FromFile(file.string(), error));
-        // A card of an earlier test may still show for a moment.
-        ASSERT_TRUE(TickUntil(reader::kReaderEmpty));
+        ASSERT_TRUE(ReaderEmptied());
+        monitor.tick();
+        ASSERT_EQ(state.ReaderState, reader::kReaderEmpty);
     }
     void TearDown() override {
         monitor.closeReader();
         served.reset();
-        if (!file.empty())
-            fs::remove(file);
+        if (file.empty())
+            return; // skipped
+        EXPECT_TRUE(ReaderEmptied());
+        fs::remove(file);
     }
 
     // Ticks until the monitor reaches the state; pcscd notices a card within some hundred ms.

@@ -44,8 +44,8 @@ TEST(PcscdRestart, ReaderFailsWhileTheServiceIsDownAndWorksAfterReopening) {
     pcsc::PcscReader reader(kVpcdReader);
     SharedState state(reader);
     state.ReaderHandle = reader.Open(kReaderTypeAny, kReaderPortAny);
+    ASSERT_TRUE(ReaderEmptied());
     ASSERT_GE(state.ReaderHandle, 0);
-    ASSERT_TRUE(WaitForCard(reader, state.ReaderHandle, false));
     ASSERT_TRUE(served.insert());
     ASSERT_TRUE(WaitForCard(reader, state.ReaderHandle, true));
     ASSERT_TRUE(StartCardSession(state));
@@ -74,6 +74,7 @@ TEST(PcscdRestart, ReaderFailsWhileTheServiceIsDownAndWorksAfterReopening) {
     EndCardSession(state);
     reader.Close(state.ReaderHandle);
     served.remove();
+    EXPECT_TRUE(ReaderEmptied());
     fs::remove(file);
 }
 

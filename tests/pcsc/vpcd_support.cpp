@@ -75,6 +75,13 @@ bool WaitForCard(ostrel::reader::ReaderLibrary& reader, std::int32_t handle, boo
     return false;
 }
 
+bool ReaderEmptied() {
+    ostrel::reader::pcsc::PcscReader reader(kVpcdReader);
+    const std::int32_t handle =
+        reader.Open(ostrel::reader::kReaderTypeAny, ostrel::reader::kReaderPortAny);
+    return handle >= 0 && WaitForCard(reader, handle, false);
+}
+
 bool WaitForListening(std::uint16_t port, bool listening) {
     for (const auto end = Clock::now() + kDeadline; Clock::now() < end;) {
         if (Listening(port) == listening)

@@ -46,6 +46,11 @@ private:
 // hundred milliseconds. False after a generous deadline, or when a poll fails.
 bool WaitForCard(ostrel::reader::ReaderLibrary& reader, std::int32_t handle, bool present);
 
+// Waits until pcscd no longer shows a card in the vpcd reader. A test leaves the reader so:
+// pcscd powering a card that was pulled a moment ago (before its next poll) makes the vpcd reader
+// miss the cards inserted during the next seconds.
+bool ReaderEmptied();
+
 // Waits until something listens on the port on 127.0.0.1 (true) or the deadline passes.
 bool WaitForListening(std::uint16_t port, bool listening);
 
