@@ -27,25 +27,29 @@ DisposableWindow::DisposableWindow(reader::SharedState& state, WorkflowHost& hos
     : QWidget(parent), workflow_(state, std::move(options)), host_(host) {
     setObjectName("frmDisposable");
     setWindowTitle(QString());
-    setFixedSize(TwipsRect(0, 0, 9225, 6750).size());
+    // Maximised in the main window it keeps its controls where the layout puts them.
+    resize(TwipsRect(0, 0, 9225, 6750).size());
+    setMinimumSize(size());
+    setFont(WindowFont());
 
     Placed(MakeHeading("Ecriture carte", this), "Label5", TwipsRect(0, 120, 9135, 495));
 
     auto* frame1 =
         Placed(new QGroupBox("carte Jeton", this), "Frame1", TwipsRect(360, 1800, 4695, 2535));
-    PlacedLabel("Label2", "programme :", TwipsRect(240, 600, 855, 255), frame1);
+    FitToWidth(PlacedLabel("Label2", "programme :", TwipsRect(240, 600, 855, 255), frame1));
     txtprogramme_ = Placed(new QLineEdit(frame1), "txtprogramme", TwipsRect(2160, 600, 1215, 285));
     QFont bold = txtprogramme_->font();
     bold.setBold(true);
     txtprogramme_->setFont(bold);
-    PlacedLabel("Label9", "Nombre de crédits :", TwipsRect(240, 1320, 1935, 255), frame1);
+    FitToWidth(
+        PlacedLabel("Label9", "Nombre de crédits :", TwipsRect(240, 1320, 1935, 255), frame1));
     txtcredit_ = Placed(new QLineEdit(frame1), "txtcredit", TwipsRect(2160, 1320, 1215, 285));
     cmdWriteValueDisposable_ = Placed(new WrappingButton("Ecriture Valeur Jetable", frame1),
                                       "cmdWriteValueDisposable", TwipsRect(1680, 1800, 1335, 615));
 
     auto* frame2 =
         Placed(new QGroupBox("Carte crédit", this), "Frame2", TwipsRect(5280, 1800, 3375, 2535));
-    PlacedLabel("Label1", "Valeur Maximum", TwipsRect(120, 360, 1335, 255), frame2);
+    FitToWidth(PlacedLabel("Label1", "Valeur Maximum", TwipsRect(120, 360, 1335, 255), frame2));
     txtMaxValue_ = Placed(new QLineEdit(frame2), "txtMaxValue", TwipsRect(1560, 360, 1335, 285));
     PlacedLabel("Label4", "Nombre de crédit à programmer :", TwipsRect(120, 720, 2895, 615),
                 frame2);

@@ -24,17 +24,19 @@ FormatWindow::FormatWindow(reader::SharedState& state, WorkflowHost& host,
       host_(host) {
     setObjectName("frmFormat");
     setWindowTitle(QString());
-    setFixedSize(TwipsRect(0, 0, 9645, 5700).size());
+    // Maximised in the main window it keeps its controls where the layout puts them.
+    resize(TwipsRect(0, 0, 9645, 5700).size());
+    setMinimumSize(size());
+    setFont(WindowFont());
 
     QLabel* heading = MakeHeading("Formatage", this);
     heading->setObjectName("Label3");
     heading->setGeometry(TwipsRect(600, 240, 8655, 495));
-    PlacedLabel("Label1", "Indentification de la prochaine carte:", TwipsRect(840, 1200, 2655, 375),
-                this, Qt::AlignRight | Qt::AlignTop);
+    FitToWidth(PlacedLabel("Label1", "Indentification de la prochaine carte:",
+                           TwipsRect(840, 1200, 2655, 375), this, Qt::AlignRight | Qt::AlignTop));
     lblNextSerial_ = PlacedLabel("lblNextSerial", "", TwipsRect(3840, 1200, 1935, 255), this);
-    PlacedLabel("Label2",
-                "Identification de la carte dernièrement encodée :", TwipsRect(0, 1680, 3495, 375),
-                this, Qt::AlignRight | Qt::AlignTop);
+    FitToWidth(PlacedLabel("Label2", "Identification de la carte dernièrement encodée :",
+                           TwipsRect(0, 1680, 3495, 375), this, Qt::AlignRight | Qt::AlignTop));
     lblOldSerial_ = PlacedLabel("lblOldSerial", "", TwipsRect(3720, 1680, 2175, 375), this);
     shpLED_ = new LedIndicator(this);
     shpLED_->setGeometry(TwipsRect(360, 2280, 495, 495));

@@ -1,5 +1,6 @@
 #include "workflow_widgets.h"
 
+#include <QFontMetrics>
 #include <QPainter>
 #include <QStyleOptionButton>
 #include <QStylePainter>
@@ -51,9 +52,28 @@ void WrappingButton::paintEvent(QPaintEvent*) {
     painter.drawText(rect().adjusted(3, 2, -3, -2), Qt::AlignCenter | Qt::TextWordWrap, text());
 }
 
+QFont WindowFont() {
+    QFont font;
+    font.setFamilies({"MS Sans Serif", "Microsoft Sans Serif", "Arial", "Liberation Sans",
+                      "DejaVu Sans Condensed"});
+    font.setPointSizeF(8.25);
+    return font;
+}
+
+void FitToWidth(QLabel* label) {
+    QFont font = label->font();
+    constexpr double kSmallest = 6.0;
+    while (QFontMetrics(font).horizontalAdvance(label->text()) > label->width() &&
+           font.pointSizeF() > kSmallest) {
+        font.setPointSizeF(font.pointSizeF() - 0.25);
+    }
+    label->setFont(font);
+}
+
 QLabel* MakeHeading(const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
-    QFont font("Arial");
+    QFont font;
+    font.setFamilies({"Arial", "Liberation Sans", "DejaVu Sans"});
     font.setPointSizeF(15.75);
     font.setBold(true);
     label->setFont(font);
@@ -68,8 +88,7 @@ QLabel* MakeInfoLabel(QWidget* parent) {
     auto* label = new QLabel(parent);
     label->setObjectName("lblInfo");
     label->setTextFormat(Qt::PlainText);
-    QFont font = label->font();
-    font.setPointSizeF(8.25);
+    QFont font = WindowFont();
     font.setBold(true);
     label->setFont(font);
     return label;

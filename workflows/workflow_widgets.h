@@ -41,6 +41,13 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 };
 
+// The small sans-serif font the layouts were measured in, or the narrowest one at hand.
+QFont WindowFont();
+
+// Shrinks the label's font until its one-line text fits its width: the layouts were measured
+// with narrower fonts than many machines have.
+void FitToWidth(QLabel* label);
+
 // The blue bold window heading.
 QLabel* MakeHeading(const QString& text, QWidget* parent);
 // The bold status label lblInfo, blinked by tmrClignote every 400 ms.
