@@ -1,19 +1,19 @@
 #include "workflow_factories.h"
 
-#include "placeholder_workflow_window.h"
+#include "workflows/disposable_window.h"
+#include "workflows/format_window.h"
 
 namespace ostrel::app {
 
-WorkflowFactories MakeWorkflowFactories(const AppOptions&) {
+WorkflowFactories MakeWorkflowFactories(const AppOptions& options) {
     WorkflowFactories factories;
-    factories.format = [](reader::SharedState& state, workflows::WorkflowHost& host) -> QWidget* {
-        return new PlaceholderWorkflowWindow("Formatage", "frmFormat", state,
-                                             &reader::SharedState::FormatActive, host);
+    factories.format = [configFile = options.configFile](reader::SharedState& state,
+                                                         workflows::WorkflowHost& host) -> QWidget* {
+        return new workflows::FormatWindow(state, host, configFile);
     };
     factories.disposable = [](reader::SharedState& state,
                               workflows::WorkflowHost& host) -> QWidget* {
-        return new PlaceholderWorkflowWindow("Programmation carte", "frmDisposable", state,
-                                             &reader::SharedState::DisposableActive, host);
+        return new workflows::DisposableWindow(state, host);
     };
     return factories;
 }

@@ -49,7 +49,14 @@ bool CreateSimulated(const ReaderSpec& spec, ChosenReader& chosen, std::string& 
 
 } // namespace
 
-ReaderSpec DefaultReaderSpec() { return ReaderSpec{ReaderSpec::Kind::Simulated, {}}; }
+// A real reader when the program is built with PC/SC; the simulated one otherwise.
+ReaderSpec DefaultReaderSpec() {
+#ifdef OSTREL_HAVE_PCSC
+    return ReaderSpec{ReaderSpec::Kind::Pcsc, {}};
+#else
+    return ReaderSpec{ReaderSpec::Kind::Simulated, {}};
+#endif
+}
 
 bool PrepareDemoDeck(std::string& folder, std::string& error) {
     const fs::path target = UserDataFolder() / "demo-deck";

@@ -13,6 +13,8 @@ bash scripts/setup.sh
 source scripts/pcscd.sh
 pcscd_start
 trap pcscd_stop EXIT
+# The PC/SC tests skip without the service; here it must be there, or they would pass unseen.
+pcscd_listening || { echo "test: pcscd with the virtual reader is not running" >&2; exit 1; }
 
 export QT_QPA_PLATFORM=offscreen
 export OSTREL_DATA_DIR="$ROOT/build-test-data"

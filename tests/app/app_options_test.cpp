@@ -1,4 +1,5 @@
 #include "app_options.h"
+#include "reader/reader_factory.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +17,7 @@ TEST(AppOptions, AcceptedForms) {
         std::string config;
     };
     const Case cases[] = {
-        {{}, Kind::Simulated, "", ""},
+        {{}, ostrel::reader::DefaultReaderSpec().kind, "", ""}, // PC/SC where it is built
         {{"--reader", "sim"}, Kind::Simulated, "", ""},
         {{"--reader=sim:/tmp/deck"}, Kind::Simulated, "/tmp/deck", ""},
         {{"--reader", "sim:card.card", "--config", "a.ini"}, Kind::Simulated, "card.card", "a.ini"},
