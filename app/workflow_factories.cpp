@@ -7,8 +7,8 @@ namespace ostrel::app {
 
 WorkflowFactories MakeWorkflowFactories(const AppOptions& options) {
     WorkflowFactories factories;
-    factories.format = [configFile = options.configFile](reader::SharedState& state,
-                                                         workflows::WorkflowHost& host) -> QWidget* {
+    factories.format = [configFile = options.configFile](
+                           reader::SharedState& state, workflows::WorkflowHost& host) -> QWidget* {
         return new workflows::FormatWindow(state, host, configFile);
     };
     factories.disposable = [](reader::SharedState& state,

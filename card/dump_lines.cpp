@@ -41,7 +41,8 @@ std::optional<ParsedDumpLine> ParseDumpLine(const std::string& line) {
             }
             ++pos;
         }
-        if (!HexPairToByte(line[pos], line[pos + 1], parsed.bytes[static_cast<std::size_t>(column)])) {
+        if (!HexPairToByte(line[pos], line[pos + 1],
+                           parsed.bytes[static_cast<std::size_t>(column)])) {
             return std::nullopt;
         }
         pos += 2;

@@ -3,12 +3,14 @@
 namespace ostrel::cli {
 
 bool ParseArguments(const std::vector<std::string>& args, const std::set<std::string>& valueOptions,
-                    const std::set<std::string>& flagOptions, Arguments& parsed, std::string& error) {
+                    const std::set<std::string>& flagOptions, Arguments& parsed,
+                    std::string& error) {
     bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (optionsEnded || arg.size() < 2 || arg.rfind("--", 0) != 0) {
-            if (!optionsEnded && arg.size() >= 2 && arg[0] == '-' && !std::isdigit(static_cast<unsigned char>(arg[1]))) {
+            if (!optionsEnded && arg.size() >= 2 && arg[0] == '-' &&
+                !std::isdigit(static_cast<unsigned char>(arg[1]))) {
                 error = "option inconnue « " + arg + " »";
                 return false;
             }

@@ -24,6 +24,7 @@ struct Arguments {
 // False with a French message for an unknown option, a missing value or a repeated option.
 // "--help" is always a known flag.
 bool ParseArguments(const std::vector<std::string>& args, const std::set<std::string>& valueOptions,
-                    const std::set<std::string>& flagOptions, Arguments& parsed, std::string& error);
+                    const std::set<std::string>& flagOptions, Arguments& parsed,
+                    std::string& error);
 
 } // namespace ostrel::cli

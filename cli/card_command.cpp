@@ -21,11 +21,13 @@ constexpr const char* kUsage =
     "le compteur d'erreurs vaut 7 sauf --counter. --force remplace un fichier existant.\n";
 
 bool ParseHex(const std::string& text, std::size_t digits, std::uint32_t& value) {
-    if (text.size() != digits) return false;
+    if (text.size() != digits)
+        return false;
     value = 0;
     for (std::size_t i = 0; i < digits; i += 2) {
         std::uint8_t byte = 0;
-        if (!card::HexPairToByte(text[i], text[i + 1], byte)) return false;
+        if (!card::HexPairToByte(text[i], text[i + 1], byte))
+            return false;
         value = value << 8 | byte;
     }
     return true;
@@ -33,7 +35,8 @@ bool ParseHex(const std::string& text, std::size_t digits, std::uint32_t& value)
 
 } // namespace
 
-int CardCommand::execute(const GlobalOptions&, const std::vector<std::string>& args, CommandIo& io) {
+int CardCommand::execute(const GlobalOptions&, const std::vector<std::string>& args,
+                         CommandIo& io) {
     Arguments parsed;
     std::string error;
     if (!ParseArguments(args, {"--supplier", "--code", "--counter"}, {"--force"}, parsed, error)) {
@@ -56,17 +59,19 @@ int CardCommand::execute(const GlobalOptions&, const std::vector<std::string>& a
         return 2;
     }
     std::uint32_t code = reader::FactoryCode(static_cast<std::uint8_t>(supplier));
-    if (code == 0) code = 0xFFFFFF;
+    if (code == 0)
+        code = 0xFFFFFF;
     if (parsed.has("--code") && !ParseHex(parsed.value("--code"), 6, code)) {
-        io.err << "ostrel-card card : --code attend six chiffres hexadécimaux, pas « " << parsed.value("--code")
-               << " »\n";
+        io.err << "ostrel-card card : --code attend six chiffres hexadécimaux, pas « "
+               << parsed.value("--code") << " »\n";
         return 2;
     }
     int counter = 7;
     if (parsed.has("--counter")) {
         const std::string text = parsed.value("--counter");
         if (text.size() != 1 || text[0] < '0' || text[0] > '7') {
-            io.err << "ostrel-card card : --counter attend un nombre de 0 à 7, pas « " << text << " »\n";
+            io.err << "ostrel-card card : --counter attend un nombre de 0 à 7, pas « " << text
+                   << " »\n";
             return 2;
         }
         counter = text[0] - '0';
@@ -76,7 +81,8 @@ int CardCommand::execute(const GlobalOptions&, const std::vector<std::string>& a
         io.err << "ostrel-card card : " << file << " existe déjà (--force pour le remplacer)\n";
         return 1;
     }
-    reader::Sle4442Chip chip = reader::Sle4442Chip::Blank(static_cast<std::uint8_t>(supplier), code);
+    reader::Sle4442Chip chip =
+        reader::Sle4442Chip::Blank(static_cast<std::uint8_t>(supplier), code);
     chip.setErrorCounter(static_cast<std::uint8_t>(counter));
     const reader::CardFileResult saved = reader::SaveCardFile(file, chip);
     if (!saved.ok) {

@@ -21,7 +21,8 @@ bool CliReader::open(const GlobalOptions& options, CommandIo& io) {
     state_->ReaderHandle = chosen_.library->Open(reader::kReaderTypeAny, reader::kReaderPortAny);
     if (state_->ReaderHandle < 0) {
         state_->ReaderState = reader::kReaderAbsent;
-        io.err << "ostrel-card : aucun lecteur de cartes ne répond (erreur " << state_->ReaderHandle << ")\n";
+        io.err << "ostrel-card : aucun lecteur de cartes ne répond (erreur " << state_->ReaderHandle
+               << ")\n";
         return false;
     }
     state_->ReaderState = reader::kReaderEmpty;
@@ -44,7 +45,8 @@ bool CliReader::requireCard(CommandIo& io) {
 }
 
 CliReader::~CliReader() {
-    if (state_ && state_->ReaderHandle >= 0) chosen_.library->Close(state_->ReaderHandle);
+    if (state_ && state_->ReaderHandle >= 0)
+        chosen_.library->Close(state_->ReaderHandle);
 }
 
 } // namespace ostrel::cli

@@ -1,13 +1,13 @@
 #include "command_registry.h"
 
 #include "card_command.h"
-#include "identify_command.h"
+#include "credit_command.h"
 #include "des_command.h"
 #include "dump_command.h"
 #include "format_command.h"
-#include "credit_command.h"
-#include "token_command.h"
+#include "identify_command.h"
 #include "show_command.h"
+#include "token_command.h"
 #include "vpcd_card_command.h"
 
 #include <ostream>
@@ -36,7 +36,8 @@ void PrintUsage(std::ostream& out, const std::vector<std::unique_ptr<Command>>& 
            "  --config FICHIER  fichier de configuration (INI)\n"
            "commandes :\n";
     for (const auto& command : commands) {
-        out << "  " << command->name() << std::string(14 - std::min<std::size_t>(13, command->name().size()), ' ')
+        out << "  " << command->name()
+            << std::string(14 - std::min<std::size_t>(13, command->name().size()), ' ')
             << command->description() << "\n";
     }
     out << "« ostrel-card COMMANDE --help » décrit chaque commande.\n";
@@ -82,7 +83,8 @@ int RunOstrelCard(const std::vector<std::string>& args, CommandIo& io) {
     }
     for (const auto& command : commands) {
         if (command->name() == args[i]) {
-            return command->execute(options, {args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end()}, io);
+            return command->execute(
+                options, {args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end()}, io);
         }
     }
     io.err << "ostrel-card : commande inconnue « " << args[i] << " » (ostrel-card --help)\n";

@@ -10,7 +10,8 @@
 
 namespace ostrel::cli {
 
-int DumpCommand::execute(const GlobalOptions& options, const std::vector<std::string>& args, CommandIo& io) {
+int DumpCommand::execute(const GlobalOptions& options, const std::vector<std::string>& args,
+                         CommandIo& io) {
     Arguments parsed;
     std::string error;
     if (!ParseArguments(args, {}, {}, parsed, error) || !parsed.positional.empty()) {
@@ -18,13 +19,15 @@ int DumpCommand::execute(const GlobalOptions& options, const std::vector<std::st
         return 2;
     }
     if (parsed.has("--help")) {
-        io.out << "usage : ostrel-card [--reader LECTEUR] dump\n"
-                  "Lit la carte du lecteur et affiche ses 256 octets en 16 lignes, puis le verdict.\n"
-                  "Code de sortie 0 quand la carte a répondu et a été lue, 1 sinon.\n";
+        io.out
+            << "usage : ostrel-card [--reader LECTEUR] dump\n"
+               "Lit la carte du lecteur et affiche ses 256 octets en 16 lignes, puis le verdict.\n"
+               "Code de sortie 0 quand la carte a répondu et a été lue, 1 sinon.\n";
         return 0;
     }
     CliReader cli;
-    if (!cli.open(options, io) || !cli.requireCard(io)) return 1;
+    if (!cli.open(options, io) || !cli.requireCard(io))
+        return 1;
     auto& state = cli.state();
     // A card that does not answer as an SLE4442 is not read at all; a read that fails part-way
     // leaves FF in the blocks not read, and fails the command too.
@@ -32,7 +35,8 @@ int DumpCommand::execute(const GlobalOptions& options, const std::vector<std::st
     const int type = reader::IdentifyCard(state, &readResult);
     const bool read = type != reader::kIdentifyNoAnswer && readResult == 0;
     reader::EndCardSession(state);
-    for (const auto& line : card::DumpLines(state.CardImage)) io.out << line << "\n";
+    for (const auto& line : card::DumpLines(state.CardImage))
+        io.out << line << "\n";
     io.out << state.InfoMessage << "\n";
     return read ? 0 : 1;
 }

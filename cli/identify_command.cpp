@@ -9,7 +9,8 @@
 
 namespace ostrel::cli {
 
-int IdentifyCommand::execute(const GlobalOptions& options, const std::vector<std::string>& args, CommandIo& io) {
+int IdentifyCommand::execute(const GlobalOptions& options, const std::vector<std::string>& args,
+                             CommandIo& io) {
     Arguments parsed;
     std::string error;
     if (!ParseArguments(args, {}, {}, parsed, error) || !parsed.positional.empty()) {
@@ -18,12 +19,14 @@ int IdentifyCommand::execute(const GlobalOptions& options, const std::vector<std
     }
     if (parsed.has("--help")) {
         io.out << "usage : ostrel-card [--reader LECTEUR] identify\n"
-                  "Lit la carte du lecteur, affiche le verdict et, pour une carte valide, « type: N ».\n"
+                  "Lit la carte du lecteur, affiche le verdict et, pour une carte valide, « type: "
+                  "N ».\n"
                   "Code de sortie 0 pour une carte valide, 1 sinon.\n";
         return 0;
     }
     CliReader cli;
-    if (!cli.open(options, io) || !cli.requireCard(io)) return 1;
+    if (!cli.open(options, io) || !cli.requireCard(io))
+        return 1;
     auto& state = cli.state();
     const int type = reader::IdentifyCard(state);
     reader::EndCardSession(state);

@@ -9,7 +9,8 @@ class IdentifyCommand : public Command {
 public:
     std::string name() const override { return "identify"; }
     std::string description() const override { return "identifie la carte du lecteur"; }
-    int execute(const GlobalOptions& options, const std::vector<std::string>& args, CommandIo& io) override;
+    int execute(const GlobalOptions& options, const std::vector<std::string>& args,
+                CommandIo& io) override;
 };
 
 } // namespace ostrel::cli

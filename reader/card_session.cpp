@@ -14,7 +14,8 @@ std::string AtrText(const SessionRecord& session) {
     for (int i = 0; i < 4; ++i) {
         char part[4];
         std::snprintf(part, sizeof part, "%X", static_cast<unsigned char>(session.atr[i]));
-        if (i > 0) text += '-';
+        if (i > 0)
+            text += '-';
         text += part;
     }
     return text;
@@ -27,7 +28,8 @@ std::int32_t ReadRange(SharedState& state, int start, int length, std::uint8_t* 
     command.lc = 0;
     command.le = length;
     const std::int32_t r = state.Reader.ExchangeAPDU(state.ReaderHandle, command);
-    if (r >= 0) std::copy_n(command.dataOut, length, out);
+    if (r >= 0)
+        std::copy_n(command.dataOut, length, out);
     return r;
 }
 
@@ -36,21 +38,24 @@ std::int32_t ReadRange(SharedState& state, int start, int length, std::uint8_t* 
 bool StartCardSession(SharedState& state) {
     SessionRecord session;
     session.cardType = kCardTypeSle4442;
-    if (state.Reader.StartSession(state.ReaderHandle, session) < 0) return false;
+    if (state.Reader.StartSession(state.ReaderHandle, session) < 0)
+        return false;
     return AtrText(session) == "A2-13-10-91";
 }
 
 std::int32_t ReadCardMemory(SharedState& state) {
     for (int k = 0; k < 16; ++k) {
-        const std::int32_t r = ReadRange(state, kReadBlock * k, kReadBlock,
-                                         state.CardImage.data() + kReadBlock * k);
-        if (r < 0) return r;
+        const std::int32_t r =
+            ReadRange(state, kReadBlock * k, kReadBlock, state.CardImage.data() + kReadBlock * k);
+        if (r < 0)
+            return r;
     }
     return 0;
 }
 
 std::int32_t WriteCardMemory(SharedState& state, int start, int length) {
-    if (start < 0 || length < 0 || start + length > static_cast<int>(card::kCardSize)) return kErrBadCommand;
+    if (start < 0 || length < 0 || start + length > static_cast<int>(card::kCardSize))
+        return kErrBadCommand;
     for (int at = start, left = length; left > 0;) {
         const int chunk = std::min(left, kWriteChunk);
         CommandRecord command;
@@ -60,7 +65,8 @@ std::int32_t WriteCardMemory(SharedState& state, int start, int length) {
         command.le = 0;
         std::copy_n(state.WriteImage.begin() + at, chunk, command.dataIn);
         const std::int32_t r = state.Reader.ExchangeAPDU(state.ReaderHandle, command);
-        if (r < 0) return r;
+        if (r < 0)
+            return r;
         at += chunk;
         left -= chunk;
     }
@@ -69,14 +75,18 @@ std::int32_t WriteCardMemory(SharedState& state, int start, int length) {
         const int chunk = std::min(left, kWriteChunk);
         std::uint8_t back[kWriteChunk];
         const std::int32_t r = ReadRange(state, at, chunk, back);
-        if (r < 0) return r;
-        if (!std::equal(back, back + chunk, state.WriteImage.begin() + at)) return kErrVerifyMismatch;
+        if (r < 0)
+            return r;
+        if (!std::equal(back, back + chunk, state.WriteImage.begin() + at))
+            return kErrVerifyMismatch;
         at += chunk;
         left -= chunk;
     }
     return 0;
 }
 
-void EndCardSession(SharedState& state) { state.Reader.EndSession(state.ReaderHandle); }
+void EndCardSession(SharedState& state) {
+    state.Reader.EndSession(state.ReaderHandle);
+}
 
 } // namespace ostrel::reader

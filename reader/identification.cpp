@@ -21,7 +21,8 @@ int IdentifyCard(SharedState& state, std::int32_t* readResult) {
         return kIdentifyNoAnswer;
     }
     const std::int32_t read = ReadCardMemory(state);
-    if (readResult) *readResult = read;
+    if (readResult)
+        *readResult = read;
     if (!CheckCardFormat(state)) {
         EndCardSession(state);
         return kIdentifyNotOurs;

@@ -14,8 +14,10 @@ namespace ostrel::reader {
 namespace {
 
 fs::path UserDataFolder() {
-    if (const char* own = std::getenv("OSTREL_DATA_DIR"); own && *own) return own;
-    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg) return fs::path(xdg) / "ostrel-chipcard";
+    if (const char* own = std::getenv("OSTREL_DATA_DIR"); own && *own)
+        return own;
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg)
+        return fs::path(xdg) / "ostrel-chipcard";
     if (const char* home = std::getenv("HOME"); home && *home)
         return fs::path(home) / ".local" / "share" / "ostrel-chipcard";
     return fs::temp_directory_path() / "ostrel-chipcard";
@@ -25,7 +27,8 @@ bool CreateSimulated(const ReaderSpec& spec, ChosenReader& chosen, std::string& 
     auto simulator = std::make_unique<SimulatedReader>();
     std::string folder;
     if (spec.argument.empty()) {
-        if (!PrepareDemoDeck(folder, error)) return false;
+        if (!PrepareDemoDeck(folder, error))
+            return false;
     } else {
         std::error_code ec;
         const fs::path path(spec.argument);
@@ -33,7 +36,8 @@ bool CreateSimulated(const ReaderSpec& spec, ChosenReader& chosen, std::string& 
             folder = path.string();
         } else if (fs::exists(path, ec)) {
             auto card = VirtualCard::FromFile(path.string(), error);
-            if (!card) return false;
+            if (!card)
+                return false;
             simulator->insertCard(std::move(card));
             folder = path.parent_path().empty() ? "." : path.parent_path().string();
         } else {
@@ -66,13 +70,14 @@ bool PrepareDemoDeck(std::string& folder, std::string& error) {
         const fs::path shipped(OSTREL_DEMO_DECK_DIR);
         fs::copy(shipped, target, fs::copy_options::recursive, ec);
         if (ec) {
-            error = "jeu de cartes de démonstration : copie de " + shipped.string() + " vers " + target.string() +
-                    " impossible (" + ec.message() + ")";
+            error = "jeu de cartes de démonstration : copie de " + shipped.string() + " vers " +
+                    target.string() + " impossible (" + ec.message() + ")";
             return false;
         }
         // The shipped files may be read-only; the copy is the user's to write.
         for (const auto& entry : fs::directory_iterator(target, ec)) {
-            fs::permissions(entry.path(), fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add, ec);
+            fs::permissions(entry.path(), fs::perms::owner_read | fs::perms::owner_write,
+                            fs::perm_options::add, ec);
         }
     }
     folder = target.string();

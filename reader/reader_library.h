@@ -37,7 +37,8 @@ struct SessionRecord {
     std::int32_t atrLength = 0;
 };
 static_assert(sizeof(SessionRecord) == 268);
-static_assert(offsetof(SessionRecord, atr) == 3 && offsetof(SessionRecord, historicalOffset) == 259);
+static_assert(offsetof(SessionRecord, atr) == 3 &&
+              offsetof(SessionRecord, historicalOffset) == 259);
 static_assert(offsetof(SessionRecord, historicalLength) == 260);
 static_assert(offsetof(SessionRecord, atrLength) == 264);
 

@@ -11,7 +11,8 @@ bool ParseReaderSpec(const std::string& text, ReaderSpec& spec, std::string& err
     } else if (kind == "pcsc") {
         spec.kind = ReaderSpec::Kind::Pcsc;
     } else {
-        error = "lecteur inconnu « " + text + " » : sim, sim:DOSSIER, sim:FICHIER, pcsc ou pcsc:NOM attendu";
+        error = "lecteur inconnu « " + text +
+                " » : sim, sim:DOSSIER, sim:FICHIER, pcsc ou pcsc:NOM attendu";
         return false;
     }
     if (colon != std::string::npos && argument.empty()) {

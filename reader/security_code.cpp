@@ -16,7 +16,8 @@ std::int32_t PresentSecurityCode(SharedState& state, std::uint32_t code) {
     const auto bytes = CodeBytes(code);
     std::copy(bytes.begin(), bytes.end(), command.dataIn);
     const std::int32_t r = state.Reader.ExchangeAPDU(state.ReaderHandle, command);
-    if (r < 0) return r;
+    if (r < 0)
+        return r;
     switch (command.dataOut[0]) {
     case 6:
     case 5:
@@ -36,11 +37,14 @@ std::int32_t ReadErrorCounter(SharedState& state) {
     command.ins = kInsReadErrorCounter;
     command.le = 4;
     const std::int32_t r = state.Reader.ExchangeAPDU(state.ReaderHandle, command);
-    if (r < 0) return r;
+    if (r < 0)
+        return r;
     return command.dataOut[0] & 0x07;
 }
 
-int AttemptsLeft(std::int32_t counter) { return std::popcount(static_cast<unsigned>(counter & 0x07)); }
+int AttemptsLeft(std::int32_t counter) {
+    return std::popcount(static_cast<unsigned>(counter & 0x07));
+}
 
 std::uint32_t FactoryCode(std::uint8_t supplierByte) {
     switch (supplierByte) {
@@ -60,14 +64,18 @@ std::uint32_t CardSecurityCode(const SharedState& state) {
 }
 
 std::string UnlockFailureText(std::int32_t result) {
-    if (result == kErrCardLocked || result == 0) return kTextLockedForGood;
-    if (result < 0) return "Erreur Unlock SLE4442:" + std::to_string(result);
-    return "Carte vérouillée. Nombre de tentative restante = " + std::to_string(result) + ", Retirez la carte";
+    if (result == kErrCardLocked || result == 0)
+        return kTextLockedForGood;
+    if (result < 0)
+        return "Erreur Unlock SLE4442:" + std::to_string(result);
+    return "Carte vérouillée. Nombre de tentative restante = " + std::to_string(result) +
+           ", Retirez la carte";
 }
 
 bool UnlockCard(SharedState& state) {
     const std::int32_t r = PresentSecurityCode(state, CardSecurityCode(state));
-    if (r > 6) return true;
+    if (r > 6)
+        return true;
     EndCardSession(state);
     state.InfoMessage = UnlockFailureText(r);
     return false;

@@ -12,7 +12,10 @@ namespace ostrel::reader {
 // writing, what the reader monitor knows of the reader, and the last status text. One object
 // per program (or per test), handed to whoever needs it.
 struct SharedState {
-    explicit SharedState(ReaderLibrary& reader) : Reader(reader) { WriteImage.fill(0); CardImage.fill(0xFF); }
+    explicit SharedState(ReaderLibrary& reader) : Reader(reader) {
+        WriteImage.fill(0);
+        CardImage.fill(0xFF);
+    }
 
     ReaderLibrary& Reader;
     card::CardMemory CardImage{};

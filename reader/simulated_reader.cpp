@@ -7,13 +7,16 @@
 
 namespace ostrel::reader {
 
-void SimulatedReader::plug() { plugged_ = true; }
+void SimulatedReader::plug() {
+    plugged_ = true;
+}
 
 void SimulatedReader::unplug() {
     plugged_ = false;
     open_ = false;
     session_ = false;
-    if (card_) card_->chip().powerCycle();
+    if (card_)
+        card_->chip().powerCycle();
 }
 
 void SimulatedReader::insertCard(std::shared_ptr<VirtualCard> card) {
@@ -22,7 +25,8 @@ void SimulatedReader::insertCard(std::shared_ptr<VirtualCard> card) {
 }
 
 void SimulatedReader::removeCard() {
-    if (card_) card_->chip().powerCycle();
+    if (card_)
+        card_->chip().powerCycle();
     card_.reset();
     session_ = false;
 }
@@ -32,25 +36,31 @@ void SimulatedReader::planFault(int exchangeNumber, FaultKind kind) {
     faultKind_ = kind;
 }
 
-void SimulatedReader::clearFaults() { faultAt_ = 0; }
+void SimulatedReader::clearFaults() {
+    faultAt_ = 0;
+}
 
 std::int32_t SimulatedReader::Open(std::int32_t, std::int32_t) {
-    if (!plugged_) return kErrNoReader;
+    if (!plugged_)
+        return kErrNoReader;
     open_ = true;
     return kHandle;
 }
 
 std::int32_t SimulatedReader::Close(std::int32_t handle) {
-    if (handle != kHandle || !open_) return kErrNoReader;
+    if (handle != kHandle || !open_)
+        return kErrNoReader;
     open_ = false;
     session_ = false;
-    if (card_) card_->chip().powerCycle();
+    if (card_)
+        card_->chip().powerCycle();
     return 0;
 }
 
 std::int32_t SimulatedReader::GetInfo(std::int32_t handle, InfoRecord& info) {
     ++polls_;
-    if (!validHandle(handle) || pollFails_) return kErrNoReader;
+    if (!validHandle(handle) || pollFails_)
+        return kErrNoReader;
     static constexpr char kName[] = "Lecteur simulé";
     std::memcpy(info.readerName, kName, sizeof kName);
     info.head[InfoRecord::kCardStatusByte] = card_ ? 1 : 0;
@@ -61,17 +71,22 @@ std::int32_t SimulatedReader::beginExchange(FaultKind& kind, bool& faulted) {
     ++exchanges_;
     faulted = faultAt_ != 0 && exchanges_ == faultAt_;
     kind = faultKind_;
-    if (faulted && kind == FaultKind::RemoveCard) removeCard();
-    if (faulted && kind == FaultKind::Fail) return kErrTransmission;
+    if (faulted && kind == FaultKind::RemoveCard)
+        removeCard();
+    if (faulted && kind == FaultKind::Fail)
+        return kErrTransmission;
     return 0;
 }
 
 std::int32_t SimulatedReader::StartSession(std::int32_t handle, SessionRecord& session) {
     FaultKind kind{};
     bool faulted = false;
-    if (!validHandle(handle)) return kErrNoReader;
-    if (const std::int32_t r = beginExchange(kind, faulted); r < 0) return r;
-    if (!card_) return kErrNoCard;
+    if (!validHandle(handle))
+        return kErrNoReader;
+    if (const std::int32_t r = beginExchange(kind, faulted); r < 0)
+        return r;
+    if (!card_)
+        return kErrNoCard;
     // A new session powers the card up again: an earlier unlock is gone.
     card_->chip().powerCycle();
     session_ = true;
@@ -80,13 +95,16 @@ std::int32_t SimulatedReader::StartSession(std::int32_t handle, SessionRecord& s
         session.atr[i] = static_cast<char>(card_->chip().memory()[static_cast<std::size_t>(i)]);
     }
     session.atrLength = 4;
-    if (faulted && kind == FaultKind::FailAfter) return kErrTransmission;
+    if (faulted && kind == FaultKind::FailAfter)
+        return kErrTransmission;
     return 0;
 }
 
 std::int32_t SimulatedReader::EndSession(std::int32_t handle) {
-    if (!validHandle(handle)) return kErrNoReader;
-    if (card_) card_->chip().powerCycle();
+    if (!validHandle(handle))
+        return kErrNoReader;
+    if (card_)
+        card_->chip().powerCycle();
     const bool had = session_;
     session_ = false;
     return had ? 0 : kErrNoSession;
@@ -95,14 +113,21 @@ std::int32_t SimulatedReader::EndSession(std::int32_t handle) {
 std::int32_t SimulatedReader::ExchangeAPDU(std::int32_t handle, CommandRecord& command) {
     FaultKind kind{};
     bool faulted = false;
-    if (!validHandle(handle)) return kErrNoReader;
-    if (const std::int32_t r = beginExchange(kind, faulted); r < 0) return r;
-    if (!card_) return kErrNoCard;
-    if (!session_) return kErrNoSession;
+    if (!validHandle(handle))
+        return kErrNoReader;
+    if (const std::int32_t r = beginExchange(kind, faulted); r < 0)
+        return r;
+    if (!card_)
+        return kErrNoCard;
+    if (!session_)
+        return kErrNoSession;
     const ChipReply reply = ExecuteOnChip(card_->chip(), command);
-    if (reply.changed && !card_->persist(saveError_)) return kErrTransmission;
-    if (reply.changed) saveError_.clear();
-    if (faulted && kind == FaultKind::FailAfter) return kErrTransmission;
+    if (reply.changed && !card_->persist(saveError_))
+        return kErrTransmission;
+    if (reply.changed)
+        saveError_.clear();
+    if (faulted && kind == FaultKind::FailAfter)
+        return kErrTransmission;
     return reply.result;
 }
 

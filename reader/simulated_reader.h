@@ -10,9 +10,9 @@ namespace ostrel::reader {
 
 // What a planned fault does to the exchange it hits.
 enum class FaultKind {
-    Fail,           // the exchange is not carried out and reports an error
-    FailAfter,      // the exchange is carried out, but its reply is lost
-    RemoveCard,     // the card is pulled just before the exchange
+    Fail,       // the exchange is not carried out and reports an error
+    FailAfter,  // the exchange is carried out, but its reply is lost
+    RemoveCard, // the card is pulled just before the exchange
 };
 
 // A reader with a card slot, modelling the chip itself. Plugging, unplugging, inserting and

@@ -21,13 +21,16 @@ Sle4442Chip Sle4442Chip::Blank(std::uint8_t supplier, std::uint32_t code) {
     return chip;
 }
 
-int Sle4442Chip::attemptsLeft() const { return std::popcount(static_cast<unsigned>(counter_)); }
+int Sle4442Chip::attemptsLeft() const {
+    return std::popcount(static_cast<unsigned>(counter_));
+}
 
 bool Sle4442Chip::writable(int address) const {
     if (!unlocked_ || address < 0 || address >= static_cast<int>(card::kCardSize)) {
         return false;
     }
-    return address >= card::layout::kProtectedLength || protection_[static_cast<std::size_t>(address)];
+    return address >= card::layout::kProtectedLength ||
+           protection_[static_cast<std::size_t>(address)];
 }
 
 bool Sle4442Chip::answersAsSle4442() const {
@@ -64,7 +67,8 @@ std::array<std::uint8_t, 4> Sle4442Chip::protectionBytes() const {
     std::array<std::uint8_t, 4> bytes{};
     for (int address = 0; address < 32; ++address) {
         if (protection_[static_cast<std::size_t>(address)]) {
-            bytes[static_cast<std::size_t>(address / 8)] |= static_cast<std::uint8_t>(1u << (address % 8));
+            bytes[static_cast<std::size_t>(address / 8)] |=
+                static_cast<std::uint8_t>(1u << (address % 8));
         }
     }
     return bytes;

@@ -30,7 +30,9 @@ public:
     int attemptsLeft() const;
 
     bool writable(int address) const;
-    bool protectionBit(int address) const { return protection_.at(static_cast<std::size_t>(address)); }
+    bool protectionBit(int address) const {
+        return protection_.at(static_cast<std::size_t>(address));
+    }
     void setProtectionBit(int address, bool writable) {
         protection_.at(static_cast<std::size_t>(address)) = writable;
     }

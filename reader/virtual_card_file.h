@@ -17,7 +17,8 @@ struct CardFileResult {
     std::string error; // names the file and the line
 };
 
-CardFileResult ParseCardText(const std::string& text, const std::string& fileName, Sle4442Chip& chip);
+CardFileResult ParseCardText(const std::string& text, const std::string& fileName,
+                             Sle4442Chip& chip);
 std::string FormatCardText(const Sle4442Chip& chip);
 
 CardFileResult LoadCardFile(const std::string& path, Sle4442Chip& chip);

@@ -6,6 +6,25 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
 JOBS=$(nproc)
+PASSED=0
+FAILED=0
+SKIPPED=0
+
+# Runs ctest on a build folder and adds its counts to the totals.
+run_ctest() {
+  local log="$1/ctest-summary.log" status=0
+  shift
+  ctest --output-on-failure -j"$JOBS" "$@" 2>&1 | tee "$log" || status=$?
+  local line total failed skipped
+  line=$(grep -E '[0-9]+ tests failed out of [0-9]+' "$log" | tail -1)
+  total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")
+  failed=$(sed -E 's/.* ([0-9]+) tests failed.*/\1/' <<<"$line")
+  skipped=$(grep -c '(Skipped)$' "$log" || true)
+  PASSED=$((PASSED + ${total:-0} - ${failed:-0} - skipped))
+  FAILED=$((FAILED + ${failed:-0}))
+  SKIPPED=$((SKIPPED + skipped))
+  return "$status"
+}
 
 bash scripts/setup.sh
 
@@ -23,17 +42,17 @@ rm -rf "$OSTREL_DATA_DIR"
 echo "== plain build, warnings as errors"
 cmake -S . -B build-ci -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOSTREL_WERROR=ON >/dev/null
 cmake --build build-ci -j"$JOBS"
-ctest --test-dir build-ci --output-on-failure -j"$JOBS"
+run_ctest build-ci --test-dir build-ci
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DOSTREL_WERROR=ON -DOSTREL_SANITIZE=ON >/dev/null
 cmake --build build-asan -j"$JOBS"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   LSAN_OPTIONS=suppressions="$ROOT/scripts/lsan.supp" \
-  ctest --test-dir build-asan --output-on-failure -j"$JOBS"
+  run_ctest build-asan --test-dir build-asan
 
 if [[ -x fuzz/run_fuzz.sh ]]; then
   echo "== fuzzing"
   fuzz/run_fuzz.sh "${FUZZ_SECONDS:-60}"
 fi
-echo "== all tests passed"
+echo "summary: $PASSED passed, $FAILED failed, $SKIPPED skipped"

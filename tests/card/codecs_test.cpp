@@ -12,13 +12,15 @@ TEST(Crc16, MatchesXmodemCheckValues) {
     m[2] = 'c';
     EXPECT_EQ(Crc16Range(m, 0, 3), 0x9DD6);
     const char* digits = "123456789";
-    for (int i = 0; i < 9; ++i) m[static_cast<std::size_t>(10 + i)] = static_cast<std::uint8_t>(digits[i]);
+    for (int i = 0; i < 9; ++i)
+        m[static_cast<std::size_t>(10 + i)] = static_cast<std::uint8_t>(digits[i]);
     EXPECT_EQ(Crc16Range(m, 10, 9), 0x31C3); // the published XMODEM check value
 }
 
 TEST(Crc16, BlockEndingWithItsOwnCrcChecksToZero) {
     CardMemory m{};
-    for (int i = 0; i < 14; ++i) m[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i * 37 + 5);
+    for (int i = 0; i < 14; ++i)
+        m[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i * 37 + 5);
     const std::uint16_t crc = Crc16Range(m, 0, 14);
     m[14] = static_cast<std::uint8_t>(crc >> 8);
     m[15] = static_cast<std::uint8_t>(crc);

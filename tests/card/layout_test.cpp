@@ -18,7 +18,8 @@ TEST(Classification, MarkerDecidesBeforeApplication) {
     m[layout::kApplicationCode] = 2;
     EXPECT_EQ(ClassifyCard(m), CardClass::ForeignApplication);
     EXPECT_EQ(ClassificationText(CardClass::NotFormatted), "cette carte n'est pas formatée ");
-    EXPECT_EQ(ClassificationText(CardClass::ForeignApplication), "cette carte n'est pas une application QEL ");
+    EXPECT_EQ(ClassificationText(CardClass::ForeignApplication),
+              "cette carte n'est pas une application QEL ");
     EXPECT_EQ(ClassificationText(CardClass::Valid), "carte valide");
 }
 
@@ -58,9 +59,11 @@ TEST(DumpLines, RowLabelsAndGroups) {
     const auto lines = DumpLines(m);
     EXPECT_EQ(lines[0], "00: FFFFFFFF FFFFFFFF FFFFFFFF FFFFFFFF");
     EXPECT_EQ(lines[15], "0F: FFFFFFFF FFFFFFFF FFFFFFFF FFFFFFFF");
-    for (std::size_t i = 0; i < m.size(); ++i) m[i] = static_cast<std::uint8_t>(i);
+    for (std::size_t i = 0; i < m.size(); ++i)
+        m[i] = static_cast<std::uint8_t>(i);
     EXPECT_EQ(DumpLine(m, 1), "01: 10111213 14151617 18191A1B 1C1D1E1F");
-    for (const auto& line : DumpLines(m)) EXPECT_EQ(line.size(), 39u);
+    for (const auto& line : DumpLines(m))
+        EXPECT_EQ(line.size(), 39u);
 }
 
 TEST(DumpLines, ParseAcceptsEitherCaseAndRefusesOtherShapes) {
@@ -69,9 +72,10 @@ TEST(DumpLines, ParseAcceptsEitherCaseAndRefusesOtherShapes) {
     EXPECT_EQ(parsed->row, 10);
     EXPECT_EQ(parsed->bytes[0], 0xA2);
     EXPECT_EQ(parsed->bytes[15], 0xCD);
-    for (const char* bad : {"0A: A2131091 FFFFFFFF 00000000 0123ABC", "0A:A2131091 FFFFFFFF 00000000 0123ABCD ",
-                            "10: A2131091 FFFFFFFF 00000000 0123ABCD", "0A: A2131091FFFFFFFF 00000000 0123ABCD0",
-                            "0A: A2131091 FFFFFFFF 0000000G 0123ABCD", "0A; A2131091 FFFFFFFF 00000000 0123ABCD"}) {
+    for (const char* bad :
+         {"0A: A2131091 FFFFFFFF 00000000 0123ABC", "0A:A2131091 FFFFFFFF 00000000 0123ABCD ",
+          "10: A2131091 FFFFFFFF 00000000 0123ABCD", "0A: A2131091FFFFFFFF 00000000 0123ABCD0",
+          "0A: A2131091 FFFFFFFF 0000000G 0123ABCD", "0A; A2131091 FFFFFFFF 00000000 0123ABCD"}) {
         EXPECT_FALSE(ParseDumpLine(bad)) << bad;
     }
 }

@@ -38,7 +38,8 @@ struct CliFixture : ::testing::Test {
     std::string file(const std::string& name) const { return (dir / name).string(); }
 
     // A card written by "card new", then changed as a test needs.
-    std::string card(const std::string& name, const std::function<void(reader::Sle4442Chip&)>& change = {}) {
+    std::string card(const std::string& name,
+                     const std::function<void(reader::Sle4442Chip&)>& change = {}) {
         const std::string path = file(name);
         EXPECT_EQ(OstrelCard({"card", "new", path}).status, 0);
         if (change) {
@@ -76,7 +77,9 @@ TEST_F(CliFixture, CardNewWritesABlankCardOfTheSupplier) {
     const CliRun again = OstrelCard({"card", "new", path});
     EXPECT_NE(again.status, 0);
     EXPECT_NE(again.err.find("existe déjà"), std::string::npos);
-    EXPECT_EQ(OstrelCard({"card", "new", path, "--supplier", "07", "--force", "--counter", "3"}).status, 0);
+    EXPECT_EQ(
+        OstrelCard({"card", "new", path, "--supplier", "07", "--force", "--counter", "3"}).status,
+        0);
     ASSERT_TRUE(reader::LoadCardFile(path, chip).ok);
     EXPECT_EQ(chip.code(), 0xFFFFFFu);
     EXPECT_EQ(chip.errorCounter(), 3);
@@ -120,16 +123,19 @@ TEST_F(CliFixture, IdentifyGivesTheVerdictAndType) {
     EXPECT_EQ(valid.status, 0);
     EXPECT_EQ(valid.out, "carte valide\ntype: 3\n");
 
-    const CliRun foreign = OstrelCard({"--reader", "sim:" + card("o.card", [](auto& chip) {
-                                        Format(chip);
-                                        chip.memory()[17] = 2;
-                                    }),
-                                    "identify"});
+    const CliRun foreign = OstrelCard({"--reader",
+                                       "sim:" + card("o.card",
+                                                     [](auto& chip) {
+                                                         Format(chip);
+                                                         chip.memory()[17] = 2;
+                                                     }),
+                                       "identify"});
     EXPECT_EQ(foreign.status, 1);
     EXPECT_EQ(foreign.out, "cette carte n'est pas une application QEL \n");
 
     const CliRun other = OstrelCard(
-        {"--reader", "sim:" + card("n.card", [](auto& chip) { chip.memory()[1] = 0x00; }), "identify"});
+        {"--reader", "sim:" + card("n.card", [](auto& chip) { chip.memory()[1] = 0x00; }),
+         "identify"});
     EXPECT_EQ(other.status, 1);
     EXPECT_EQ(other.out, "Carte inconnue. Erreur de lecture.\n");
 }
@@ -142,8 +148,8 @@ TEST_F(CliFixture, DumpPrintsSixteenLinesThenTheVerdict) {
     EXPECT_EQ(valid.out.substr(valid.out.size() - 13), "carte valide\n");
     EXPECT_EQ(std::count(valid.out.begin(), valid.out.end(), '\n'), 17);
 
-    const CliRun other =
-        OstrelCard({"--reader", "sim:" + card("n.card", [](auto& chip) { chip.memory()[0] = 0x3B; }), "dump"});
+    const CliRun other = OstrelCard(
+        {"--reader", "sim:" + card("n.card", [](auto& chip) { chip.memory()[0] = 0x3B; }), "dump"});
     EXPECT_EQ(other.status, 1);
     EXPECT_EQ(other.out.substr(0, 40), "00: FFFFFFFF FFFFFFFF FFFFFFFF FFFFFFFF\n");
 }

@@ -10,11 +10,12 @@ using namespace ostrel::reader;
 namespace {
 
 std::string ValidText() {
-    std::string text = "# a card\n\ncode: 5e2b71\ncounter: 5\nprotection: 01111111111111111111111111111110\n";
+    std::string text =
+        "# a card\n\ncode: 5e2b71\ncounter: 5\nprotection: 01111111111111111111111111111110\n";
     for (int row = 0; row < 16; ++row) {
         char line[64];
-        std::snprintf(line, sizeof line, "%02X: A2131091 ffffffff 00000000 %02x%02x%02x%02x\n", row, row, row, row,
-                      row);
+        std::snprintf(line, sizeof line, "%02X: A2131091 ffffffff 00000000 %02x%02x%02x%02x\n", row,
+                      row, row, row, row);
         text += line;
     }
     return text;
@@ -56,18 +57,21 @@ TEST(CardFile, RefusesEveryMalformedFileNamingFileAndLine) {
         std::string line; // expected ", ligne N"
     };
     const std::vector<Case> cases = {
-        {Replace(good, "code: 5e2b71\n", ""), "ligne 21"},                          // missing key
-        {Replace(good, "counter: 5\n", "counter: 5\ncounter: 5\n"), "ligne 5"},      // repeated key
-        {Replace(good, "counter: 5\n", "counter: 5\ncolour: red\n"), "ligne 5"},     // unknown key
-        {Replace(good, "code: 5e2b71", "code: 5e2b7"), "ligne 3"},                   // short code
-        {Replace(good, "code: 5e2b71", "code: 5e2b7g"), "ligne 3"},                  // not hex
-        {Replace(good, "counter: 5", "counter: 8"), "ligne 4"},                      // counter out of range
+        {Replace(good, "code: 5e2b71\n", ""), "ligne 21"},                       // missing key
+        {Replace(good, "counter: 5\n", "counter: 5\ncounter: 5\n"), "ligne 5"},  // repeated key
+        {Replace(good, "counter: 5\n", "counter: 5\ncolour: red\n"), "ligne 5"}, // unknown key
+        {Replace(good, "code: 5e2b71", "code: 5e2b7"), "ligne 3"},               // short code
+        {Replace(good, "code: 5e2b71", "code: 5e2b7g"), "ligne 3"},              // not hex
+        {Replace(good, "counter: 5", "counter: 8"), "ligne 4"}, // counter out of range
         {Replace(good, "counter: 5", "counter: -1"), "ligne 4"},
-        {Replace(good, "01111111111111111111111111111110", "0111111111111111111111111111111"), "ligne 5"},
-        {Replace(good, "01111111111111111111111111111110", "0111111111111111111111111111111x"), "ligne 5"},
-        {Replace(good, "03: A2131091 ffffffff 00000000 03030303", "03: A2131091 ffffffff 00000000 030303"),
-         "ligne 9"},                                                                  // short row
-        {Replace(good, "03: A2131091", "02: A2131091"), "ligne 9"},                   // repeated row
+        {Replace(good, "01111111111111111111111111111110", "0111111111111111111111111111111"),
+         "ligne 5"},
+        {Replace(good, "01111111111111111111111111111110", "0111111111111111111111111111111x"),
+         "ligne 5"},
+        {Replace(good, "03: A2131091 ffffffff 00000000 03030303",
+                 "03: A2131091 ffffffff 00000000 030303"),
+         "ligne 9"},                                                // short row
+        {Replace(good, "03: A2131091", "02: A2131091"), "ligne 9"}, // repeated row
         {Replace(good, "0F: A2131091 ffffffff 00000000 0f0f0f0f\n", ""), "ligne 21"}, // missing row
         {Replace(good, "counter: 5", "counter 5"), "ligne 4"},                        // no colon
         {Replace(good, "code: 5e2b71", "code:5e2b71"), "ligne 3"},
@@ -82,7 +86,8 @@ TEST(CardFile, RefusesEveryMalformedFileNamingFileAndLine) {
 }
 
 TEST(CardFile, SaveReplacesTheFileWholeAndLeavesNoTemporary) {
-    const auto dir = std::filesystem::temp_directory_path() / ("ostrel-card-file-" + std::to_string(::getpid()));
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("ostrel-card-file-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     const auto path = (dir / "c.card").string();
     Sle4442Chip chip = Sle4442Chip::Blank(0x35, 0x93C4E7);

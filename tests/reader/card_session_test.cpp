@@ -27,7 +27,8 @@ struct SessionFixture : ::testing::Test {
 
 TEST_F(SessionFixture, WriteChunksOfAtMost32Bytes) {
     unlock();
-    for (std::size_t i = 0; i < state.WriteImage.size(); ++i) state.WriteImage[i] = static_cast<std::uint8_t>(i);
+    for (std::size_t i = 0; i < state.WriteImage.size(); ++i)
+        state.WriteImage[i] = static_cast<std::uint8_t>(i);
 
     reader.sent.clear();
     EXPECT_EQ(WriteCardMemory(state, 32, 224), 0);
@@ -142,8 +143,8 @@ struct FixedCounterReader : SimulatedReader {
 TEST(SecurityCode, ErrorCounterByteMapsToAttemptsLeft) {
     FixedCounterReader reader;
     SharedState state{reader};
-    const std::pair<std::uint8_t, std::int32_t> cases[] = {{7, 7}, {6, 2}, {5, 2}, {3, 2}, {4, 1},
-                                                           {2, 1}, {1, 1}, {0, 0}, {0x17, 0x17}};
+    const std::pair<std::uint8_t, std::int32_t> cases[] = {
+        {7, 7}, {6, 2}, {5, 2}, {3, 2}, {4, 1}, {2, 1}, {1, 1}, {0, 0}, {0x17, 0x17}};
     for (const auto& [counter, result] : cases) {
         reader.reply = counter;
         EXPECT_EQ(PresentSecurityCode(state, 0), result) << int(counter);
@@ -158,5 +159,6 @@ TEST(SecurityCode, FactoryCodesAndFailureTexts) {
     EXPECT_EQ(UnlockFailureText(0), "Carte définitivement vérouillée, HS !");
     EXPECT_EQ(UnlockFailureText(-1013), "Carte définitivement vérouillée, HS !");
     EXPECT_EQ(UnlockFailureText(-104), "Erreur Unlock SLE4442:-104");
-    EXPECT_EQ(UnlockFailureText(2), "Carte vérouillée. Nombre de tentative restante = 2, Retirez la carte");
+    EXPECT_EQ(UnlockFailureText(2),
+              "Carte vérouillée. Nombre de tentative restante = 2, Retirez la carte");
 }

@@ -17,7 +17,8 @@ TEST(ChipModel, EachRefusalClearsOneSetBitAndThreeLockForGood) {
     for (int attempt = 0; attempt < 3; ++attempt) {
         const std::uint8_t now = chip.presentCode(kWrong);
         // One bit gone, whichever: a real chip may clear them in any order.
-        EXPECT_EQ(std::popcount(static_cast<unsigned>(now)), std::popcount(static_cast<unsigned>(previous)) - 1);
+        EXPECT_EQ(std::popcount(static_cast<unsigned>(now)),
+                  std::popcount(static_cast<unsigned>(previous)) - 1);
         EXPECT_EQ(now & ~previous, 0);
         EXPECT_FALSE(chip.unlocked());
         previous = now;
@@ -59,7 +60,7 @@ TEST(ChipModel, WritesIgnoredWhileLockedAndOnProtectedBytes) {
     const std::vector<std::uint8_t> header = {0x15};
     EXPECT_FALSE(chip.write(7, header)); // burnt protection bit
     EXPECT_EQ(chip.memory()[7], 0xFF);
-    EXPECT_TRUE(chip.write(6, data));    // 6 writable, 7 not
+    EXPECT_TRUE(chip.write(6, data)); // 6 writable, 7 not
     EXPECT_EQ(chip.memory()[6], 0x11);
     EXPECT_EQ(chip.memory()[7], 0xFF);
     EXPECT_TRUE(chip.write(254, data));

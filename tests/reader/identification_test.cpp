@@ -74,7 +74,8 @@ TEST_F(IdentifyFixture, UnlockUsesTheSupplierFactoryCode) {
     IdentifyCard(state);
     ASSERT_TRUE(StartCardSession(state));
     EXPECT_FALSE(UnlockCard(state));
-    EXPECT_EQ(state.InfoMessage, "Carte vérouillée. Nombre de tentative restante = 2, Retirez la carte");
+    EXPECT_EQ(state.InfoMessage,
+              "Carte vérouillée. Nombre de tentative restante = 2, Retirez la carte");
     reader.card()->chip().setErrorCounter(0);
     ASSERT_TRUE(StartCardSession(state));
     EXPECT_FALSE(UnlockCard(state));

@@ -61,7 +61,8 @@ TEST(SimulatedReader, FaultPlanHitsTheNthExchange) {
 }
 
 TEST(SimulatedReader, CardFileSavedAfterEveryChangingExchange) {
-    const auto dir = std::filesystem::temp_directory_path() / ("ostrel-sim-" + std::to_string(::getpid()));
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("ostrel-sim-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     const std::string path = (dir / "card.card").string();
     ASSERT_TRUE(SaveCardFile(path, Sle4442Chip::Blank(0x04, 0x5E2B71)).ok);

@@ -9,10 +9,12 @@
 // Cards the reader tests put into the simulated reader.
 inline std::shared_ptr<ostrel::reader::VirtualCard> BlankCard(std::uint8_t supplier = 0x04,
                                                               std::uint32_t code = 0x5E2B71) {
-    return std::make_shared<ostrel::reader::VirtualCard>(ostrel::reader::Sle4442Chip::Blank(supplier, code));
+    return std::make_shared<ostrel::reader::VirtualCard>(
+        ostrel::reader::Sle4442Chip::Blank(supplier, code));
 }
 
-inline std::shared_ptr<ostrel::reader::VirtualCard> FormattedCard(std::uint8_t type = 7, std::uint8_t application = 1) {
+inline std::shared_ptr<ostrel::reader::VirtualCard> FormattedCard(std::uint8_t type = 7,
+                                                                  std::uint8_t application = 1) {
     auto card = BlankCard();
     auto& m = card->chip().memory();
     ostrel::card::WriteCardLong(m, ostrel::card::layout::kSerialOffset, 1000000);
