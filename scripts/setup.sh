@@ -4,7 +4,7 @@
 set -euo pipefail
 
 PACKAGES=(
-  build-essential cmake pkg-config clang
+  build-essential cmake pkg-config clang libclang-rt-14-dev procps
   qt6-base-dev qt6-svg-dev libgl-dev
   libpcsclite-dev pcscd vsmartcard-vpcd
   libgtest-dev libgmock-dev libssl-dev
