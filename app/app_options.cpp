@@ -32,7 +32,7 @@ bool TakeValue(const std::vector<std::string>& args, std::size_t& i, const std::
 bool ParseAppOptions(const std::vector<std::string>& args, AppOptions& options,
                      std::string& error) {
     options = AppOptions{};
-    options.reader = reader::DefaultReaderSpec();
+    options.reader = reader::DefaultReaderChoice();
     std::string readerText;
     bool readerSeen = false;
     bool configSeen = false;
@@ -50,7 +50,7 @@ bool ParseAppOptions(const std::vector<std::string>& args, AppOptions& options,
         error = "l'option « --config » attend un nom de fichier";
         return false;
     }
-    return !readerSeen || reader::ParseReaderSpec(readerText, options.reader, error);
+    return !readerSeen || reader::ParseReaderChoice(readerText, options.reader, error);
 }
 
 } // namespace ostrel::app

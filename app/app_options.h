@@ -1,6 +1,6 @@
 #pragma once
 
-#include "reader/reader_spec.h"
+#include "reader/reader_choice.h"
 
 #include <string>
 #include <vector>
@@ -9,7 +9,7 @@ namespace ostrel::app {
 
 // The command line of ostrel-admin.
 struct AppOptions {
-    reader::ReaderSpec reader;
+    reader::ReaderChoice reader;
     std::string configFile; // INI file of the workflows; empty: the per-user default
     bool help = false;
 };

@@ -50,7 +50,7 @@ MainKestrix::~MainKestrix() {
 
 void MainKestrix::buildMenus() {
     for (std::size_t i = 0; i < kMenuItems.size(); ++i) {
-        const MenuItemSpec& item = kMenuItems[i];
+        const MenuItemDefinition& item = kMenuItems[i];
         QAction* entry = menuBar()->addAction(QString::fromUtf8(item.caption));
         entry->setObjectName(item.objectName);
         entry->setVisible(item.visible);

@@ -7,7 +7,7 @@
 namespace ostrel::app {
 
 // The main window's menu bar, in order: top-level items without sub-menus.
-struct MenuItemSpec {
+struct MenuItemDefinition {
     const char* objectName;
     const char* caption;
     bool visible;  // nothing shows a hidden item later
@@ -15,7 +15,7 @@ struct MenuItemSpec {
     bool cardMenu; // locked by EnableMenu while a workflow window is open
 };
 
-inline constexpr std::array<MenuItemSpec, 7> kMenuItems{{
+inline constexpr std::array<MenuItemDefinition, 7> kMenuItems{{
     {"MNU_FIN", "Fin", true, true, false},
     {"FORMAT", "Formatage", true, true, true},
     {"WRITE_ADMIN", "Carte Administration", false, true, true},

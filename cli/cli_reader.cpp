@@ -1,19 +1,19 @@
 #include "cli_reader.h"
 
-#include "reader/reader_spec.h"
+#include "reader/reader_choice.h"
 
 #include <ostream>
 
 namespace ostrel::cli {
 
 bool CliReader::open(const GlobalOptions& options, CommandIo& io) {
-    reader::ReaderSpec spec = reader::DefaultReaderSpec();
+    reader::ReaderChoice choice = reader::DefaultReaderChoice();
     std::string error;
-    if (!options.reader.empty() && !reader::ParseReaderSpec(options.reader, spec, error)) {
+    if (!options.reader.empty() && !reader::ParseReaderChoice(options.reader, choice, error)) {
         io.err << "ostrel-card : " << error << "\n";
         return false;
     }
-    if (!reader::CreateReader(spec, chosen_, error)) {
+    if (!reader::CreateReader(choice, chosen_, error)) {
         io.err << "ostrel-card : " << error << "\n";
         return false;
     }

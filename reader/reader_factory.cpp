@@ -23,15 +23,15 @@ fs::path UserDataFolder() {
     return fs::temp_directory_path() / "ostrel-chipcard";
 }
 
-bool CreateSimulated(const ReaderSpec& spec, ChosenReader& chosen, std::string& error) {
+bool CreateSimulated(const ReaderChoice& choice, ChosenReader& chosen, std::string& error) {
     auto simulator = std::make_unique<SimulatedReader>();
     std::string folder;
-    if (spec.argument.empty()) {
+    if (choice.argument.empty()) {
         if (!PrepareDemoDeck(folder, error))
             return false;
     } else {
         std::error_code ec;
-        const fs::path path(spec.argument);
+        const fs::path path(choice.argument);
         if (fs::is_directory(path, ec)) {
             folder = path.string();
         } else if (fs::exists(path, ec)) {
@@ -41,7 +41,7 @@ bool CreateSimulated(const ReaderSpec& spec, ChosenReader& chosen, std::string& 
             simulator->insertCard(std::move(card));
             folder = path.parent_path().empty() ? "." : path.parent_path().string();
         } else {
-            error = "fichier de carte " + spec.argument + " : introuvable";
+            error = "fichier de carte " + choice.argument + " : introuvable";
             return false;
         }
     }
@@ -54,11 +54,11 @@ bool CreateSimulated(const ReaderSpec& spec, ChosenReader& chosen, std::string& 
 } // namespace
 
 // A real reader when the program is built with PC/SC; the simulated one otherwise.
-ReaderSpec DefaultReaderSpec() {
+ReaderChoice DefaultReaderChoice() {
 #ifdef OSTREL_HAVE_PCSC
-    return ReaderSpec{ReaderSpec::Kind::Pcsc, {}};
+    return ReaderChoice{ReaderChoice::Kind::Pcsc, {}};
 #else
-    return ReaderSpec{ReaderSpec::Kind::Simulated, {}};
+    return ReaderChoice{ReaderChoice::Kind::Simulated, {}};
 #endif
 }
 
@@ -84,13 +84,13 @@ bool PrepareDemoDeck(std::string& folder, std::string& error) {
     return true;
 }
 
-bool CreateReader(const ReaderSpec& spec, ChosenReader& chosen, std::string& error) {
-    switch (spec.kind) {
-    case ReaderSpec::Kind::Simulated:
-        return CreateSimulated(spec, chosen, error);
-    case ReaderSpec::Kind::Pcsc:
+bool CreateReader(const ReaderChoice& choice, ChosenReader& chosen, std::string& error) {
+    switch (choice.kind) {
+    case ReaderChoice::Kind::Simulated:
+        return CreateSimulated(choice, chosen, error);
+    case ReaderChoice::Kind::Pcsc:
 #ifdef OSTREL_HAVE_PCSC
-        chosen.library = std::make_unique<pcsc::PcscReader>(spec.argument);
+        chosen.library = std::make_unique<pcsc::PcscReader>(choice.argument);
         return true;
 #else
         error = "lecteur PC/SC non disponible dans cette version";

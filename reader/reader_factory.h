@@ -1,7 +1,7 @@
 #pragma once
 
+#include "reader_choice.h"
 #include "reader_library.h"
-#include "reader_spec.h"
 #include "simulated_reader.h"
 
 #include <memory>
@@ -16,12 +16,12 @@ struct ChosenReader {
     std::string deckFolder;               // where the simulated reader's cards are
 };
 
-// Builds the reader of spec. False with a French message when it cannot be had (a missing or
+// Builds the chosen reader. False with a French message when it cannot be had (a missing or
 // malformed card file, a missing folder).
-bool CreateReader(const ReaderSpec& spec, ChosenReader& chosen, std::string& error);
+bool CreateReader(const ReaderChoice& choice, ChosenReader& chosen, std::string& error);
 
 // The reader used when none is asked for.
-ReaderSpec DefaultReaderSpec();
+ReaderChoice DefaultReaderChoice();
 
 // The user's copy of the demo deck, made from the shipped deck at first use so that the shipped
 // files never change. OSTREL_DATA_DIR, when set, replaces the user's data folder.

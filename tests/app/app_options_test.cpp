@@ -5,7 +5,7 @@
 
 using ostrel::app::AppOptions;
 using ostrel::app::ParseAppOptions;
-using Kind = ostrel::reader::ReaderSpec::Kind;
+using Kind = ostrel::reader::ReaderChoice::Kind;
 
 namespace {
 
@@ -17,7 +17,7 @@ TEST(AppOptions, AcceptedForms) {
         std::string config;
     };
     const Case cases[] = {
-        {{}, ostrel::reader::DefaultReaderSpec().kind, "", ""}, // PC/SC where it is built
+        {{}, ostrel::reader::DefaultReaderChoice().kind, "", ""}, // PC/SC where it is built
         {{"--reader", "sim"}, Kind::Simulated, "", ""},
         {{"--reader=sim:/tmp/deck"}, Kind::Simulated, "/tmp/deck", ""},
         {{"--reader", "sim:card.card", "--config", "a.ini"}, Kind::Simulated, "card.card", "a.ini"},

@@ -1,15 +1,15 @@
-#include "reader_spec.h"
+#include "reader_choice.h"
 
 namespace ostrel::reader {
 
-bool ParseReaderSpec(const std::string& text, ReaderSpec& spec, std::string& error) {
+bool ParseReaderChoice(const std::string& text, ReaderChoice& choice, std::string& error) {
     const auto colon = text.find(':');
     const std::string kind = text.substr(0, colon);
     const std::string argument = colon == std::string::npos ? "" : text.substr(colon + 1);
     if (kind == "sim") {
-        spec.kind = ReaderSpec::Kind::Simulated;
+        choice.kind = ReaderChoice::Kind::Simulated;
     } else if (kind == "pcsc") {
-        spec.kind = ReaderSpec::Kind::Pcsc;
+        choice.kind = ReaderChoice::Kind::Pcsc;
     } else {
         error = "lecteur inconnu « " + text +
                 " » : sim, sim:DOSSIER, sim:FICHIER, pcsc ou pcsc:NOM attendu";
@@ -19,7 +19,7 @@ bool ParseReaderSpec(const std::string& text, ReaderSpec& spec, std::string& err
         error = "lecteur « " + text + " » : il manque le nom après « : »";
         return false;
     }
-    spec.argument = argument;
+    choice.argument = argument;
     return true;
 }
 

@@ -10,12 +10,12 @@ namespace ostrel::reader {
 //   sim:FILE     the simulated reader with the virtual card FILE inside
 //   pcsc         the first PC/SC reader listed
 //   pcsc:NAME    the PC/SC reader called NAME
-struct ReaderSpec {
+struct ReaderChoice {
     enum class Kind { Simulated, Pcsc } kind = Kind::Simulated;
     std::string argument; // folder, file or reader name; empty for the defaults
 };
 
 // False with a French message when the text is none of the forms above.
-bool ParseReaderSpec(const std::string& text, ReaderSpec& spec, std::string& error);
+bool ParseReaderChoice(const std::string& text, ReaderChoice& choice, std::string& error);
 
 } // namespace ostrel::reader
