@@ -67,26 +67,23 @@ std::int32_t SimulatedReader::GetInfo(std::int32_t handle, InfoRecord& info) {
     return 0;
 }
 
-std::int32_t SimulatedReader::beginExchange(FaultKind& kind, bool& faulted) {
+std::int32_t SimulatedReader::beginExchange(std::int32_t handle, bool& replyLost) {
+    if (!validHandle(handle))
+        return kErrNoReader;
     ++exchanges_;
-    faulted = faultAt_ != 0 && exchanges_ == faultAt_;
-    kind = faultKind_;
-    if (faulted && kind == FaultKind::RemoveCard)
+    const bool faulted = faultAt_ != 0 && exchanges_ == faultAt_;
+    replyLost = faulted && faultKind_ == FaultKind::FailAfter;
+    if (faulted && faultKind_ == FaultKind::RemoveCard)
         removeCard();
-    if (faulted && kind == FaultKind::Fail)
+    if (faulted && faultKind_ == FaultKind::Fail)
         return kErrTransmission;
-    return 0;
+    return card_ ? 0 : kErrNoCard;
 }
 
 std::int32_t SimulatedReader::StartSession(std::int32_t handle, SessionRecord& session) {
-    FaultKind kind{};
-    bool faulted = false;
-    if (!validHandle(handle))
-        return kErrNoReader;
-    if (const std::int32_t r = beginExchange(kind, faulted); r < 0)
+    bool replyLost = false;
+    if (const std::int32_t r = beginExchange(handle, replyLost); r < 0)
         return r;
-    if (!card_)
-        return kErrNoCard;
     // A new session powers the card up again: an earlier unlock is gone.
     card_->chip().powerCycle();
     session_ = true;
@@ -95,9 +92,7 @@ std::int32_t SimulatedReader::StartSession(std::int32_t handle, SessionRecord& s
         session.atr[i] = static_cast<char>(card_->chip().memory()[static_cast<std::size_t>(i)]);
     }
     session.atrLength = 4;
-    if (faulted && kind == FaultKind::FailAfter)
-        return kErrTransmission;
-    return 0;
+    return replyLost ? kErrTransmission : 0;
 }
 
 std::int32_t SimulatedReader::EndSession(std::int32_t handle) {
@@ -111,14 +106,9 @@ std::int32_t SimulatedReader::EndSession(std::int32_t handle) {
 }
 
 std::int32_t SimulatedReader::ExchangeAPDU(std::int32_t handle, CommandRecord& command) {
-    FaultKind kind{};
-    bool faulted = false;
-    if (!validHandle(handle))
-        return kErrNoReader;
-    if (const std::int32_t r = beginExchange(kind, faulted); r < 0)
+    bool replyLost = false;
+    if (const std::int32_t r = beginExchange(handle, replyLost); r < 0)
         return r;
-    if (!card_)
-        return kErrNoCard;
     if (!session_)
         return kErrNoSession;
     const ChipReply reply = ExecuteOnChip(card_->chip(), command);
@@ -126,9 +116,7 @@ std::int32_t SimulatedReader::ExchangeAPDU(std::int32_t handle, CommandRecord& c
         return kErrTransmission;
     if (reply.changed)
         saveError_.clear();
-    if (faulted && kind == FaultKind::FailAfter)
-        return kErrTransmission;
-    return reply.result;
+    return replyLost ? kErrTransmission : reply.result;
 }
 
 } // namespace ostrel::reader

@@ -53,8 +53,9 @@ public:
     static constexpr std::int32_t kHandle = 1;
 
 private:
-    // Counts the exchange and applies the fault planned for it. Returns 0 to go on.
-    std::int32_t beginExchange(FaultKind& kind, bool& faulted);
+    // Counts the exchange and applies the fault planned for it. Returns 0 to go on with a card
+    // in the slot; replyLost says the exchange is carried out but its reply must be lost.
+    std::int32_t beginExchange(std::int32_t handle, bool& replyLost);
     bool validHandle(std::int32_t handle) const { return plugged_ && open_ && handle == kHandle; }
 
     bool plugged_ = true;

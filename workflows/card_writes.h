@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <string>
 
 namespace ostrel::workflows {
 
@@ -13,9 +14,14 @@ namespace ostrel::workflows {
 // byte, the application code and the date of writing.
 void StageHeader(reader::SharedState& state, const card::CardDate& date);
 
-// Stages bytes 32..255 from the card's own image, so that rewriting a card carries nothing of
-// another card or of earlier staging.
-void StageOwnTail(reader::SharedState& state);
+// Rewriting a formatted card: unlock it with its own code (sparing its last attempt unless
+// spendLastAttempt), then write bytes 32..255 back from the card's own image, so that nothing of
+// another card or of earlier staging lands on it.
+struct TailRewrite {
+    enum class Result { CodeRefused, WriteFailed, Done } result;
+    std::string failureText; // what the window shows when it did not succeed
+};
+TailRewrite RewriteOwnTail(reader::SharedState& state, bool spendLastAttempt);
 
 // Writes the ranges of WriteImage in order, each verified by read-back; stops at the first
 // that fails and returns its result, or 0 when the card holds every byte.

@@ -81,18 +81,13 @@ void DisposableWorkflow::CardInserted() {
 }
 
 void DisposableWorkflow::RewriteFormattedCard() {
-    if (!UnlockCardSparingLastAttempt(state_, options_.spendLastAttempt)) {
+    const TailRewrite rewrite = RewriteOwnTail(state_, options_.spendLastAttempt);
+    if (rewrite.result != TailRewrite::Result::Done) {
         indicator_ = Indicator::Red;
-        info_ = state_.InfoMessage;
-        outcome_ = DisposableOutcome::CodeRefused;
-        return;
-    }
-    StageOwnTail(state_);
-    const std::int32_t written = WriteRanges(state_, {kRewriteRange});
-    if (written != 0) {
-        info_ = texts::WriteFailureText(written);
-        indicator_ = Indicator::Red;
-        outcome_ = DisposableOutcome::Failed;
+        info_ = rewrite.failureText;
+        outcome_ = rewrite.result == TailRewrite::Result::CodeRefused
+                       ? DisposableOutcome::CodeRefused
+                       : DisposableOutcome::Failed;
         return;
     }
     indicator_ = Indicator::Green;

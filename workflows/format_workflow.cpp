@@ -136,18 +136,12 @@ void FormatWorkflow::RewriteFormattedCard() {
     // unconfirmed: its serial is taken all the same.
     if (nextSerial_ && old == *nextSerial_)
         AdvancePast(old);
-    if (!UnlockCardSparingLastAttempt(state_, options_.spendLastAttempt)) {
+    const TailRewrite rewrite = RewriteOwnTail(state_, options_.spendLastAttempt);
+    if (rewrite.result != TailRewrite::Result::Done) {
         indicator_ = Indicator::Red;
-        info_ = state_.InfoMessage;
-        outcome_ = FormatOutcome::CodeRefused;
-        return;
-    }
-    StageOwnTail(state_);
-    const std::int32_t written = WriteRanges(state_, {kRewriteRange});
-    if (written != 0) {
-        info_ = texts::WriteFailureText(written);
-        indicator_ = Indicator::Red;
-        outcome_ = FormatOutcome::Failed;
+        info_ = rewrite.failureText;
+        outcome_ = rewrite.result == TailRewrite::Result::CodeRefused ? FormatOutcome::CodeRefused
+                                                                      : FormatOutcome::Failed;
         return;
     }
     indicator_ = Indicator::Green;
