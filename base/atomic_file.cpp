@@ -1,0 +1,219 @@
+#include "atomic_file.h"
+
+#include "regular_file.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace ostrel::base {
+
+namespace {
+
+constexpr int kMostLinksFollowed = 40;
+
+FileResult Failed(const std::string& path, const std::string& why, int error) {
+    return {false, path + " : " + why + " (" + std::strerror(error) + ")"};
+}
+
+std::string FolderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The file a chain of symbolic links ends at; it need not exist yet.
+bool FollowLinks(const std::string& path, std::string& resolved, int& error) {
+    resolved = path;
+    for (int i = 0; i < kMostLinksFollowed; ++i) {
+        struct stat info {};
+        if (::lstat(resolved.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
+            return true;
+        char target[PATH_MAX];
+        const ssize_t n = ::readlink(resolved.c_str(), target, sizeof target - 1);
+        if (n < 0) {
+            error = errno;
+            return false;
+        }
+        const std::string next(target, static_cast<std::size_t>(n));
+        resolved = next.front() == '/' ? next : FolderOf(resolved) + "/" + next;
+    }
+    error = ELOOP;
+    return false;
+}
+
+// What may be written, decided before anything is: the resolved target and its state.
+struct Target {
+    std::string file; // the links followed
+    bool exists = false;
+    struct stat info {};
+};
+
+FileResult Examine(const std::string& path, Target& target) {
+    int error = 0;
+    if (!FollowLinks(path, target.file, error))
+        return Failed(path, "lien symbolique illisible", error);
+    if (::stat(target.file.c_str(), &target.info) == 0) {
+        target.exists = true;
+        if (!S_ISREG(target.info.st_mode))
+            return {false, path + " : " + NotRegularText(target.info.st_mode)};
+        // The owner alone may ignore a missing write bit; the mark is respected all the same.
+        if ((target.info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+            return {false, path + " : fichier en lecture seule, non modifié"};
+        if (::access(target.file.c_str(), W_OK) != 0)
+            return Failed(path, "écriture refusée", errno);
+        return {true, {}};
+    }
+    if (errno != ENOENT)
+        return Failed(path, "fichier inaccessible", errno);
+    const std::string folder = FolderOf(target.file);
+    struct stat folderInfo {};
+    if (::stat(folder.c_str(), &folderInfo) != 0)
+        return Failed(path, "dossier " + folder + " inaccessible", errno);
+    if (!S_ISDIR(folderInfo.st_mode))
+        return {false, path + " : " + folder + " n'est pas un dossier"};
+    return {true, {}};
+}
+
+bool WriteAll(int fd, std::string_view bytes, off_t offset) {
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::pwrite(fd, bytes.data() + written, bytes.size() - written,
+                                   offset + static_cast<off_t>(written));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        written += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+void SyncFolder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+// Other names of the same file would keep the old contents after a rename: write in place.
+FileResult RewriteInPlace(const std::string& path, const Target& target, std::string_view bytes) {
+    const int fd = ::open(target.file.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return Failed(path, "écriture impossible", errno);
+    bool ok = WriteAll(fd, bytes, 0) && ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 &&
+              ::fsync(fd) == 0;
+    const int error = errno;
+    ok = ::close(fd) == 0 && ok;
+    if (!ok)
+        return Failed(path, "écriture impossible", error ? error : errno);
+    return {true, {}};
+}
+
+int CreateTemporary(const std::string& folder, const std::string& prefix, std::string& name) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        unsigned char random[3] = {};
+        if (::getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random))
+            return -1;
+        name = folder + "/" + prefix + std::to_string(::getpid()) + "-";
+        for (const unsigned char byte : random) {
+            name.push_back(kDigits[byte >> 4]);
+            name.push_back(kDigits[byte & 0x0F]);
+        }
+        const int fd =
+            ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+// Removes what saves of this target left when their process died before the rename; the
+// temporary files of saves still running in other processes are left alone.
+void RemoveLeftTemporaries(const std::string& folder, const std::string& prefix) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        const std::string rest = name.substr(prefix.size());
+        const auto dash = rest.find('-');
+        if (dash == 0 || dash == std::string::npos || rest.find_first_not_of("0123456789") != dash)
+            continue;
+        const long pid = std::strtol(rest.substr(0, dash).c_str(), nullptr, 10);
+        if (pid <= 0 || pid == ::getpid() || ::kill(static_cast<pid_t>(pid), 0) == 0 ||
+            errno != ESRCH)
+            continue;
+        ::unlink((folder + "/" + name).c_str());
+    }
+    ::closedir(dir);
+}
+
+FileResult ReplaceByRename(const std::string& path, const Target& target, std::string_view bytes) {
+    const std::string folder = FolderOf(target.file);
+    const std::string prefix = TemporaryPrefix(NameOf(target.file));
+    std::string temporary;
+    const int fd = CreateTemporary(folder, prefix, temporary);
+    if (fd < 0)
+        return Failed(path, "écriture impossible dans le dossier " + folder, errno);
+    bool ok = true;
+    if (target.exists) {
+        // Before any byte is written: a private file never becomes readable by others.
+        ok = ::fchmod(fd, target.info.st_mode & 07777) == 0;
+        if (ok && ::fchown(fd, target.info.st_uid, target.info.st_gid) != 0 && errno != EPERM)
+            ok = false;
+    }
+    ok = ok && WriteAll(fd, bytes, 0) && ::fsync(fd) == 0;
+    int error = errno;
+    ok = ::close(fd) == 0 && ok;
+    if (ok && ::rename(temporary.c_str(), target.file.c_str()) != 0) {
+        ok = false;
+        error = errno;
+    }
+    if (!ok) {
+        ::unlink(temporary.c_str());
+        return Failed(path, "écriture impossible", error ? error : EIO);
+    }
+    SyncFolder(folder);
+    RemoveLeftTemporaries(folder, prefix);
+    return {true, {}};
+}
+
+} // namespace
+
+std::string TemporaryPrefix(const std::string& fileName) {
+    return "." + fileName + ".tmp-";
+}
+
+FileResult CheckReplaceable(const std::string& path) {
+    Target target;
+    return Examine(path, target);
+}
+
+FileResult WriteFileAtomically(const std::string& path, std::string_view bytes) {
+    Target target;
+    if (FileResult examined = Examine(path, target); !examined)
+        return examined;
+    if (target.exists && target.info.st_nlink > 1)
+        return RewriteInPlace(path, target, bytes);
+    return ReplaceByRename(path, target, bytes);
+}
+
+} // namespace ostrel::base

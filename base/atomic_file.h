@@ -1,0 +1,32 @@
+#pragma once
+
+#include "file_result.h"
+
+#include <string>
+#include <string_view>
+
+namespace ostrel::base {
+
+// Replaces the contents of path with bytes, so that a crash leaves either the old contents or
+// the new, never half of them:
+// - the new contents go to a temporary file beside the target, are flushed to disk, and the
+//   temporary file is renamed over the target; the folder is flushed too;
+// - a symbolic link is followed: the file it points to is replaced and the link stays;
+// - an existing file keeps its permissions and, where the process may, its owner; a new one
+//   gets 0666 less the umask;
+// - a file with several hard links is rewritten in place (flushed, then truncated to size), as
+//   a rename would give the other names the old contents;
+// - a target that is not a regular file, a file without any write permission, or one the
+//   process may not write is refused before anything is written;
+// - temporary files left by an interrupted save of the same target are removed.
+// On failure the target is unchanged and no temporary file is left.
+FileResult WriteFileAtomically(const std::string& path, std::string_view bytes);
+
+// Checks, without writing, that WriteFileAtomically(path, ...) would be allowed to replace
+// path: a regular file that may be written, or a name that does not exist yet in a folder.
+FileResult CheckReplaceable(const std::string& path);
+
+// The temporary files of saves of target: ".NAME.tmp-PID-XXXXXX" beside it.
+std::string TemporaryPrefix(const std::string& fileName);
+
+} // namespace ostrel::base
