@@ -20,14 +20,8 @@ int RunAdmin(QApplication& application, const std::function<void(MainKestrix&)>&
         args.push_back(arg.toStdString());
     AppOptions options;
     std::string error;
-    if (!ParseAppOptions(args, options, error)) {
-        std::cerr << "ostrel-admin : " << error << "\n" << kAdminUsage;
-        return 2;
-    }
-    if (options.help) {
-        std::cout << kAdminUsage;
-        return 0;
-    }
+    if (!ParseAppOptions(args, options, error) || options.help)
+        return AnswerAdminLine(options, error);
     reader::ChosenReader chosen;
     if (!reader::CreateReader(options.reader, chosen, error)) {
         std::cerr << "ostrel-admin : " << error << "\n";

@@ -2,55 +2,66 @@
 
 #include "reader/reader_factory.h"
 
+#include <iostream>
+
 namespace ostrel::app {
 
 namespace {
 
-// Reads "--name VALUE" or "--name=VALUE" at args[i]; false when args[i] is another option.
-bool TakeValue(const std::vector<std::string>& args, std::size_t& i, const std::string& name,
-               std::string& value, bool& seen, std::string& error) {
-    const std::string& arg = args[i];
-    if (arg == name) {
-        if (i + 1 >= args.size()) {
-            error = "l'option « " + name + " » attend une valeur";
-            return true;
-        }
-        value = args[++i];
-    } else if (arg.rfind(name + "=", 0) == 0) {
-        value = arg.substr(name.size() + 1);
-    } else {
-        return false;
-    }
-    if (seen)
-        error = "option « " + name + " » donnée deux fois";
-    seen = true;
-    return true;
-}
+constexpr base::Wording kAdminWording{.unknownOption = "argument inconnu « {} »"};
 
 } // namespace
+
+std::string AdminUsage() {
+    const std::vector<base::OptionDefinition> options = base::GlobalOptionDefinitions();
+    return "usage : ostrel-admin " + base::OptionsSynopsis(options) + "\n" +
+           base::OptionsHelp(options);
+}
 
 bool ParseAppOptions(const std::vector<std::string>& args, AppOptions& options,
                      std::string& error) {
     options = AppOptions{};
     options.reader = reader::DefaultReaderChoice();
-    std::string readerText;
-    bool readerSeen = false;
-    bool configSeen = false;
-    for (std::size_t i = 0; i < args.size() && error.empty(); ++i) {
-        if (args[i] == "--help" || args[i] == "-h") {
-            options.help = true;
-        } else if (!TakeValue(args, i, "--reader", readerText, readerSeen, error) &&
-                   !TakeValue(args, i, "--config", options.configFile, configSeen, error)) {
-            error = "argument inconnu « " + args[i] + " »";
-        }
-    }
-    if (!error.empty())
+    base::ParsedLine line;
+    switch (
+        base::ParseCommandLine(args, base::GlobalOptionDefinitions(), line, error, kAdminWording)) {
+    case base::ParseOutcome::Help:
+        options.help = true;
+        return true;
+    case base::ParseOutcome::Refused:
         return false;
-    if (configSeen && options.configFile.empty()) {
+    case base::ParseOutcome::Run:
+        break;
+    }
+    if (!line.positional.empty()) {
+        error = "argument inconnu « " + line.positional.front() + " »";
+        return false;
+    }
+    options.given = base::ReadGlobalOptions(line);
+    options.configFile = options.given.configFile;
+    if (line.has("--config") && options.configFile.empty()) {
         error = "l'option « --config » attend un nom de fichier";
         return false;
     }
-    return !readerSeen || reader::ParseReaderChoice(readerText, options.reader, error);
+    return !line.has("--reader") ||
+           reader::ParseReaderChoice(options.given.reader, options.reader, error);
+}
+
+int AnswerAdminLine(const AppOptions& options, const std::string& error) {
+    if (options.help) {
+        std::cout << AdminUsage();
+        return 0;
+    }
+    std::cerr << "ostrel-admin : " << error << "\n" << AdminUsage();
+    return 2;
+}
+
+bool HasQtOptions(const std::vector<std::string>& args) {
+    for (const std::string& arg : args) {
+        if (arg.size() > 1 && arg[0] == '-' && arg[1] != '-')
+            return true;
+    }
+    return false;
 }
 
 } // namespace ostrel::app

@@ -1,6 +1,5 @@
-#include "card_command.h"
+#include "commands.h"
 
-#include "arguments.h"
 #include "card/codecs.h"
 #include "reader/security_code.h"
 #include "reader/sle4442_chip.h"
@@ -33,22 +32,30 @@ bool ParseHex(const std::string& text, std::size_t digits, std::uint32_t& value)
     return true;
 }
 
+constexpr const char* kNewCardExpected = "« card new FICHIER » attendu (ostrel-card card --help)";
+
+// "card new FILE": writes a blank virtual card file.
+class CardCommand : public Command {
+public:
+    CardCommand()
+        : Command({.name = "card",
+                   .description = "crée une carte virtuelle vierge (card new FICHIER)",
+                   .help = kUsage,
+                   .options = {{"--supplier", base::OptionValue::Required},
+                               {"--code", base::OptionValue::Required},
+                               {"--counter", base::OptionValue::Required},
+                               {"--force"}},
+                   .arguments = {2, 2, kNewCardExpected}}) {}
+
+private:
+    int run(const GlobalOptions& options, const base::ParsedLine& parsed, CommandIo& io) override;
+};
+
 } // namespace
 
-int CardCommand::execute(const GlobalOptions&, const std::vector<std::string>& args,
-                         CommandIo& io) {
-    Arguments parsed;
-    std::string error;
-    if (!ParseArguments(args, {"--supplier", "--code", "--counter"}, {"--force"}, parsed, error)) {
-        io.err << "ostrel-card card : " << error << "\n";
-        return 2;
-    }
-    if (parsed.has("--help")) {
-        io.out << kUsage;
-        return 0;
-    }
-    if (parsed.positional.size() != 2 || parsed.positional[0] != "new") {
-        io.err << "ostrel-card card : « card new FICHIER » attendu (ostrel-card card --help)\n";
+int CardCommand::run(const GlobalOptions&, const base::ParsedLine& parsed, CommandIo& io) {
+    if (parsed.positional[0] != "new") {
+        io.err << refusal(kNewCardExpected) << "\n";
         return 2;
     }
     const std::string& file = parsed.positional[1];
@@ -90,6 +97,10 @@ int CardCommand::execute(const GlobalOptions&, const std::vector<std::string>& a
         return 1;
     }
     return 0;
+}
+
+std::unique_ptr<Command> NewCardCommand() {
+    return std::make_unique<CardCommand>();
 }
 
 } // namespace ostrel::cli

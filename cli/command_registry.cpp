@@ -1,14 +1,7 @@
 #include "command_registry.h"
 
-#include "card_command.h"
-#include "credit_command.h"
+#include "commands.h"
 #include "des_command.h"
-#include "dump_command.h"
-#include "format_command.h"
-#include "identify_command.h"
-#include "show_command.h"
-#include "token_command.h"
-#include "vpcd_card_command.h"
 
 #include <ostream>
 
@@ -16,25 +9,27 @@ namespace ostrel::cli {
 
 std::vector<std::unique_ptr<Command>> AllCommands() {
     std::vector<std::unique_ptr<Command>> commands;
-    commands.push_back(std::make_unique<CardCommand>());
-    commands.push_back(std::make_unique<IdentifyCommand>());
-    commands.push_back(std::make_unique<DumpCommand>());
-    commands.push_back(std::make_unique<FormatCommand>());
-    commands.push_back(std::make_unique<CreditCommand>());
-    commands.push_back(std::make_unique<TokenCommand>());
-    commands.push_back(std::make_unique<ShowCommand>());
+    commands.push_back(NewCardCommand());
+    commands.push_back(NewIdentifyCommand());
+    commands.push_back(NewDumpCommand());
+    commands.push_back(NewFormatCommand());
+    commands.push_back(NewCreditCommand());
+    commands.push_back(NewTokenCommand());
+    commands.push_back(NewShowCommand());
     commands.push_back(std::make_unique<DesCommand>());
-    commands.push_back(std::make_unique<VpcdCardCommand>());
+    commands.push_back(NewVpcdCardCommand());
     return commands;
 }
 
 namespace {
 
+// The refusals of the options before the command name, as ostrel-card has always said them.
+constexpr base::Wording kGlobalWording{.missingValue = "l'option {} attend une valeur"};
+
 void PrintUsage(std::ostream& out, const std::vector<std::unique_ptr<Command>>& commands) {
-    out << "usage : ostrel-card [--reader LECTEUR] [--config FICHIER] COMMANDE [ARGUMENTS]\n"
-           "  --reader LECTEUR  sim, sim:DOSSIER, sim:FICHIER, pcsc ou pcsc:NOM\n"
-           "  --config FICHIER  fichier de configuration (INI)\n"
-           "commandes :\n";
+    const std::vector<base::OptionDefinition> options = base::GlobalOptionDefinitions();
+    out << "usage : ostrel-card " << base::OptionsSynopsis(options) << " COMMANDE [ARGUMENTS]\n"
+        << base::OptionsHelp(options) << "commandes :\n";
     for (const auto& command : commands) {
         out << "  " << command->name()
             << std::string(14 - std::min<std::size_t>(13, command->name().size()), ' ')
@@ -47,47 +42,31 @@ void PrintUsage(std::ostream& out, const std::vector<std::unique_ptr<Command>>& 
 
 int RunOstrelCard(const std::vector<std::string>& args, CommandIo& io) {
     const auto commands = AllCommands();
-    GlobalOptions options;
-    std::size_t i = 0;
-    for (; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--help" || arg == "-h") {
-            PrintUsage(io.out, commands);
-            return 0;
-        }
-        if (arg == "--reader" || arg == "--config") {
-            if (i + 1 >= args.size()) {
-                io.err << "ostrel-card : l'option " << arg << " attend une valeur\n";
-                return 2;
-            }
-            (arg == "--reader" ? options.reader : options.configFile) = args[++i];
-            continue;
-        }
-        if (arg.rfind("--reader=", 0) == 0) {
-            options.reader = arg.substr(9);
-            continue;
-        }
-        if (arg.rfind("--config=", 0) == 0) {
-            options.configFile = arg.substr(9);
-            continue;
-        }
-        if (arg.rfind("-", 0) == 0) {
-            io.err << "ostrel-card : option inconnue « " << arg << " »\n";
-            return 2;
-        }
+    base::ParsedLine line;
+    std::string error;
+    switch (base::ParseCommandLine(args, base::GlobalOptionDefinitions(), line, error,
+                                   kGlobalWording, base::OptionsEnd::FirstPositional)) {
+    case base::ParseOutcome::Help:
+        PrintUsage(io.out, commands);
+        return 0;
+    case base::ParseOutcome::Refused:
+        io.err << "ostrel-card : " << error << "\n";
+        return 2;
+    case base::ParseOutcome::Run:
         break;
     }
-    if (i >= args.size()) {
+    if (line.positional.empty()) {
         PrintUsage(io.err, commands);
         return 2;
     }
+    const std::string& name = line.positional.front();
     for (const auto& command : commands) {
-        if (command->name() == args[i]) {
-            return command->execute(
-                options, {args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end()}, io);
+        if (command->name() == name) {
+            return command->execute(base::ReadGlobalOptions(line),
+                                    {line.positional.begin() + 1, line.positional.end()}, io);
         }
     }
-    io.err << "ostrel-card : commande inconnue « " << args[i] << " » (ostrel-card --help)\n";
+    io.err << "ostrel-card : commande inconnue « " << name << " » (ostrel-card --help)\n";
     return 2;
 }
 

@@ -1,8 +1,6 @@
-#include "credit_command.h"
+#include "commands.h"
 
-#include "arguments.h"
-#include "card/card_layout.h"
-#include "cli_reader.h"
+#include "disposable_write.h"
 
 #include <ostream>
 
@@ -19,63 +17,32 @@ constexpr const char* kHelp =
     "Une carte qui n'a plus qu'un essai n'est pas touchée, sauf avec --use-last-attempt.\n"
     "Code de sortie 0 seulement quand la carte est écrite et vérifiée.\n";
 
-bool InsertionFailed(workflows::DisposableOutcome outcome) {
-    using workflows::DisposableOutcome;
-    return outcome == DisposableOutcome::Nothing || outcome == DisposableOutcome::CodeRefused ||
-           outcome == DisposableOutcome::Failed;
-}
+// Writes a credit card, as the card-programming window does when the card is inserted and its
+// button "Ecriture valeur crédit" is pressed.
+class CreditCommand : public Command {
+public:
+    CreditCommand()
+        : Command({.name = "credit",
+                   .description = "écrit une carte CREDIT de N crédits",
+                   .help = kHelp,
+                   .options = {{"--use-last-attempt"}},
+                   .arguments = {1, 1, "donnez le nombre de crédits, et lui seul"}}) {}
+
+private:
+    int run(const GlobalOptions& options, const base::ParsedLine& parsed, CommandIo& io) override {
+        const std::string credits = parsed.positional.front();
+        return RunDisposableWrite(options, parsed.has("--use-last-attempt"), name(), io,
+                                  [&](workflows::DisposableWorkflow& workflow) {
+                                      workflow.fields().nbcredit = credits;
+                                      workflow.WriteCreditCard();
+                                  });
+    }
+};
 
 } // namespace
 
-int RunDisposableWrite(const GlobalOptions& options, bool spendLastAttempt,
-                       const std::string& commandName, CommandIo& io,
-                       const std::function<void(workflows::DisposableWorkflow&)>& press) {
-    CliReader cli;
-    if (!cli.open(options, io) || !cli.requireCard(io))
-        return 1;
-    workflows::WorkflowOptions workflowOptions;
-    workflowOptions.spendLastAttempt = spendLastAttempt;
-    workflows::DisposableWorkflow workflow(cli.state(), workflowOptions);
-    workflow.Load();
-    workflow.CardInserted();
-    if (InsertionFailed(workflow.outcome())) {
-        io.out << workflow.info() << "\n";
-        if (workflow.outcome() == workflows::DisposableOutcome::Nothing) {
-            io.err << "ostrel-card " << commandName << " : " << cli.state().InfoMessage << "\n";
-        }
-        return 1;
-    }
-    press(workflow);
-    workflow.Unload();
-    io.out << workflow.info() << "\n";
-    if (workflow.outcome() != workflows::DisposableOutcome::Written)
-        return 1;
-    io.out << "credits: " << int{cli.state().WriteImage[card::layout::kDisposableValue]} << "\n";
-    return 0;
-}
-
-int CreditCommand::execute(const GlobalOptions& options, const std::vector<std::string>& args,
-                           CommandIo& io) {
-    Arguments parsed;
-    std::string error;
-    if (!ParseArguments(args, {}, {"--use-last-attempt"}, parsed, error)) {
-        io.err << "ostrel-card credit : " << error << "\n";
-        return 2;
-    }
-    if (parsed.has("--help")) {
-        io.out << kHelp;
-        return 0;
-    }
-    if (parsed.positional.size() != 1) {
-        io.err << "ostrel-card credit : donnez le nombre de crédits, et lui seul\n";
-        return 2;
-    }
-    const std::string credits = parsed.positional.front();
-    return RunDisposableWrite(options, parsed.has("--use-last-attempt"), name(), io,
-                              [&](workflows::DisposableWorkflow& workflow) {
-                                  workflow.fields().nbcredit = credits;
-                                  workflow.WriteCreditCard();
-                              });
+std::unique_ptr<Command> NewCreditCommand() {
+    return std::make_unique<CreditCommand>();
 }
 
 } // namespace ostrel::cli

@@ -24,21 +24,17 @@ constexpr int kUsage = 2;
 // Files from this size on show a progress bar, when stderr is a terminal.
 constexpr std::uintmax_t kProgressBarFrom = 4 << 20;
 
-const char kUsageText[] =
-    "Usage :\n"
-    "  ostrel-card des encrypt ENTRÉE SORTIE [--key CLÉ | --key-file FICHIER] [--overwrite]\n"
-    "  ostrel-card des decrypt ENTRÉE SORTIE [--key CLÉ | --key-file FICHIER] [--overwrite]\n"
-    "  ostrel-card des encrypt-text TEXTE [--key CLÉ | --key-file FICHIER] [--hex]\n"
-    "  ostrel-card des decrypt-text TEXTE [--key CLÉ | --key-file FICHIER] [--hex]\n"
-    "\n"
-    "Chiffre ou déchiffre en DES (CBC, vecteur initial nul) des fichiers ou des textes.\n"
-    "  --key CLÉ           la clé ; seuls ses 8 premiers caractères comptent. Attention :\n"
-    "                      les autres utilisateurs de la machine peuvent la voir dans la\n"
-    "                      liste des processus ; préférez --key-file.\n"
-    "  --key-file FICHIER  lit la clé dans la première ligne du fichier\n"
-    "  --overwrite         remplace SORTIE si elle existe déjà\n"
-    "  --hex               texte chiffré en hexadécimal (sinon octets bruts)\n"
-    "Les textes sont convertis en Windows-1252 ; un caractère absent de ce jeu est refusé.\n";
+const base::OptionDefinition kOptions[] = {
+    {"--key", base::OptionValue::Required, "CLÉ",
+     "la clé ; seuls ses 8 premiers caractères comptent. Attention :\n"
+     "les autres utilisateurs de la machine peuvent la voir dans la\n"
+     "liste des processus ; préférez --key-file.",
+     base::kValueApartOnly},
+    {"--key-file", base::OptionValue::Required, "FICHIER",
+     "lit la clé dans la première ligne du fichier", base::kValueApartOnly},
+    {"--overwrite", base::OptionValue::None, "", "remplace SORTIE si elle existe déjà"},
+    {"--hex", base::OptionValue::None, "", "texte chiffré en hexadécimal (sinon octets bruts)"},
+};
 
 struct Request {
     std::string operation;
@@ -47,47 +43,25 @@ struct Request {
     std::optional<std::string> keyFile;
     bool overwrite = false;
     bool hex = false;
-    bool help = false;
 };
 
-// Fills request from args; on a usage error returns the message.
-std::optional<std::string> parse(const std::vector<std::string>& args, Request& request) {
-    bool optionsEnded = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const auto value = [&](std::optional<std::string>& into) -> std::optional<std::string> {
-            if (into) {
-                return "option " + arg + " donnée deux fois";
-            }
-            if (i + 1 >= args.size()) {
-                return "l'option " + arg + " attend une valeur";
-            }
-            into = args[++i];
-            return std::nullopt;
-        };
-        if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
-            (request.operation.empty() ? request.operation : request.operands.emplace_back()) = arg;
-        } else if (arg == "--") {
-            optionsEnded = true;
-        } else if (arg == "--help" || arg == "-h") {
-            request.help = true;
-        } else if (arg == "--overwrite") {
-            request.overwrite = true;
-        } else if (arg == "--hex") {
-            request.hex = true;
-        } else if (arg == "--key") {
-            if (auto error = value(request.key)) {
-                return error;
-            }
-        } else if (arg == "--key-file") {
-            if (auto error = value(request.keyFile)) {
-                return error;
-            }
-        } else {
-            return "option inconnue : " + arg;
-        }
+std::string Refusal(const std::string& message) {
+    return "Erreur : " + message + " (voir ostrel-card des --help)";
+}
+
+Request ReadRequest(const base::ParsedLine& line) {
+    Request request;
+    if (!line.positional.empty()) {
+        request.operation = line.positional.front();
+        request.operands.assign(line.positional.begin() + 1, line.positional.end());
     }
-    return std::nullopt;
+    if (line.has("--key"))
+        request.key = line.value("--key");
+    if (line.has("--key-file"))
+        request.keyFile = line.value("--key-file");
+    request.overwrite = line.has("--overwrite");
+    request.hex = line.has("--hex");
+    return request;
 }
 
 std::string conversionMessage(const std::string& what, const des::Utf8ToWindows1252Error& error) {
@@ -152,7 +126,7 @@ public:
 
 private:
     int usage(const std::string& message) {
-        io_.err << "Erreur : " << message << " (voir ostrel-card des --help)\n";
+        io_.err << Refusal(message) << '\n';
         return kUsage;
     }
     int fail(const std::string& message) {
@@ -276,25 +250,36 @@ private:
 
 } // namespace
 
-std::string DesCommand::name() const {
-    return "des";
-}
+DesCommand::DesCommand()
+    : Command({
+          .name = "des",
+          .description = "Chiffre ou déchiffre des fichiers et des textes en DES",
+          .help = "Usage :\n"
+                  "  ostrel-card des encrypt ENTRÉE SORTIE [--key CLÉ | --key-file FICHIER] "
+                  "[--overwrite]\n"
+                  "  ostrel-card des decrypt ENTRÉE SORTIE [--key CLÉ | --key-file FICHIER] "
+                  "[--overwrite]\n"
+                  "  ostrel-card des encrypt-text TEXTE [--key CLÉ | --key-file FICHIER] [--hex]\n"
+                  "  ostrel-card des decrypt-text TEXTE [--key CLÉ | --key-file FICHIER] [--hex]\n"
+                  "\n"
+                  "Chiffre ou déchiffre en DES (CBC, vecteur initial nul) des fichiers ou des "
+                  "textes.\n",
+          .options = {std::begin(kOptions), std::end(kOptions)},
+          .arguments = {0, kAnyNumber},
+          .helpEnd = "Les textes sont convertis en Windows-1252 ; un caractère absent de ce jeu "
+                     "est refusé.\n",
+          .wording = {.unknownOption = "option inconnue : {}",
+                      .missingValue = "l'option {} attend une valeur",
+                      .repeatedOption = "option {} donnée deux fois"},
+      }) {}
 
-std::string DesCommand::description() const {
-    return "Chiffre ou déchiffre des fichiers et des textes en DES";
-}
-
-int DesCommand::execute(const GlobalOptions&, const std::vector<std::string>& args, CommandIo& io) {
-    Request request;
-    if (const auto error = parse(args, request)) {
-        io.err << "Erreur : " << *error << " (voir ostrel-card des --help)\n";
-        return kUsage;
-    }
-    if (request.help) {
-        io.out << kUsageText;
-        return kSuccess;
-    }
+int DesCommand::run(const GlobalOptions&, const base::ParsedLine& line, CommandIo& io) {
+    const Request request = ReadRequest(line);
     return DesRun(request, io).run();
+}
+
+std::string DesCommand::refusal(const std::string& message) const {
+    return Refusal(message);
 }
 
 } // namespace ostrel::cli

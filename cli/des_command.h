@@ -12,10 +12,12 @@ namespace ostrel::cli {
 // Texts typed by the user are UTF-8 and become Windows-1252 bytes for the cipher.
 class DesCommand : public Command {
 public:
-    std::string name() const override;
-    std::string description() const override;
-    int execute(const GlobalOptions& options, const std::vector<std::string>& args,
-                CommandIo& io) override;
+    DesCommand();
+
+private:
+    // "Erreur : message (voir ostrel-card des --help)".
+    std::string refusal(const std::string& message) const override;
+    int run(const GlobalOptions& options, const base::ParsedLine& line, CommandIo& io) override;
 };
 
 } // namespace ostrel::cli

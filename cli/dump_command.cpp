@@ -1,6 +1,5 @@
-#include "dump_command.h"
+#include "commands.h"
 
-#include "arguments.h"
 #include "card/dump_lines.h"
 #include "cli_reader.h"
 #include "reader/card_session.h"
@@ -10,21 +9,26 @@
 
 namespace ostrel::cli {
 
-int DumpCommand::execute(const GlobalOptions& options, const std::vector<std::string>& args,
-                         CommandIo& io) {
-    Arguments parsed;
-    std::string error;
-    if (!ParseArguments(args, {}, {}, parsed, error) || !parsed.positional.empty()) {
-        io.err << "ostrel-card dump : " << (error.empty() ? "argument en trop" : error) << "\n";
-        return 2;
-    }
-    if (parsed.has("--help")) {
-        io.out
-            << "usage : ostrel-card [--reader LECTEUR] dump\n"
-               "Lit la carte du lecteur et affiche ses 256 octets en 16 lignes, puis le verdict.\n"
-               "Code de sortie 0 quand la carte a répondu et a été lue, 1 sinon.\n";
-        return 0;
-    }
+namespace {
+
+// Prints the card's 16 dump lines and the verdict, as the dump window shows them.
+class DumpCommand : public Command {
+public:
+    DumpCommand()
+        : Command({.name = "dump",
+                   .description = "affiche la mémoire de la carte du lecteur",
+                   .help = "usage : ostrel-card [--reader LECTEUR] dump\n"
+                           "Lit la carte du lecteur et affiche ses 256 octets en 16 lignes, "
+                           "puis le verdict.\n"
+                           "Code de sortie 0 quand la carte a répondu et a été lue, 1 sinon.\n"}) {}
+
+private:
+    int run(const GlobalOptions& options, const base::ParsedLine& parsed, CommandIo& io) override;
+};
+
+} // namespace
+
+int DumpCommand::run(const GlobalOptions& options, const base::ParsedLine&, CommandIo& io) {
     CliReader cli;
     if (!cli.open(options, io) || !cli.requireCard(io))
         return 1;
@@ -39,6 +43,10 @@ int DumpCommand::execute(const GlobalOptions& options, const std::vector<std::st
         io.out << line << "\n";
     io.out << state.InfoMessage << "\n";
     return read ? 0 : 1;
+}
+
+std::unique_ptr<Command> NewDumpCommand() {
+    return std::make_unique<DumpCommand>();
 }
 
 } // namespace ostrel::cli

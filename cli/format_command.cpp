@@ -1,6 +1,5 @@
-#include "format_command.h"
+#include "commands.h"
 
-#include "arguments.h"
 #include "cli_reader.h"
 #include "workflows/format_workflow.h"
 #include "workflows/ini_serial_store.h"
@@ -20,21 +19,24 @@ constexpr const char* kHelp =
     "Une carte qui n'a plus qu'un essai n'est pas touchée, sauf avec --use-last-attempt.\n"
     "Code de sortie 0 seulement quand la carte est formatée et vérifiée.\n";
 
+// Formats the card in the reader as the formatting window does when it is inserted: a blank
+// card receives the next serial of the configuration, which then advances.
+class FormatCommand : public Command {
+public:
+    FormatCommand()
+        : Command({.name = "format",
+                   .description = "formate la carte du lecteur",
+                   .help = kHelp,
+                   .options = {{"--use-last-attempt"}}}) {}
+
+private:
+    int run(const GlobalOptions& options, const base::ParsedLine& parsed, CommandIo& io) override;
+};
+
 } // namespace
 
-int FormatCommand::execute(const GlobalOptions& options, const std::vector<std::string>& args,
-                           CommandIo& io) {
-    Arguments parsed;
-    std::string error;
-    if (!ParseArguments(args, {}, {"--use-last-attempt"}, parsed, error) ||
-        !parsed.positional.empty()) {
-        io.err << "ostrel-card format : " << (error.empty() ? "argument en trop" : error) << "\n";
-        return 2;
-    }
-    if (parsed.has("--help")) {
-        io.out << kHelp;
-        return 0;
-    }
+int FormatCommand::run(const GlobalOptions& options, const base::ParsedLine& parsed,
+                       CommandIo& io) {
     workflows::IniSerialStore store(options.configFile);
     CliReader cli;
     if (!cli.open(options, io))
@@ -68,6 +70,10 @@ int FormatCommand::execute(const GlobalOptions& options, const std::vector<std::
     const bool done = workflow.outcome() == workflows::FormatOutcome::Formatted ||
                       workflow.outcome() == workflows::FormatOutcome::AlreadyFormatted;
     return done && !workflow.formattingBlocked() ? 0 : 1;
+}
+
+std::unique_ptr<Command> NewFormatCommand() {
+    return std::make_unique<FormatCommand>();
 }
 
 } // namespace ostrel::cli

@@ -1,6 +1,5 @@
-#include "identify_command.h"
+#include "commands.h"
 
-#include "arguments.h"
 #include "cli_reader.h"
 #include "reader/card_session.h"
 #include "reader/identification.h"
@@ -9,21 +8,26 @@
 
 namespace ostrel::cli {
 
-int IdentifyCommand::execute(const GlobalOptions& options, const std::vector<std::string>& args,
-                             CommandIo& io) {
-    Arguments parsed;
-    std::string error;
-    if (!ParseArguments(args, {}, {}, parsed, error) || !parsed.positional.empty()) {
-        io.err << "ostrel-card identify : " << (error.empty() ? "argument en trop" : error) << "\n";
-        return 2;
-    }
-    if (parsed.has("--help")) {
-        io.out << "usage : ostrel-card [--reader LECTEUR] identify\n"
-                  "Lit la carte du lecteur, affiche le verdict et, pour une carte valide, « type: "
-                  "N ».\n"
-                  "Code de sortie 0 pour une carte valide, 1 sinon.\n";
-        return 0;
-    }
+namespace {
+
+// Identifies the card in the reader: the verdict text, and "type: N" for a valid card.
+class IdentifyCommand : public Command {
+public:
+    IdentifyCommand()
+        : Command({.name = "identify",
+                   .description = "identifie la carte du lecteur",
+                   .help = "usage : ostrel-card [--reader LECTEUR] identify\n"
+                           "Lit la carte du lecteur, affiche le verdict et, pour une carte "
+                           "valide, « type: N ».\n"
+                           "Code de sortie 0 pour une carte valide, 1 sinon.\n"}) {}
+
+private:
+    int run(const GlobalOptions& options, const base::ParsedLine& parsed, CommandIo& io) override;
+};
+
+} // namespace
+
+int IdentifyCommand::run(const GlobalOptions& options, const base::ParsedLine&, CommandIo& io) {
     CliReader cli;
     if (!cli.open(options, io) || !cli.requireCard(io))
         return 1;
@@ -36,6 +40,10 @@ int IdentifyCommand::execute(const GlobalOptions& options, const std::vector<std
         return 0;
     }
     return 1;
+}
+
+std::unique_ptr<Command> NewIdentifyCommand() {
+    return std::make_unique<IdentifyCommand>();
 }
 
 } // namespace ostrel::cli

@@ -1,6 +1,5 @@
-#include "show_command.h"
+#include "commands.h"
 
-#include "arguments.h"
 #include "card/card_layout.h"
 #include "cli_reader.h"
 #include "workflows/disposable_workflow.h"
@@ -28,20 +27,22 @@ const char* KindName(std::uint8_t kind) {
     }
 }
 
+// Shows the card in the reader as the card-programming window does when it is inserted, then
+// the kind and credits the card holds.
+class ShowCommand : public Command {
+public:
+    ShowCommand()
+        : Command({.name = "show",
+                   .description = "montre le type et les crédits de la carte",
+                   .help = kHelp}) {}
+
+private:
+    int run(const GlobalOptions& options, const base::ParsedLine& parsed, CommandIo& io) override;
+};
+
 } // namespace
 
-int ShowCommand::execute(const GlobalOptions& options, const std::vector<std::string>& args,
-                         CommandIo& io) {
-    Arguments parsed;
-    std::string error;
-    if (!ParseArguments(args, {}, {}, parsed, error) || !parsed.positional.empty()) {
-        io.err << "ostrel-card show : " << (error.empty() ? "argument en trop" : error) << "\n";
-        return 2;
-    }
-    if (parsed.has("--help")) {
-        io.out << kHelp;
-        return 0;
-    }
+int ShowCommand::run(const GlobalOptions& options, const base::ParsedLine&, CommandIo& io) {
     CliReader cli;
     if (!cli.open(options, io) || !cli.requireCard(io))
         return 1;
@@ -64,6 +65,10 @@ int ShowCommand::execute(const GlobalOptions& options, const std::vector<std::st
     io.out << "kind: " << KindName(kind) << "\n"
            << "credits: " << int{cli.state().CardImage[card::layout::kDisposableValue]} << "\n";
     return kind == card::layout::kKindToken || kind == card::layout::kKindCredit ? 0 : 1;
+}
+
+std::unique_ptr<Command> NewShowCommand() {
+    return std::make_unique<ShowCommand>();
 }
 
 } // namespace ostrel::cli

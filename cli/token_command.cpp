@@ -1,7 +1,6 @@
-#include "token_command.h"
+#include "commands.h"
 
-#include "arguments.h"
-#include "credit_command.h"
+#include "disposable_write.h"
 
 #include <ostream>
 
@@ -18,24 +17,24 @@ constexpr const char* kHelp =
     "Une carte qui n'a plus qu'un essai n'est pas touchée, sauf avec --use-last-attempt.\n"
     "Code de sortie 0 seulement quand la carte est écrite et vérifiée.\n";
 
+// Writes a token card, as the card-programming window does when the card is inserted and its
+// button "Ecriture Valeur Jetable" is pressed: programmes 1 to 5 fix the credits.
+class TokenCommand : public Command {
+public:
+    TokenCommand()
+        : Command({.name = "token",
+                   .description = "écrit une carte JETON d'un programme",
+                   .help = kHelp,
+                   .options = {{"--credits", base::OptionValue::Required}, {"--use-last-attempt"}},
+                   .arguments = {1, 1, "donnez le programme, et lui seul"}}) {}
+
+private:
+    int run(const GlobalOptions& options, const base::ParsedLine& parsed, CommandIo& io) override;
+};
+
 } // namespace
 
-int TokenCommand::execute(const GlobalOptions& options, const std::vector<std::string>& args,
-                          CommandIo& io) {
-    Arguments parsed;
-    std::string error;
-    if (!ParseArguments(args, {"--credits"}, {"--use-last-attempt"}, parsed, error)) {
-        io.err << "ostrel-card token : " << error << "\n";
-        return 2;
-    }
-    if (parsed.has("--help")) {
-        io.out << kHelp;
-        return 0;
-    }
-    if (parsed.positional.size() != 1) {
-        io.err << "ostrel-card token : donnez le programme, et lui seul\n";
-        return 2;
-    }
+int TokenCommand::run(const GlobalOptions& options, const base::ParsedLine& parsed, CommandIo& io) {
     const std::string programme = parsed.positional.front();
     const std::string credits = parsed.value("--credits");
     return RunDisposableWrite(options, parsed.has("--use-last-attempt"), name(), io,
@@ -44,6 +43,10 @@ int TokenCommand::execute(const GlobalOptions& options, const std::vector<std::s
                                   workflow.fields().credit = credits;
                                   workflow.WriteTokenCard();
                               });
+}
+
+std::unique_ptr<Command> NewTokenCommand() {
+    return std::make_unique<TokenCommand>();
 }
 
 } // namespace ostrel::cli

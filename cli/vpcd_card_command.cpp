@@ -1,6 +1,5 @@
-#include "vpcd_card_command.h"
+#include "commands.h"
 
-#include "arguments.h"
 #include "reader/virtual_card.h"
 #include "reader/vpcd/virtual_card_server.h"
 
@@ -76,25 +75,26 @@ private:
     int fd_ = -1;
 };
 
+// "vpcd-card FILE [--port N]": serves a virtual card file to the vpcd virtual reader of pcscd
+// until interrupted.
+class VpcdCardCommand : public Command {
+public:
+    VpcdCardCommand()
+        : Command(
+              {.name = "vpcd-card",
+               .description = "met une carte virtuelle dans le lecteur virtuel vpcd de pcscd",
+               .help = kUsage,
+               .options = {{"--port", base::OptionValue::Required}},
+               .arguments = {1, 1, "un fichier de carte attendu (ostrel-card vpcd-card --help)"}}) {
+    }
+
+private:
+    int run(const GlobalOptions& options, const base::ParsedLine& parsed, CommandIo& io) override;
+};
+
 } // namespace
 
-int VpcdCardCommand::execute(const GlobalOptions&, const std::vector<std::string>& args,
-                             CommandIo& io) {
-    Arguments parsed;
-    std::string error;
-    if (!ParseArguments(args, {"--port"}, {}, parsed, error)) {
-        io.err << "ostrel-card vpcd-card : " << error << "\n";
-        return 2;
-    }
-    if (parsed.has("--help")) {
-        io.out << kUsage;
-        return 0;
-    }
-    if (parsed.positional.size() != 1) {
-        io.err << "ostrel-card vpcd-card : un fichier de carte attendu (ostrel-card vpcd-card "
-                  "--help)\n";
-        return 2;
-    }
+int VpcdCardCommand::run(const GlobalOptions&, const base::ParsedLine& parsed, CommandIo& io) {
     std::uint16_t port = reader::vpcd::kDefaultVpcdPort;
     if (parsed.has("--port") && !ParsePort(parsed.value("--port"), port)) {
         io.err << "ostrel-card vpcd-card : --port attend un nombre de 1 à 65535, pas « "
@@ -102,6 +102,7 @@ int VpcdCardCommand::execute(const GlobalOptions&, const std::vector<std::string
         return 2;
     }
     const std::string& file = parsed.positional[0];
+    std::string error;
     auto card = reader::VirtualCard::FromFile(file, error);
     if (!card) {
         io.err << "ostrel-card vpcd-card : " << error << "\n";
@@ -132,6 +133,10 @@ int VpcdCardCommand::execute(const GlobalOptions&, const std::vector<std::string
         return 1;
     }
     return 0;
+}
+
+std::unique_ptr<Command> NewVpcdCardCommand() {
+    return std::make_unique<VpcdCardCommand>();
 }
 
 } // namespace ostrel::cli

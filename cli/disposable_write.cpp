@@ -1,0 +1,47 @@
+#include "disposable_write.h"
+
+#include "card/card_layout.h"
+#include "cli_reader.h"
+
+#include <ostream>
+
+namespace ostrel::cli {
+
+namespace {
+
+bool InsertionFailed(workflows::DisposableOutcome outcome) {
+    using workflows::DisposableOutcome;
+    return outcome == DisposableOutcome::Nothing || outcome == DisposableOutcome::CodeRefused ||
+           outcome == DisposableOutcome::Failed;
+}
+
+} // namespace
+
+int RunDisposableWrite(const GlobalOptions& options, bool spendLastAttempt,
+                       const std::string& commandName, CommandIo& io,
+                       const std::function<void(workflows::DisposableWorkflow&)>& press) {
+    CliReader cli;
+    if (!cli.open(options, io) || !cli.requireCard(io))
+        return 1;
+    workflows::WorkflowOptions workflowOptions;
+    workflowOptions.spendLastAttempt = spendLastAttempt;
+    workflows::DisposableWorkflow workflow(cli.state(), workflowOptions);
+    workflow.Load();
+    workflow.CardInserted();
+    if (InsertionFailed(workflow.outcome())) {
+        io.out << workflow.info() << "\n";
+        if (workflow.outcome() == workflows::DisposableOutcome::Nothing) {
+            io.err << "ostrel-card " << commandName << " : " << cli.state().InfoMessage << "\n";
+        }
+        return 1;
+    }
+    press(workflow);
+    workflow.Unload();
+    io.out << workflow.info() << "\n";
+    if (workflow.outcome() != workflows::DisposableOutcome::Written)
+        return 1;
+    io.out << "credits: " << int{cli.state().WriteImage[card::layout::kDisposableValue]} << "\n";
+    return 0;
+}
+
+} // namespace ostrel::cli
