@@ -20,7 +20,7 @@ int RunAdmin(QApplication& application, const std::function<void(MainKestrix&)>&
         args.push_back(arg.toStdString());
     AppOptions options;
     std::string error;
-    if (!ParseAppOptions(args, options, error) || options.help)
+    if (!ParseAppOptions(args, options, error) || options.help || options.given.version)
         return AnswerAdminLine(options, error);
     reader::ChosenReader chosen;
     if (!reader::CreateReader(options.reader, chosen, error)) {

@@ -52,6 +52,10 @@ int AnswerAdminLine(const AppOptions& options, const std::string& error) {
         std::cout << AdminUsage();
         return 0;
     }
+    if (options.given.version) {
+        std::cout << "ostrel-admin " OSTREL_VERSION "\n";
+        return 0;
+    }
     std::cerr << "ostrel-admin : " << error << "\n" << AdminUsage();
     return 2;
 }

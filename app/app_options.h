@@ -24,7 +24,8 @@ std::string AdminUsage();
 bool ParseAppOptions(const std::vector<std::string>& args, AppOptions& options, std::string& error);
 
 // The answer to a line that does not start the program: the usage on stdout (status 0) after
-// --help, or the refusal and the usage on stderr (status 2).
+// --help, "ostrel-admin VERSION" after --version, or the refusal and the usage on stderr
+// (status 2).
 int AnswerAdminLine(const AppOptions& options, const std::string& error);
 
 // Qt's own options (one dash: -platform, -style...) are on the line: they are not ours to

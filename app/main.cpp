@@ -14,8 +14,10 @@ int main(int argc, char** argv) {
     ostrel::app::AppOptions options;
     std::string error;
     const bool read = ostrel::app::ParseAppOptions(args, options, error);
-    if (options.help || (!read && !ostrel::app::HasQtOptions(args)))
+    if (options.help || options.given.version || (!read && !ostrel::app::HasQtOptions(args)))
         return ostrel::app::AnswerAdminLine(options, error);
     QApplication application(argc, argv);
+    // The desktop entry's name, so that the desktop shows its icon and name for the windows.
+    QGuiApplication::setDesktopFileName("org.ostrel.ChipcardAdmin");
     return ostrel::app::RunAdmin(application);
 }

@@ -50,14 +50,19 @@ void DrawChip(QPainter& p, const QRectF& chip) {
 }
 
 void DrawCard(QPainter& p) {
-    // The card stands in the slot, its lower part hidden inside the reader.
+    // The card stands in the slot, its lower part hidden inside the reader. The hidden part is
+    // cut from the outline rather than clipped, as the icon's SVG file has no clipping.
     const QRectF card(62, 20, 159, 196);
+    QPainterPath outline;
+    outline.addRoundedRect(card, 12, 12);
+    QPainterPath visible;
+    visible.addRect(QRectF(0, 0, ReaderPicture::kWidth, 211));
     QLinearGradient face(card.topLeft(), card.bottomRight());
     face.setColorAt(0, QColor(70, 130, 210));
     face.setColorAt(1, QColor(25, 70, 150));
     p.setPen(QPen(QColor(20, 50, 110), 2));
     p.setBrush(face);
-    p.drawRoundedRect(card, 12, 12);
+    p.drawPath(outline.intersected(visible));
     // A stripe across the card's face.
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(255, 255, 255, 60));
@@ -76,11 +81,7 @@ void DrawSlotLip(QPainter& p) {
 void DrawPicture(QPainter& p) {
     DrawCable(p);
     DrawReaderBody(p);
-    p.save();
-    p.setClipRect(
-        QRectF(0, 0, ReaderPicture::kWidth, 211)); // the card's part inside the reader is hidden
     DrawCard(p);
-    p.restore();
     DrawSlotLip(p);
 }
 
@@ -97,16 +98,20 @@ void ReaderPicture::paintEvent(QPaintEvent*) {
     DrawPicture(p);
 }
 
+void PaintReaderIcon(QPainter& p, int side) {
+    p.setRenderHint(QPainter::Antialiasing);
+    const double scale = double(side) / ReaderPicture::kHeight;
+    p.translate((side - ReaderPicture::kWidth * scale) / 2, 0);
+    p.scale(scale, scale);
+    DrawPicture(p);
+}
+
 QIcon ReaderIcon() {
     constexpr int kSide = 64;
     QPixmap pixmap(kSide, kSide);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    const double scale = double(kSide) / ReaderPicture::kHeight;
-    p.translate((kSide - ReaderPicture::kWidth * scale) / 2, 0);
-    p.scale(scale, scale);
-    DrawPicture(p);
+    PaintReaderIcon(p, kSide);
     return QIcon(pixmap);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QIcon>
+#include <QPainter>
 #include <QWidget>
 
 namespace ostrel::app {
@@ -19,6 +20,9 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
 };
+
+// The drawing centred in a square of `side` pixels: the window icon and the installed icon files.
+void PaintReaderIcon(QPainter& painter, int side);
 
 // The same drawing as the program's window icon.
 QIcon ReaderIcon();

@@ -14,6 +14,7 @@ namespace ostrel::base {
 struct GlobalOptions {
     std::string reader;     // empty: the default reader
     std::string configFile; // empty: the platform's per-user configuration file
+    bool version = false;   // print "PROGRAM VERSION" and nothing else
 };
 
 // Where a global option's value goes: text, a flag, or a text that may be absent (--name[=V]).
@@ -31,6 +32,8 @@ inline const GlobalOption kGlobalOptions[] = {
      &GlobalOptions::reader},
     {{"--config", OptionValue::Required, "FICHIER", "fichier de configuration (INI)"},
      &GlobalOptions::configFile},
+    {{"--version", OptionValue::None, {}, "affiche la version du programme"},
+     &GlobalOptions::version},
 };
 
 // The rows' definitions, for ParseCommandLine and the help.

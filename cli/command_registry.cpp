@@ -55,6 +55,11 @@ int RunOstrelCard(const std::vector<std::string>& args, CommandIo& io) {
     case base::ParseOutcome::Run:
         break;
     }
+    const base::GlobalOptions global = base::ReadGlobalOptions(line);
+    if (global.version) {
+        io.out << "ostrel-card " OSTREL_VERSION "\n";
+        return 0;
+    }
     if (line.positional.empty()) {
         PrintUsage(io.err, commands);
         return 2;
@@ -62,8 +67,8 @@ int RunOstrelCard(const std::vector<std::string>& args, CommandIo& io) {
     const std::string& name = line.positional.front();
     for (const auto& command : commands) {
         if (command->name() == name) {
-            return command->execute(base::ReadGlobalOptions(line),
-                                    {line.positional.begin() + 1, line.positional.end()}, io);
+            return command->execute(global, {line.positional.begin() + 1, line.positional.end()},
+                                    io);
         }
     }
     io.err << "ostrel-card : commande inconnue « " << name << " » (ostrel-card --help)\n";

@@ -23,6 +23,13 @@ fs::path UserDataFolder() {
     return fs::temp_directory_path() / "ostrel-chipcard";
 }
 
+// Empty when the system does not tell.
+fs::path RunningExecutable() {
+    std::error_code ec;
+    fs::path executable = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? fs::path() : executable;
+}
+
 bool CreateSimulated(const ReaderChoice& choice, ChosenReader& chosen, std::string& error) {
     auto simulator = std::make_unique<SimulatedReader>();
     std::string folder;
@@ -62,12 +69,23 @@ ReaderChoice DefaultReaderChoice() {
 #endif
 }
 
+fs::path ShippedDemoDeck(const fs::path& executable) {
+    if (!executable.empty()) {
+        const fs::path installed =
+            (executable.parent_path() / OSTREL_INSTALLED_DEMO_DECK).lexically_normal();
+        std::error_code ec;
+        if (fs::is_directory(installed, ec))
+            return installed;
+    }
+    return OSTREL_DEMO_DECK_DIR;
+}
+
 bool PrepareDemoDeck(std::string& folder, std::string& error) {
     const fs::path target = UserDataFolder() / "demo-deck";
     std::error_code ec;
     if (!fs::is_directory(target, ec)) {
         fs::create_directories(target.parent_path(), ec);
-        const fs::path shipped(OSTREL_DEMO_DECK_DIR);
+        const fs::path shipped = ShippedDemoDeck(RunningExecutable());
         fs::copy(shipped, target, fs::copy_options::recursive, ec);
         if (ec) {
             error = "jeu de cartes de démonstration : copie de " + shipped.string() + " vers " +

@@ -4,6 +4,7 @@
 #include "reader_library.h"
 #include "simulated_reader.h"
 
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -22,6 +23,11 @@ bool CreateReader(const ReaderChoice& choice, ChosenReader& chosen, std::string&
 
 // The reader used when none is asked for.
 ReaderChoice DefaultReaderChoice();
+
+// The shipped demo deck: the installed one beside the program
+// (<bindir>/../share/ostrel-chipcard/demo) when it is there, else the one of the source tree the
+// program was built from.
+std::filesystem::path ShippedDemoDeck(const std::filesystem::path& executable);
 
 // The user's copy of the demo deck, made from the shipped deck at first use so that the shipped
 // files never change. OSTREL_DATA_DIR, when set, replaces the user's data folder.

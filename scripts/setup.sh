@@ -9,6 +9,7 @@ PACKAGES=(
   libpcsclite-dev pcscd vsmartcard-vpcd
   libgtest-dev libgmock-dev libssl-dev
   xvfb xauth fonts-dejavu-core iproute2
+  help2man dpkg-dev file lintian desktop-file-utils appstream man-db bash-completion
 )
 
 missing=()

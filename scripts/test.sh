@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets everything up and runs every test: a plain build with warnings as errors, then the same
 # tests under AddressSanitizer and UndefinedBehaviorSanitizer, then the fuzzer for a bounded time.
-# The PC/SC tests run against pcscd and a virtual reader started here.
+# The PC/SC tests run against pcscd and a virtual reader started here. Then the Debian package is
+# made from the plain build, installed, tried and purged.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
@@ -50,6 +51,9 @@ cmake --build build-asan -j"$JOBS"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   LSAN_OPTIONS=suppressions="$ROOT/scripts/lsan.supp" \
   run_ctest build-asan --test-dir build-asan
+
+echo "== Debian package, from the plain build"
+bash scripts/check_package.sh build-ci
 
 if [[ -x fuzz/run_fuzz.sh ]]; then
   echo "== fuzzing"

@@ -54,11 +54,15 @@ TEST(AppOptions, RefusedForms) {
     }
 }
 
-TEST(AppOptions, Help) {
+TEST(AppOptions, HelpAndVersion) {
     AppOptions options;
     std::string error;
     ASSERT_TRUE(ParseAppOptions({"--help"}, options, error));
     EXPECT_TRUE(options.help);
+    EXPECT_FALSE(options.given.version);
+    ASSERT_TRUE(ParseAppOptions({"--version"}, options, error));
+    EXPECT_FALSE(options.help);
+    EXPECT_TRUE(options.given.version);
 }
 
 } // namespace

@@ -4,11 +4,15 @@
 #include "card_deck.h"
 #include "fake_monitor_view.h"
 #include "reader/identification.h"
+#include "reader/reader_factory.h"
 #include "reader/security_code.h"
 #include "reader/simulated_reader.h"
 #include "reader_monitor.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <unistd.h>
 
 using namespace ostrel;
 namespace layout = card::layout;
@@ -96,6 +100,21 @@ TEST(DemoDeck, TheFormattedCardCarriesItsSerialAndDate) {
     EXPECT_EQ(memory[layout::kMonthOffset], 6);
     EXPECT_EQ(memory[layout::kYearOffset], 24);
     EXPECT_EQ(memory[layout::kLastByte], layout::kLastByteFormatted);
+}
+
+// Installed, the programs are in <prefix>/bin and the deck in <prefix>/share/ostrel-chipcard/demo.
+TEST(DemoDeck, TheInstalledDeckBesideTheProgramComesBeforeTheSourceOne) {
+    namespace fs = std::filesystem;
+    const fs::path prefix =
+        fs::temp_directory_path() / ("ostrel-prefix-" + std::to_string(::getpid()));
+    const fs::path program = prefix / "bin" / "ostrel-admin";
+    EXPECT_EQ(reader::ShippedDemoDeck(program), fs::path(OSTREL_DEMO_DECK_DIR));
+    EXPECT_EQ(reader::ShippedDemoDeck({}), fs::path(OSTREL_DEMO_DECK_DIR));
+
+    const fs::path installed = prefix / "share" / "ostrel-chipcard" / "demo";
+    fs::create_directories(installed);
+    EXPECT_EQ(reader::ShippedDemoDeck(program), installed);
+    fs::remove_all(prefix);
 }
 
 } // namespace

@@ -114,6 +114,17 @@ TEST_F(CliFixture, BadValuesAndOptionsAreRefusedOnOneLine) {
     }
 }
 
+// The manual page is made from these two answers (help2man).
+TEST_F(CliFixture, VersionAndUsageAnswerOnTheStandardOutput) {
+    const CliRun version = OstrelCard({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "ostrel-card " OSTREL_VERSION "\n");
+    const CliRun usage = OstrelCard({"--help"});
+    EXPECT_EQ(usage.status, 0);
+    EXPECT_NE(usage.out.find("--version"), std::string::npos);
+    EXPECT_TRUE(usage.err.empty());
+}
+
 TEST_F(CliFixture, IdentifyGivesTheVerdictAndType) {
     const CliRun blank = OstrelCard({"--reader", "sim:" + card("blank.card"), "identify"});
     EXPECT_EQ(blank.status, 1);
