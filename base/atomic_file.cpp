@@ -35,26 +35,6 @@ std::string NameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// The file a chain of symbolic links ends at; it need not exist yet.
-bool FollowLinks(const std::string& path, std::string& resolved, int& error) {
-    resolved = path;
-    for (int i = 0; i < kMostLinksFollowed; ++i) {
-        struct stat info {};
-        if (::lstat(resolved.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
-            return true;
-        char target[PATH_MAX];
-        const ssize_t n = ::readlink(resolved.c_str(), target, sizeof target - 1);
-        if (n < 0) {
-            error = errno;
-            return false;
-        }
-        const std::string next(target, static_cast<std::size_t>(n));
-        resolved = next.front() == '/' ? next : FolderOf(resolved) + "/" + next;
-    }
-    error = ELOOP;
-    return false;
-}
-
 // What may be written, decided before anything is: the resolved target and its state.
 struct Target {
     std::string file; // the links followed
@@ -197,6 +177,25 @@ FileResult ReplaceByRename(const std::string& path, const Target& target, std::s
 }
 
 } // namespace
+
+bool FollowLinks(const std::string& path, std::string& resolved, int& error) {
+    resolved = path;
+    for (int i = 0; i < kMostLinksFollowed; ++i) {
+        struct stat info {};
+        if (::lstat(resolved.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
+            return true;
+        char target[PATH_MAX];
+        const ssize_t n = ::readlink(resolved.c_str(), target, sizeof target - 1);
+        if (n < 0) {
+            error = errno;
+            return false;
+        }
+        const std::string next(target, static_cast<std::size_t>(n));
+        resolved = next.front() == '/' ? next : FolderOf(resolved) + "/" + next;
+    }
+    error = ELOOP;
+    return false;
+}
 
 std::string TemporaryPrefix(const std::string& fileName) {
     return "." + fileName + ".tmp-";

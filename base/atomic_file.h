@@ -26,6 +26,10 @@ FileResult WriteFileAtomically(const std::string& path, std::string_view bytes);
 // path: a regular file that may be written, or a name that does not exist yet in a folder.
 FileResult CheckReplaceable(const std::string& path);
 
+// The file a chain of symbolic links ends at (the path itself when it is no link); it need not
+// exist yet. False with errno's value in error for an unreadable link or a loop.
+bool FollowLinks(const std::string& path, std::string& resolved, int& error);
+
 // The temporary files of saves of target: ".NAME.tmp-PID-XXXXXX" beside it.
 std::string TemporaryPrefix(const std::string& fileName);
 

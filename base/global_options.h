@@ -12,9 +12,10 @@ namespace ostrel::base {
 // The options both programs take before anything else (ostrel-card before its command name).
 // Each is one field here and one row in kGlobalOptions; the programs read the fields.
 struct GlobalOptions {
-    std::string reader;     // empty: the default reader
-    std::string configFile; // empty: the platform's per-user configuration file
-    bool version = false;   // print "PROGRAM VERSION" and nothing else
+    std::string reader;      // empty: the default reader
+    std::string configFile;  // empty: the platform's per-user configuration file
+    std::string journalFile; // empty: the per-user journal of card operations
+    bool version = false;    // print "PROGRAM VERSION" and nothing else
 };
 
 // Where a global option's value goes: text, a flag, or a text that may be absent (--name[=V]).
@@ -32,6 +33,9 @@ inline const GlobalOption kGlobalOptions[] = {
      &GlobalOptions::reader},
     {{"--config", OptionValue::Required, "FICHIER", "fichier de configuration (INI)"},
      &GlobalOptions::configFile},
+    {{"--journal", OptionValue::Required, "FICHIER",
+      "journal des opérations sur les cartes (SQLite)"},
+     &GlobalOptions::journalFile},
     {{"--version", OptionValue::None, {}, "affiche la version du programme"},
      &GlobalOptions::version},
 };

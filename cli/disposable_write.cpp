@@ -1,6 +1,7 @@
 #include "disposable_write.h"
 
 #include "card/card_layout.h"
+#include "cli_journal.h"
 #include "cli_reader.h"
 
 #include <ostream>
@@ -12,7 +13,7 @@ namespace {
 bool InsertionFailed(workflows::DisposableOutcome outcome) {
     using workflows::DisposableOutcome;
     return outcome == DisposableOutcome::Nothing || outcome == DisposableOutcome::CodeRefused ||
-           outcome == DisposableOutcome::Failed;
+           outcome == DisposableOutcome::Failed || outcome == DisposableOutcome::Refused;
 }
 
 } // namespace
@@ -23,8 +24,10 @@ int RunDisposableWrite(const GlobalOptions& options, bool spendLastAttempt,
     CliReader cli;
     if (!cli.open(options, io) || !cli.requireCard(io))
         return 1;
+    CliJournal journal(options);
     workflows::WorkflowOptions workflowOptions;
     workflowOptions.spendLastAttempt = spendLastAttempt;
+    workflowOptions.journal = journal.writer();
     workflows::DisposableWorkflow workflow(cli.state(), workflowOptions);
     workflow.Load();
     workflow.CardInserted();
@@ -33,11 +36,15 @@ int RunDisposableWrite(const GlobalOptions& options, bool spendLastAttempt,
         if (workflow.outcome() == workflows::DisposableOutcome::Nothing) {
             io.err << "ostrel-card " << commandName << " : " << cli.state().InfoMessage << "\n";
         }
+        if (!workflow.problem().empty())
+            io.err << "ostrel-card " << commandName << " : " << workflow.problem() << "\n";
         return 1;
     }
     press(workflow);
     workflow.Unload();
     io.out << workflow.info() << "\n";
+    if (!workflow.problem().empty())
+        io.err << "ostrel-card " << commandName << " : " << workflow.problem() << "\n";
     if (workflow.outcome() != workflows::DisposableOutcome::Written)
         return 1;
     io.out << "credits: " << int{cli.state().WriteImage[card::layout::kDisposableValue]} << "\n";

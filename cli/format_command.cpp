@@ -1,5 +1,6 @@
 #include "commands.h"
 
+#include "cli_journal.h"
 #include "cli_reader.h"
 #include "workflows/format_workflow.h"
 #include "workflows/ini_serial_store.h"
@@ -11,10 +12,12 @@ namespace ostrel::cli {
 namespace {
 
 constexpr const char* kHelp =
-    "usage : ostrel-card [--reader LECTEUR] [--config FICHIER] format [--use-last-attempt]\n"
+    "usage : ostrel-card [--reader LECTEUR] [--config FICHIER] [--journal FICHIER] format "
+    "[--use-last-attempt]\n"
     "Formate la carte du lecteur comme la fenêtre de formatage à l'insertion : une carte vierge\n"
-    "reçoit le numéro de série NextSerial (section Format) de la configuration, qui avance\n"
-    "ensuite ; une carte déjà formatée garde le sien.\n"
+    "reçoit le numéro de série NextSerial (section Format) de la configuration, réservé et\n"
+    "avancé avant que la carte soit écrite ; une carte déjà formatée garde le sien.\n"
+    "Chaque opération est inscrite au journal avant et après l'écriture.\n"
     "Affiche le message de la fenêtre, puis « serial: N » ou « old serial: N ».\n"
     "Une carte qui n'a plus qu'un essai n'est pas touchée, sauf avec --use-last-attempt.\n"
     "Code de sortie 0 seulement quand la carte est formatée et vérifiée.\n";
@@ -41,8 +44,10 @@ int FormatCommand::run(const GlobalOptions& options, const base::ParsedLine& par
     CliReader cli;
     if (!cli.open(options, io))
         return 1;
+    CliJournal journal(options);
     workflows::WorkflowOptions workflowOptions;
     workflowOptions.spendLastAttempt = parsed.has("--use-last-attempt");
+    workflowOptions.journal = journal.writer();
     workflows::FormatWorkflow workflow(cli.state(), store, workflowOptions);
     workflow.Load();
     // A serial that cannot be trusted is refused before the card is touched.
@@ -69,7 +74,7 @@ int FormatCommand::run(const GlobalOptions& options, const base::ParsedLine& par
         io.err << "ostrel-card format : " << workflow.problem() << "\n";
     const bool done = workflow.outcome() == workflows::FormatOutcome::Formatted ||
                       workflow.outcome() == workflows::FormatOutcome::AlreadyFormatted;
-    return done && !workflow.formattingBlocked() ? 0 : 1;
+    return done ? 0 : 1;
 }
 
 std::unique_ptr<Command> NewFormatCommand() {

@@ -2,6 +2,11 @@
 
 namespace ostrel::reader {
 
+std::string ReaderChoiceText(const ReaderChoice& choice) {
+    const std::string kind = choice.kind == ReaderChoice::Kind::Simulated ? "sim" : "pcsc";
+    return choice.argument.empty() ? kind : kind + ":" + choice.argument;
+}
+
 bool ParseReaderChoice(const std::string& text, ReaderChoice& choice, std::string& error) {
     const auto colon = text.find(':');
     const std::string kind = text.substr(0, colon);

@@ -15,6 +15,9 @@ struct ReaderChoice {
     std::string argument; // folder, file or reader name; empty for the defaults
 };
 
+// The choice as the option writes it ("sim:cartes", "pcsc"), for records.
+std::string ReaderChoiceText(const ReaderChoice& choice);
+
 // False with a French message when the text is none of the forms above.
 bool ParseReaderChoice(const std::string& text, ReaderChoice& choice, std::string& error);
 

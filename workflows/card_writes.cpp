@@ -1,6 +1,8 @@
 #include "card_writes.h"
 
+#include "card/codecs.h"
 #include "code_presentation.h"
+#include "journal_entries.h"
 #include "reader/card_session.h"
 #include "workflow_texts.h"
 
@@ -26,15 +28,27 @@ std::int32_t WriteRanges(reader::SharedState& state, std::initializer_list<Range
     return 0;
 }
 
-TailRewrite RewriteOwnTail(reader::SharedState& state, bool spendLastAttempt) {
-    if (!UnlockCardSparingLastAttempt(state, spendLastAttempt))
-        return {TailRewrite::Result::CodeRefused, state.InfoMessage};
+TailRewrite RewriteOwnTail(reader::SharedState& state, bool spendLastAttempt,
+                           const journal::Writer& journal) {
+    JournalledOperation record(journal, journal::kRewrite, state.CardImage);
+    record.entry().serialOld = card::ReadCardLong(state.CardImage, kSerialOffset);
+    TailRewrite rewrite{TailRewrite::Result::Done, {}, {}};
+    if (!record.Begin(rewrite.journalError))
+        return {TailRewrite::Result::NotJournalled, kJournalUnusable, rewrite.journalError};
+    if (!UnlockCardSparingLastAttempt(state, spendLastAttempt)) {
+        record.Finish(journal::kRefused, std::nullopt, std::nullopt, rewrite.journalError);
+        return {TailRewrite::Result::CodeRefused, state.InfoMessage, rewrite.journalError};
+    }
     std::copy_n(state.CardImage.begin() + kRewriteRange.start, kRewriteRange.length,
                 state.WriteImage.begin() + kRewriteRange.start);
     const std::int32_t written = WriteRanges(state, {kRewriteRange});
-    if (written != 0)
-        return {TailRewrite::Result::WriteFailed, texts::WriteFailureText(written)};
-    return {TailRewrite::Result::Done, {}};
+    if (written != 0) {
+        record.Finish(journal::kWriteFailed, std::nullopt, std::nullopt, rewrite.journalError);
+        return {TailRewrite::Result::WriteFailed, texts::WriteFailureText(written),
+                rewrite.journalError};
+    }
+    record.Finish(journal::kVerified, std::nullopt, state.CardImage, rewrite.journalError);
+    return rewrite;
 }
 
 } // namespace ostrel::workflows

@@ -2,6 +2,7 @@
 
 #include "card/card_date.h"
 #include "card/card_layout.h"
+#include "journal/journal.h"
 #include "reader/shared_state.h"
 
 #include <cstdint>
@@ -14,14 +15,16 @@ namespace ostrel::workflows {
 // byte, the application code and the date of writing.
 void StageHeader(reader::SharedState& state, const card::CardDate& date);
 
-// Rewriting a formatted card: unlock it with its own code (sparing its last attempt unless
-// spendLastAttempt), then write bytes 32..255 back from the card's own image, so that nothing of
-// another card or of earlier staging lands on it.
+// Rewriting a formatted card: recorded in the journal first, then unlock it with its own code
+// (sparing its last attempt unless spendLastAttempt), then write bytes 32..255 back from the
+// card's own image, so that nothing of another card or of earlier staging lands on it.
 struct TailRewrite {
-    enum class Result { CodeRefused, WriteFailed, Done } result;
-    std::string failureText; // what the window shows when it did not succeed
+    enum class Result { NotJournalled, CodeRefused, WriteFailed, Done } result;
+    std::string failureText;  // what the window shows when it did not succeed
+    std::string journalError; // the journal's reason when it did not take the operation
 };
-TailRewrite RewriteOwnTail(reader::SharedState& state, bool spendLastAttempt);
+TailRewrite RewriteOwnTail(reader::SharedState& state, bool spendLastAttempt,
+                           const journal::Writer& journal);
 
 // Writes the ranges of WriteImage in order, each verified by read-back; stops at the first
 // that fails and returns its result, or 0 when the card holds every byte.

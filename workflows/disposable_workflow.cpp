@@ -1,6 +1,7 @@
 #include "disposable_workflow.h"
 
 #include "card/card_layout.h"
+#include "card/codecs.h"
 #include "card_writes.h"
 #include "code_presentation.h"
 #include "field_number.h"
@@ -57,10 +58,15 @@ bool DisposableWorkflow::cardReady() const {
 
 void DisposableWorkflow::CardInserted() {
     outcome_ = DisposableOutcome::Nothing;
+    problem_.clear();
     cardRead_ = false;
     indicator_ = Indicator::Yellow;
     if (onHandling)
         onHandling();
+    if (!OpenJournal(options_.journal, problem_)) {
+        indicator_ = Indicator::Red;
+        return Refuse(kJournalUnusable, problem_);
+    }
     std::int32_t read = 0;
     const int r = reader::IdentifyCard(state_, &read);
     if (r == reader::kIdentifyNoAnswer) {
@@ -81,7 +87,12 @@ void DisposableWorkflow::CardInserted() {
 }
 
 void DisposableWorkflow::RewriteFormattedCard() {
-    const TailRewrite rewrite = RewriteOwnTail(state_, options_.spendLastAttempt);
+    const TailRewrite rewrite = RewriteOwnTail(state_, options_.spendLastAttempt, options_.journal);
+    problem_ = rewrite.journalError;
+    if (rewrite.result == TailRewrite::Result::NotJournalled) {
+        indicator_ = Indicator::Red;
+        return Refuse(kJournalUnusable, rewrite.journalError);
+    }
     if (rewrite.result != TailRewrite::Result::Done) {
         indicator_ = Indicator::Red;
         info_ = rewrite.failureText;
@@ -101,6 +112,10 @@ void DisposableWorkflow::ShowDisposableCard() {
         state_, reader::FactoryCode(state_.CardImage[kSupplierByte]), options_.spendLastAttempt);
     if (presented.result <= 6) {
         reader::EndCardSession(state_);
+        // Nothing was to be written; the refusal is recorded all the same.
+        JournalledOperation record(options_.journal, journal::kShow, state_.CardImage);
+        if (record.Begin(problem_))
+            record.FinishRefused(presented, problem_);
         info_ = reader::UnlockFailureText(presented.result);
         if (presented.withheld)
             indicator_ = Indicator::Red;
@@ -126,8 +141,9 @@ void DisposableWorkflow::ShowDisposableCard() {
     }
 }
 
-void DisposableWorkflow::Refuse(const char* text) {
+void DisposableWorkflow::Refuse(const char* text, const std::string& problem) {
     info_ = text;
+    problem_ = problem;
     outcome_ = DisposableOutcome::Refused;
 }
 
@@ -146,6 +162,7 @@ bool DisposableWorkflow::ReadyToWrite(std::optional<card::CardDate>& date) {
 
 void DisposableWorkflow::WriteCreditCard() {
     outcome_ = DisposableOutcome::Nothing;
+    problem_.clear();
     std::optional<card::CardDate> date;
     if (!ReadyToWrite(date))
         return;
@@ -157,6 +174,7 @@ void DisposableWorkflow::WriteCreditCard() {
 
 void DisposableWorkflow::WriteTokenCard() {
     outcome_ = DisposableOutcome::Nothing;
+    problem_.clear();
     std::optional<card::CardDate> date;
     if (!ReadyToWrite(date))
         return;
@@ -172,11 +190,23 @@ void DisposableWorkflow::WriteTokenCard() {
 
 void DisposableWorkflow::WriteDisposable(const card::CardDate& date, std::uint8_t kind, int credits,
                                          const std::optional<std::string>& creditShown) {
+    JournalledOperation record(options_.journal,
+                               kind == kKindCredit ? journal::kCredit : journal::kToken,
+                               state_.CardImage);
+    record.entry().serialOld = card::ReadCardLong(state_.CardImage, kSerialOffset);
+    record.entry().kind = kind;
+    record.entry().credits = credits;
+    if (!record.Begin(problem_)) {
+        indicator_ = Indicator::Red;
+        return Refuse(kJournalUnusable, problem_);
+    }
     reader::StartCardSession(state_);
-    const Presentation presented =
-        PresentCodeSparingLastAttempt(state_, reader::kTransportCode, options_.spendLastAttempt);
+    // The code of the card's supplier, as at its insertion: any other costs it an attempt.
+    const Presentation presented = PresentCodeSparingLastAttempt(
+        state_, reader::FactoryCode(state_.CardImage[kSupplierByte]), options_.spendLastAttempt);
     if (presented.result <= 6) {
         reader::EndCardSession(state_);
+        record.FinishRefused(presented, problem_);
         info_ = reader::UnlockFailureText(presented.result);
         if (presented.withheld)
             indicator_ = Indicator::Red;
@@ -192,11 +222,16 @@ void DisposableWorkflow::WriteDisposable(const card::CardDate& date, std::uint8_
         WriteRanges(state_, {kHeaderByteRange, kIdentityRange, kDisposableRange});
     reader::EndCardSession(state_);
     if (written != 0) {
+        record.Finish(journal::kWriteFailed, std::nullopt, std::nullopt, problem_);
         info_ = texts::WriteFailureText(written);
         indicator_ = Indicator::Red;
         outcome_ = DisposableOutcome::Failed;
         return;
     }
+    record.Finish(journal::kVerified, std::nullopt,
+                  AfterWrite(state_.CardImage, state_.WriteImage,
+                             {kHeaderByteRange, kIdentityRange, kDisposableRange}),
+                  problem_);
     indicator_ = Indicator::Green;
     info_ = texts::kDisposableDone;
     outcome_ = DisposableOutcome::Written;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "indicator.h"
+#include "journal_entries.h"
 #include "reader/shared_state.h"
 #include "workflow_options.h"
 
@@ -28,7 +29,7 @@ enum class DisposableOutcome {
     Written,      // a token or credit card written and verified
     CodeRefused,  // the card refused the code, or the code was withheld
     Failed,       // a read or a write did not go through
-    Refused,      // a button refused its input or the missing card: no card traffic
+    Refused,      // a button refused its input, the missing card or the journal: no card traffic
 };
 
 // The credits a token programme gives, as txtcredit then shows them; nothing for a programme
@@ -52,6 +53,8 @@ public:
     const std::string& info() const { return info_; }
     Indicator indicator() const { return indicator_; }
     DisposableOutcome outcome() const { return outcome_; }
+    // What went wrong besides the card (the journal), empty when nothing did.
+    const std::string& problem() const { return problem_; }
     // The card in the reader was read whole at its insertion: the buttons may write it.
     bool cardReady() const;
 
@@ -65,7 +68,7 @@ private:
     bool ReadyToWrite(std::optional<card::CardDate>& date);
     void WriteDisposable(const card::CardDate& date, std::uint8_t kind, int credits,
                          const std::optional<std::string>& creditShown);
-    void Refuse(const char* text);
+    void Refuse(const char* text, const std::string& problem = {});
 
     reader::SharedState& state_;
     WorkflowOptions options_;
@@ -73,6 +76,7 @@ private:
     std::string info_;
     Indicator indicator_ = Indicator::Green;
     DisposableOutcome outcome_ = DisposableOutcome::Nothing;
+    std::string problem_;
     bool cardRead_ = false;
 };
 

@@ -21,10 +21,24 @@ FormatWorkflow::FormatWorkflow(reader::SharedState& state, SerialStore& store,
 void FormatWorkflow::Load() {
     state_.FormatActive = true;
     oldText_.clear();
+    ReadNextSerial();
+    ShowIdle();
+}
+
+void FormatWorkflow::Unload() {
+    state_.FormatActive = false;
+}
+
+void FormatWorkflow::CardRemoved() {
+    // Another program may have formatted cards meanwhile: the window shows the value as it is.
+    ReadNextSerial();
+    ShowIdle();
+}
+
+void FormatWorkflow::ReadNextSerial() {
     nextSerial_.reset();
     blockedText_.clear();
     problem_.clear();
-    savePending_ = false;
     std::string text;
     std::string error;
     if (!store_.Read(text, error)) {
@@ -34,44 +48,34 @@ void FormatWorkflow::Load() {
                !configured.serial) {
         blockedText_ = texts::SerialRefusedText(configured.problem);
         problem_ = "NextSerial (section Format) de " + store_.Location() + " : " +
-                   configured.problem + " ; corrigez-le puis rouvrez la fenêtre";
+                   configured.problem + " ; corrigez-le";
     } else {
         nextSerial_ = configured.serial;
         nextText_ = std::to_string(*nextSerial_);
     }
-    ShowIdle();
-}
-
-void FormatWorkflow::Unload() {
-    state_.FormatActive = false;
-}
-
-void FormatWorkflow::CardRemoved() {
-    ShowIdle();
 }
 
 void FormatWorkflow::ShowIdle() {
-    if (!blockedText_.empty()) {
-        info_ = blockedText_;
-    } else if (savePending_) {
-        info_ = texts::SerialNotSavedText();
-    } else {
-        info_ = texts::kFormatPrompt;
-    }
+    info_ = blockedText_.empty() ? texts::kFormatPrompt : blockedText_;
     indicator_ = formattingBlocked() ? Indicator::Red : Indicator::Green;
 }
 
-void FormatWorkflow::Refuse(const std::string& text) {
+void FormatWorkflow::Refuse(const std::string& text, const std::string& problem) {
     info_ = text;
+    problem_ = problem;
     indicator_ = Indicator::Red;
     outcome_ = FormatOutcome::Blocked;
 }
 
 void FormatWorkflow::CardInserted() {
     outcome_ = FormatOutcome::Nothing;
+    problem_.clear();
     indicator_ = Indicator::Yellow;
     if (onHandling)
         onHandling();
+    std::string error;
+    if (!OpenJournal(options_.journal, error))
+        return Refuse(kJournalUnusable, error);
     std::int32_t read = 0;
     const int r = reader::IdentifyCard(state_, &read);
     if (r == reader::kIdentifyNoAnswer) {
@@ -89,54 +93,106 @@ void FormatWorkflow::CardInserted() {
     reader::EndCardSession(state_);
 }
 
+std::optional<std::int64_t> FormatWorkflow::ReserveSerial(JournalledOperation& record) {
+    // Held until the reservation is on disk and in the journal: every program using this
+    // configuration takes its serial one after the other.
+    SerialStoreLock lock(store_);
+    std::string error;
+    if (!lock.Take(error)) {
+        Refuse(texts::SerialRefusedText("verrou de la configuration impossible"), error);
+        return std::nullopt;
+    }
+    ReadNextSerial();
+    if (!blockedText_.empty()) {
+        Refuse(blockedText_, problem_);
+        return std::nullopt;
+    }
+    const std::int64_t serial = *nextSerial_;
+    const auto next = NextMarkedSerial(serial);
+    if (!next) {
+        Refuse(texts::kSerialsExhausted, texts::kSerialsExhausted);
+        return std::nullopt;
+    }
+    std::optional<std::string> issued;
+    if (options_.journal.journal && !options_.journal.journal->IssuedAt(serial, issued, error)) {
+        Refuse(kJournalUnusable, error);
+        return std::nullopt;
+    }
+    if (issued) {
+        // Set back onto a serial already given: formatting waits until the value is mended.
+        Refuse(texts::SerialAlreadyIssuedText(serial, *issued),
+               "NextSerial (section Format) de " + store_.Location() + " : " +
+                   texts::SerialAlreadyIssuedText(serial, *issued));
+        return std::nullopt;
+    }
+    if (!store_.Save(*next, error)) {
+        Refuse(texts::SerialNotSavedText(), error);
+        return std::nullopt;
+    }
+    nextSerial_ = *next;
+    nextText_ = std::to_string(*next);
+    record.entry().serialNew = serial;
+    if (!record.Begin(error)) {
+        Refuse(kJournalUnusable,
+               error + " ; le numéro " + std::to_string(serial) + " reste inutilisé");
+        return std::nullopt;
+    }
+    return serial;
+}
+
 void FormatWorkflow::FormatBlankCard() {
-    if (!blockedText_.empty())
-        return Refuse(blockedText_);
-    if (savePending_ && !SavePendingSerial())
-        return Refuse(texts::SerialNotSavedText());
     const auto date = card::ToCardDate(options_.today());
     if (!date)
-        return Refuse(texts::kBadDate);
-    if (!NextMarkedSerial(*nextSerial_))
-        return Refuse(texts::kSerialsExhausted);
+        return Refuse(texts::kBadDate, texts::kBadDate);
+    JournalledOperation record(options_.journal, journal::kFormat, state_.CardImage);
+    const std::optional<std::int64_t> serial = ReserveSerial(record);
+    if (!serial)
+        return;
 
+    std::string error;
     reader::StartCardSession(state_); // as identification found it; a failure shows below
     const Presentation presented = PresentCodeSparingLastAttempt(
         state_, reader::FactoryCode(state_.CardImage[kSupplierByte]), options_.spendLastAttempt);
     if (presented.result <= 6) {
         reader::EndCardSession(state_);
+        record.FinishRefused(presented, error);
         info_ = reader::UnlockFailureText(presented.result);
         if (presented.withheld)
             indicator_ = Indicator::Red;
         outcome_ = FormatOutcome::CodeRefused;
+        problem_ = error;
         return;
     }
-    const std::int64_t serial = *nextSerial_;
     StageHeader(state_, *date);
-    card::WriteCardLong(state_.WriteImage, kSerialOffset, serial);
+    card::WriteCardLong(state_.WriteImage, kSerialOffset, *serial);
     state_.WriteImage[kLastByte] = kLastByteFormatted;
     const std::int32_t written =
         WriteRanges(state_, {kHeaderByteRange, kIdentityRange, kLastByteRange});
     if (written != 0) {
+        record.Finish(journal::kWriteFailed, std::nullopt, std::nullopt, error);
         info_ = texts::WriteFailureText(written);
         indicator_ = Indicator::Red;
         outcome_ = FormatOutcome::Failed;
+        problem_ = error;
         return;
     }
-    serialWritten_ = serial;
+    record.Finish(journal::kVerified, std::nullopt,
+                  AfterWrite(state_.CardImage, state_.WriteImage,
+                             {kHeaderByteRange, kIdentityRange, kLastByteRange}),
+                  error);
+    serialWritten_ = *serial;
     outcome_ = FormatOutcome::Formatted;
-    info_ = texts::kFormatDone; // the indicator stays yellow until the card is removed
-    AdvancePast(serial);
-    ReportPendingSave();
+    info_ = texts::kFormatDone;         // the indicator stays yellow until the card is removed
+    oldText_ = std::to_string(*serial); // the card just formatted is the last one encoded
+    problem_ = error;
 }
 
 void FormatWorkflow::RewriteFormattedCard() {
     const std::int64_t old = card::ReadCardLong(state_.CardImage, kSerialOffset);
-    // A card holding the next serial was formatted here although its last write went
-    // unconfirmed: its serial is taken all the same.
-    if (nextSerial_ && old == *nextSerial_)
-        AdvancePast(old);
-    const TailRewrite rewrite = RewriteOwnTail(state_, options_.spendLastAttempt);
+    const TailRewrite rewrite = RewriteOwnTail(state_, options_.spendLastAttempt, options_.journal);
+    problem_ = rewrite.journalError;
+    if (rewrite.result == TailRewrite::Result::NotJournalled)
+        return Refuse(rewrite.failureText, rewrite.journalError);
     if (rewrite.result != TailRewrite::Result::Done) {
         indicator_ = Indicator::Red;
         info_ = rewrite.failureText;
@@ -149,40 +205,6 @@ void FormatWorkflow::RewriteFormattedCard() {
     oldSerial_ = old;
     oldText_ = std::to_string(old);
     outcome_ = FormatOutcome::AlreadyFormatted;
-    ReportPendingSave();
-}
-
-void FormatWorkflow::ReportPendingSave() {
-    if (!savePending_)
-        return;
-    info_ = texts::kFormatDoneSerialNotSaved;
-    indicator_ = Indicator::Red;
-}
-
-void FormatWorkflow::AdvancePast(std::int64_t serial) {
-    const auto next = NextMarkedSerial(serial);
-    if (!next) {
-        // The last serial is never given (FormatBlankCard checks first), but a card may
-        // carry it: nothing follows.
-        blockedText_ = texts::kSerialsExhausted;
-        problem_ = blockedText_;
-        return;
-    }
-    nextSerial_ = *next;
-    nextText_ = std::to_string(*next);
-    savePending_ = true;
-    SavePendingSerial();
-}
-
-bool FormatWorkflow::SavePendingSerial() {
-    std::string error;
-    if (!store_.Save(*nextSerial_, error)) {
-        problem_ = error + " ; aucune carte ne sera formatée avant qu'il le soit";
-        return false;
-    }
-    savePending_ = false;
-    problem_.clear();
-    return true;
 }
 
 } // namespace ostrel::workflows

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "indicator.h"
+#include "journal_entries.h"
 #include "reader/shared_state.h"
 #include "serial_store.h"
 #include "workflow_options.h"
@@ -19,13 +20,15 @@ enum class FormatOutcome {
     AlreadyFormatted, // a formatted card, rewritten with its own bytes and verified
     CodeRefused,      // the card refused its code, or the code was withheld
     Failed,           // a read or a write did not go through
-    Blocked,          // nothing was presented: no usable serial, no date, or a save pending
+    Blocked,          // nothing was presented: no usable serial, no date, no journal
 };
 
 // The formatting of blank cards: what frmFormat decides and shows, without the window.
-// Blank cards receive the next serial, which advances after each verified format and is saved
-// at once; a duplicate serial is worse than a pause, so nothing is formatted while the
-// configured serial is unusable or the advanced one could not be saved.
+// A serial is reserved before a blank card is touched: under the lock of the configuration,
+// "NextSerial" is read, checked against the journal, advanced and saved, and the format is
+// recorded as interrupted; only then is the card written, and its record finished. A format
+// that fails after the reservation leaves a gap in the series, never a duplicate; a serial
+// that cannot be reserved formats nothing.
 class FormatWorkflow {
 public:
     FormatWorkflow(reader::SharedState& state, SerialStore& store, WorkflowOptions options = {});
@@ -47,24 +50,24 @@ public:
     std::int64_t serialWritten() const { return serialWritten_; }
     std::int64_t oldSerial() const { return oldSerial_; }
 
-    // Why formatting is refused (with the file), empty when it is not; for the command line
-    // and the window's tooltip.
+    // Why formatting is refused or what went wrong besides the card (with the file), empty when
+    // nothing did; for the command line and the window's tooltip.
     const std::string& problem() const { return problem_; }
-    bool formattingBlocked() const { return !blockedText_.empty() || savePending_; }
+    // The configured serial, as last read, is unusable.
+    bool formattingBlocked() const { return !blockedText_.empty(); }
 
     // Called once the indicator turned yellow, before any card traffic, so that a window
     // repaints at once.
     std::function<void()> onHandling;
 
 private:
+    // Reads "NextSerial" for showing it; sets blockedText_ when it is unusable.
+    void ReadNextSerial();
+    // Takes a serial for the card in the reader: the journal entry of its format is added.
+    std::optional<std::int64_t> ReserveSerial(JournalledOperation& record);
     void FormatBlankCard();
     void RewriteFormattedCard();
-    // The card in hand holds serial: the next blank card gets the following one.
-    void AdvancePast(std::int64_t serial);
-    bool SavePendingSerial();
-    // After a card was done: says so when the next serial is still unsaved.
-    void ReportPendingSave();
-    void Refuse(const std::string& text);
+    void Refuse(const std::string& text, const std::string& problem);
     void ShowIdle();
 
     reader::SharedState& state_;
@@ -72,7 +75,6 @@ private:
     WorkflowOptions options_;
     std::optional<std::int64_t> nextSerial_;
     std::string blockedText_; // set while the configured serial is unusable
-    bool savePending_ = false;
     std::string problem_;
     std::string info_;
     Indicator indicator_ = Indicator::Green;

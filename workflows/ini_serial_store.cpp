@@ -1,19 +1,62 @@
 #include "ini_serial_store.h"
 
+#include "base/atomic_file.h"
+#include "base/regular_file.h"
+#include "ini_text.h"
 #include "serial_numbers.h"
 
-#include <QFileInfo>
-#include <QSettings>
-#include <QStringList>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace ostrel::workflows {
 
 namespace {
 
-constexpr const char* kKey = "Format/NextSerial";
+constexpr const char* kSection = "Format";
+constexpr const char* kKey = "NextSerial";
 
-std::string StatusText(QSettings::Status status) {
-    return status == QSettings::FormatError ? "fichier mal formé" : "accès refusé";
+std::string SystemText(int error) {
+    return std::strerror(error);
+}
+
+std::string FolderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Opens (creating it) and locks the companion file; -1 with a reason.
+int LockCompanion(const std::string& lockFile, std::string& why) {
+    // Not blocking on open: a FIFO put there would otherwise wait for a writer.
+    const int fd =
+        ::open(lockFile.c_str(),
+               O_RDONLY | O_CREAT | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        why = "verrou " + lockFile + " impossible à ouvrir (" + SystemText(errno) + ")";
+        return -1;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        why = "verrou " + lockFile + " : " + base::NotRegularText(info.st_mode);
+        return -1;
+    }
+    int r = 0;
+    while ((r = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+    }
+    if (r != 0) {
+        why = "verrou " + lockFile + " non obtenu (" + SystemText(errno) + ")";
+        ::close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 } // namespace
@@ -21,39 +64,90 @@ std::string StatusText(QSettings::Status status) {
 IniSerialStore::IniSerialStore(std::string path)
     : path_(path.empty() ? DefaultConfigFile() : std::move(path)) {}
 
-bool IniSerialStore::Read(std::string& text, std::string& error) {
-    const QString file = QString::fromStdString(path_);
-    if (QFileInfo(file).isDir()) {
-        error = "configuration " + path_ + " illisible : c'est un dossier";
+IniSerialStore::~IniSerialStore() {
+    Unlock();
+}
+
+bool IniSerialStore::ReadFile(std::string& content, std::string& error) const {
+    content.clear();
+    struct stat info {};
+    if (::stat(path_.c_str(), &info) != 0 && errno == ENOENT)
+        return true; // created at the first save
+    const base::FileResult read = base::ReadRegularFile(path_, kConfigFileLimit, content);
+    if (!read) {
+        error = "configuration illisible : " + read.error;
         return false;
     }
-    const QSettings settings(file, QSettings::IniFormat);
-    if (settings.status() != QSettings::NoError) {
-        error = "configuration " + path_ + " illisible : " + StatusText(settings.status());
-        return false;
-    }
-    const QVariant value = settings.value(kKey, QString(kDefaultNextSerial));
-    // A value with commas is read back as a list; the operator wrote it as one text.
-    text = value.toStringList().join(',').toStdString();
     return true;
 }
 
+bool IniSerialStore::Read(std::string& text, std::string& error) {
+    std::string content;
+    if (!ReadFile(content, error))
+        return false;
+    text = ini::Value(content, kSection, kKey).value_or(kDefaultNextSerial);
+    return true;
+}
+
+bool IniSerialStore::Lock(std::string& error) {
+    if (lockFd_ >= 0)
+        return true;
+    std::string target;
+    int linkError = 0;
+    if (!base::FollowLinks(path_, target, linkError)) {
+        error = "configuration " + path_ + " : lien symbolique illisible (" +
+                SystemText(linkError) + ")";
+        return false;
+    }
+    // A device, a FIFO or a folder is refused before a lock file is put beside it.
+    struct stat info {};
+    if (::stat(target.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        error = "configuration " + path_ + " : " + base::NotRegularText(info.st_mode);
+        return false;
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(FolderOf(target), ec);
+    std::string why;
+    lockFd_ = LockCompanion(target + ".lock", why);
+    if (lockFd_ < 0) {
+        error = "configuration " + path_ + " : " + why;
+        return false;
+    }
+    return true;
+}
+
+void IniSerialStore::Unlock() {
+    if (lockFd_ >= 0) {
+        ::close(lockFd_); // releases the lock
+        lockFd_ = -1;
+    }
+}
+
 bool IniSerialStore::Save(std::int64_t nextSerial, std::string& error) {
-    QSettings settings(QString::fromStdString(path_), QSettings::IniFormat);
-    settings.setValue(kKey, QString::number(nextSerial));
-    settings.sync();
-    if (settings.status() != QSettings::NoError) {
-        error =
-            "numéro suivant non enregistré dans " + path_ + " : " + StatusText(settings.status());
+    std::string content;
+    if (!ReadFile(content, error)) {
+        error = "numéro suivant non enregistré : " + error;
+        return false;
+    }
+    const std::string updated = ini::WithValue(content, kSection, kKey, std::to_string(nextSerial));
+    const base::FileResult written = base::WriteFileAtomically(path_, updated);
+    if (!written) {
+        error = "numéro suivant non enregistré : " + written.error;
         return false;
     }
     return true;
 }
 
 std::string DefaultConfigFile() {
-    const QSettings settings(QSettings::IniFormat, QSettings::UserScope, "ostrel-chipcard",
-                             "ostrel-chipcard");
-    return settings.fileName().toStdString();
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    std::string folder;
+    if (config && config[0] == '/') {
+        folder = config;
+    } else {
+        const char* home = std::getenv("HOME");
+        folder = std::string(home ? home : "") + "/.config";
+    }
+    return folder + "/ostrel-chipcard/ostrel-chipcard.ini";
 }
 
 } // namespace ostrel::workflows

@@ -38,17 +38,21 @@ std::optional<std::int64_t> NextMarkedSerial(std::int64_t serial) {
 }
 
 ConfiguredSerial ParseConfiguredSerial(const std::string& text) {
-    const std::string taken = text.substr(0, kSerialTextLimit);
     std::size_t begin = 0;
-    std::size_t end = taken.size();
-    while (begin < end && IsBlank(taken[begin]))
+    std::size_t end = text.size();
+    while (begin < end && IsBlank(text[begin]))
         ++begin;
-    while (end > begin && IsBlank(taken[end - 1]))
+    while (end > begin && IsBlank(text[end - 1]))
         --end;
-    const std::string digits = taken.substr(begin, end - begin);
-    const std::string quoted = "« " + taken + " »";
+    const std::string digits = text.substr(begin, end - begin);
+    const std::string quoted = "« " + digits + " »";
     if (digits.empty())
         return {std::nullopt, "numéro de série vide"};
+    // Cut to its first nine characters it would be another serial, perhaps one already given.
+    if (digits.size() > kSerialTextLimit) {
+        return {std::nullopt, "numéro de série " + quoted + " trop long : " +
+                                  std::to_string(kSerialTextLimit) + " caractères au plus"};
+    }
     for (const char c : digits) {
         if (!std::isdigit(static_cast<unsigned char>(c))) {
             return {std::nullopt, "numéro de série " + quoted + " : pas un nombre entier positif"};

@@ -6,7 +6,7 @@
 
 namespace ostrel::workflows {
 
-// The configured "NextSerial" is read into a ten-character buffer: nine characters at most.
+// The configured "NextSerial" holds nine characters at most.
 inline constexpr std::size_t kSerialTextLimit = 9;
 inline constexpr const char* kDefaultNextSerial = "1000000";
 
@@ -24,9 +24,9 @@ struct ConfiguredSerial {
     std::string problem;
 };
 
-// Takes the first nine characters of text, as the configuration read does, and accepts only a
-// whole number that carries the marker (nine digits keep it inside 0..2147483647; a sign,
-// a fraction or a letter is refused).
+// Accepts only a whole number of at most nine digits, blanks around it aside, that carries the
+// marker (nine digits keep it inside 0..2147483647; a sign, a fraction, a letter or a tenth
+// character is refused, never cut off).
 ConfiguredSerial ParseConfiguredSerial(const std::string& text);
 
 } // namespace ostrel::workflows

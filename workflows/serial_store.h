@@ -5,21 +5,45 @@
 
 namespace ostrel::workflows {
 
-// Where the formatting keeps "NextSerial" (section "Format").
+// Where the formatting keeps "NextSerial" (section "Format"), shared by every program that
+// formats cards with the same configuration.
 class SerialStore {
 public:
     virtual ~SerialStore() = default;
 
-    // The stored text, or the default "1000000" when the key is absent. False with a French
-    // reason when the configuration cannot be read at all.
+    // The stored text, or the default "1000000" when the key or the file is absent. False with
+    // a French reason naming the file when the configuration cannot be read.
     virtual bool Read(std::string& text, std::string& error) = 0;
 
-    // Replaces the stored value; the old file stays whole until the new one is complete.
-    // False with a French reason.
+    // Takes the lock every process using this store shares, waiting for it; a serial is read,
+    // advanced and saved under it. False with a French reason.
+    virtual bool Lock(std::string& error) = 0;
+    virtual void Unlock() = 0;
+
+    // Replaces the stored value and nothing else; the old file stays whole until the new one is
+    // complete and on disk. False with a French reason naming the file.
     virtual bool Save(std::int64_t nextSerial, std::string& error) = 0;
 
     // The file, for messages.
     virtual std::string Location() const = 0;
+};
+
+// Holds the lock of a store for a scope.
+class SerialStoreLock {
+public:
+    explicit SerialStoreLock(SerialStore& store) : store_(store) {}
+    ~SerialStoreLock() {
+        if (locked_)
+            store_.Unlock();
+    }
+    SerialStoreLock(const SerialStoreLock&) = delete;
+    SerialStoreLock& operator=(const SerialStoreLock&) = delete;
+
+    bool Take(std::string& error) { return locked_ = store_.Lock(error); }
+
+private:
+    SerialStore& store_;
+    bool locked_ = false;
 };
 
 } // namespace ostrel::workflows

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "card/card_date.h"
+#include "journal/journal.h"
 
 #include <chrono>
 #include <functional>
@@ -14,6 +15,8 @@ struct WorkflowOptions {
     // Present a code even when the card has a single attempt left. Only the command line sets
     // it, and only when told to: a refusal then locks the card for good.
     bool spendLastAttempt = false;
+    // Where every card operation is recorded, and by whom. Both programs always give one.
+    journal::Writer journal;
 };
 
 } // namespace ostrel::workflows

@@ -8,8 +8,6 @@ namespace ostrel::workflows::texts {
 
 inline constexpr const char* kFormatPrompt = "Introduire la carte à formater";
 inline constexpr const char* kFormatDone = "Formatage OK, retirez la carte";
-inline constexpr const char* kFormatDoneSerialNotSaved =
-    "Formatage OK ; numéro suivant non enregistré : formatage suspendu";
 
 inline constexpr const char* kDisposablePromptAtLoad = "Introduire la carte à écrire";
 inline constexpr const char* kDisposablePrompt = "Introduire carte à écrire";
@@ -37,7 +35,10 @@ std::string WriteFailureText(std::int32_t result);
 // The configured next serial is refused; nothing is formatted until it is mended.
 std::string SerialRefusedText(const std::string& problem);
 
-// The advanced serial could not be saved; nothing is formatted until it can be.
+// The advanced serial could not be saved; the card was not touched.
 std::string SerialNotSavedText();
+
+// "NextSerial" was set back onto a serial the journal says was given on time (ISO 8601).
+std::string SerialAlreadyIssuedText(std::int64_t serial, const std::string& time);
 
 } // namespace ostrel::workflows::texts

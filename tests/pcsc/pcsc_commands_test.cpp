@@ -145,8 +145,14 @@ TEST_F(CommandsOverPcsc, FormatCreditAndTokenLeaveTheCardsTheSimulatedReaderLeav
         const std::string configs[] = {(dir / "sim.ini").string(), (dir / "pcsc.ini").string()};
         for (const auto& config : configs)
             std::ofstream(config) << "[Format]\nNextSerial=1000042\n";
+        // A fresh journal for each run, as each starts the series again.
+        const std::string journals[] = {(dir / "sim.sqlite").string(),
+                                        (dir / "pcsc.sqlite").string()};
+        for (const auto& journal : journals)
+            fs::remove(journal);
 
-        std::vector<std::string> args{"--reader", "sim:" + simulatedCard, "--config", configs[0]};
+        std::vector<std::string> args{
+            "--reader", "sim:" + simulatedCard, "--config", configs[0], "--journal", journals[0]};
         args.insert(args.end(), run.command.begin(), run.command.end());
         const CliRun simulated = OstrelCard(args);
 
@@ -154,7 +160,7 @@ TEST_F(CommandsOverPcsc, FormatCreditAndTokenLeaveTheCardsTheSimulatedReaderLeav
         ServedCard served(reader::VirtualCard::FromFile(servedCard.string(), error));
         ASSERT_TRUE(served.insert());
         ASSERT_TRUE(CardShown(true));
-        args = {"--reader", "pcsc", "--config", configs[1]};
+        args = {"--reader", "pcsc", "--config", configs[1], "--journal", journals[1]};
         args.insert(args.end(), run.command.begin(), run.command.end());
         const CliRun pcsc = OstrelCard(args);
         served.remove();

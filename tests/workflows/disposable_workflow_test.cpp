@@ -192,10 +192,12 @@ TEST_F(DisposableTest, ButtonsRefuseBadInputAndMissingCardsWithoutCardTraffic) {
 }
 
 TEST_F(DisposableTest, AYearPast2255IsRefusedBeforeAnyCardTraffic) {
-    window = std::make_unique<workflows::DisposableWorkflow>(state, workflows::WorkflowOptions{[] {
-                                                                 using namespace std::chrono;
-                                                                 return year{2256} / March / 1;
-                                                             }});
+    workflows::WorkflowOptions options;
+    options.today = [] {
+        using namespace std::chrono;
+        return year{2256} / March / 1;
+    };
+    window = std::make_unique<workflows::DisposableWorkflow>(state, options);
     window->Load();
     auto card = BlankCard();
     Handle(card);
@@ -241,15 +243,25 @@ TEST_F(DisposableTest, RefusedCodesAndTheLastAttempt) {
               "Carte vérouillée. Nombre de tentative restante = 1, Retirez la carte");
     EXPECT_EQ(last->chip().errorCounter(), 1);
     EXPECT_EQ(last->chip().memory()[64], 0xFF);
+}
 
-    // The transport code refused by a card of another supplier: the indicator is left as it was.
-    Remove();
-    window->CardRemoved();
-    auto other = BlankCard(0x46, 0x2F6AD8);
-    Handle(other);
-    ASSERT_EQ(window->indicator(), Indicator::Yellow);
-    window->WriteCreditCard();
-    EXPECT_EQ(window->info(),
-              "Carte vérouillée. Nombre de tentative restante = 2, Retirez la carte");
-    EXPECT_EQ(window->indicator(), Indicator::Yellow);
+TEST_F(DisposableTest, TheButtonsPresentTheCodeOfTheCardsSupplier) {
+    // Once the transport code of supplier 04 was presented to every card: each click cost a
+    // card of supplier 35 or 46 one of its attempts.
+    Open();
+    for (const auto& [supplier, code] :
+         {std::pair{0x35, 0x93C4E7}, std::pair{0x46, 0x2F6AD8}, std::pair{0x04, 0x5E2B71}}) {
+        for (const bool token : {false, true}) {
+            auto card = BlankCard(static_cast<std::uint8_t>(supplier), code);
+            Handle(card);
+            window->fields().nbcredit = "9";
+            window->fields().programme = "3";
+            token ? window->WriteTokenCard() : window->WriteCreditCard();
+            EXPECT_EQ(window->outcome(), DisposableOutcome::Written) << supplier;
+            EXPECT_EQ(card->chip().errorCounter(), 7) << supplier;
+            EXPECT_EQ(card->chip().memory()[65], token ? 7 : 9) << supplier;
+            Remove();
+            window->CardRemoved();
+        }
+    }
 }

@@ -167,7 +167,6 @@ TEST_F(FormatTest, RefusedCodesSayHowManyAttemptsAreLeft) {
         EXPECT_EQ(format->indicator(), c.indicator) << int{c.counter};
         EXPECT_EQ(card->chip().attemptsLeft(), c.counterAfterLeft) << int{c.counter};
         EXPECT_EQ(card->chip().memory(), before);
-        EXPECT_EQ(format->nextSerialText(), "1000000");
         Remove();
     }
 }
@@ -216,40 +215,37 @@ TEST_F(FormatTest, UnusableConfiguredSerialsFormatNothing) {
     EXPECT_TRUE(format->formattingBlocked());
 }
 
-TEST_F(FormatTest, AnUnsavedSerialStopsFormattingUntilItIsSaved) {
+TEST_F(FormatTest, ASerialThatCannotBeLockedOrSavedFormatsNothing) {
     Open();
-    store.saveFails = true;
-    auto first = BlankCard();
-    Handle(first);
-    EXPECT_EQ(format->outcome(), FormatOutcome::Formatted);
-    EXPECT_EQ(format->info(), "Formatage OK ; numéro suivant non enregistré : formatage suspendu");
-    EXPECT_EQ(format->indicator(), Indicator::Red);
-    EXPECT_NE(format->problem().find("disque plein"), std::string::npos);
-    Remove();
-    format->CardRemoved();
-    EXPECT_EQ(format->info(), "Numéro suivant non enregistré : formatage suspendu");
-
-    auto second = BlankCard();
-    const card::CardMemory before = second->chip().memory();
-    Handle(second);
-    EXPECT_EQ(format->outcome(), FormatOutcome::Blocked);
-    EXPECT_EQ(second->chip().memory(), before);
-    Remove();
-
+    for (const bool lockFails : {true, false}) {
+        store.lockFails = lockFails;
+        store.saveFails = !lockFails;
+        auto card = BlankCard();
+        const card::CardMemory before = card->chip().memory();
+        Handle(card);
+        EXPECT_EQ(format->outcome(), FormatOutcome::Blocked);
+        EXPECT_EQ(format->indicator(), Indicator::Red);
+        EXPECT_NE(format->problem().find(lockFails ? "verrou refusé" : "disque plein"),
+                  std::string::npos);
+        EXPECT_EQ(card->chip().memory(), before);
+        EXPECT_EQ(card->chip().errorCounter(), 7);
+        Remove();
+    }
     store.saveFails = false;
-    Handle(second);
+    auto card = BlankCard();
+    Handle(card);
     EXPECT_EQ(format->outcome(), FormatOutcome::Formatted);
-    EXPECT_EQ(card::ReadCardLong(second->chip().memory(), 13), 1000001);
-    EXPECT_EQ(store.text, "1000002");
-    EXPECT_FALSE(format->formattingBlocked());
+    EXPECT_EQ(card::ReadCardLong(card->chip().memory(), 13), 1000000);
+    EXPECT_EQ(store.text, "1000001");
 }
 
 TEST_F(FormatTest, ADateTheCardCannotHoldFormatsNothing) {
-    format =
-        std::make_unique<workflows::FormatWorkflow>(state, store, workflows::WorkflowOptions{[] {
-                                                        using namespace std::chrono;
-                                                        return year{2256} / January / 1;
-                                                    }});
+    workflows::WorkflowOptions options;
+    options.today = [] {
+        using namespace std::chrono;
+        return year{2256} / January / 1;
+    };
+    format = std::make_unique<workflows::FormatWorkflow>(state, store, options);
     format->Load();
     auto card = BlankCard();
     const card::CardMemory before = card->chip().memory();
@@ -281,9 +277,12 @@ TEST_F(FormatTest, TheIndicatorIsYellowBeforeAnyCardTraffic) {
     EXPECT_EQ(exchangesSeen, 0);
 }
 
-TEST_F(FormatTest, ACardHoldingTheNextSerialTakesItEvenIfItsFormatWentUnconfirmed) {
-    // The last read-back's reply was lost: the card is formatted but nothing says OK.
-    Open();
+TEST_F(FormatTest, AFormatInterruptedAfterItsReservationLeavesAGapNeverADuplicate) {
+    // The last read-back's reply was lost: the card holds 1000000 but nothing says OK.
+    TempJournal journal;
+    format = std::make_unique<workflows::FormatWorkflow>(state, store,
+                                                         TestOptions(false, journal.writer()));
+    format->Load();
     auto card = BlankCard();
     Insert(card);
     reader.resetExchangeCount();
@@ -291,11 +290,21 @@ TEST_F(FormatTest, ACardHoldingTheNextSerialTakesItEvenIfItsFormatWentUnconfirme
     format->CardInserted();
     reader.clearFaults();
     EXPECT_EQ(format->outcome(), FormatOutcome::Failed);
-    EXPECT_EQ(format->nextSerialText(), "1000000");
+    EXPECT_EQ(format->nextSerialText(), "1000001"); // taken before the card was written
+    EXPECT_EQ(store.text, "1000001");
     Remove();
     format->CardRemoved();
-    Handle(card); // the operator tries the same card again
+    Handle(card); // the operator tries the same card again: it keeps its serial
     EXPECT_EQ(format->outcome(), FormatOutcome::AlreadyFormatted);
-    EXPECT_EQ(format->nextSerialText(), "1000001");
+    EXPECT_EQ(format->oldSerialText(), "1000000");
     EXPECT_EQ(store.text, "1000001");
+
+    const auto entries = journal.Entries();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[1].operation, "formatage");
+    EXPECT_EQ(entries[1].serialNew, 1000000);
+    EXPECT_EQ(entries[1].outcome, "échec d'écriture");
+    EXPECT_EQ(entries[0].operation, "réécriture");
+    EXPECT_EQ(entries[0].serialOld, 1000000);
+    EXPECT_EQ(entries[0].outcome, "écrite et vérifiée");
 }

@@ -24,9 +24,7 @@ TEST(SerialNumbers, ConfiguredValuesAreTakenOrRefused) {
     EXPECT_EQ(ParseConfiguredSerial("1000000").serial, 1000000);
     EXPECT_EQ(ParseConfiguredSerial(" 1000191 ").serial, 1000191);
     EXPECT_EQ(ParseConfiguredSerial("1065472").serial, 1065472);
-    // Only nine characters are read: what follows is never seen.
-    EXPECT_EQ(ParseConfiguredSerial("0010000005").serial, 1000000);
-    EXPECT_EQ(ParseConfiguredSerial("001000000 trailing").serial, 1000000);
+    EXPECT_EQ(ParseConfiguredSerial("001000000").serial, 1000000);
 
     const struct {
         const char* text;
@@ -39,9 +37,11 @@ TEST(SerialNumbers, ConfiguredValuesAreTakenOrRefused) {
         {"1000000.5", "pas un nombre entier positif"},
         {"1e6", "pas un nombre entier positif"},
         {"0x0F4240", "pas un nombre entier positif"},
-        {"1000192", "marque de formatage"},    // 00 0F 43 00
-        {"2147483647", "marque de formatage"}, // read as 214748364
-        {"1000000000", "marque de formatage"}, // read as 100000000 = 05 F5 E1 00
+        {"1000192", "marque de formatage"}, // 00 0F 43 00
+        // A tenth character is refused, never cut off (1000248321 once became 100024832).
+        {"1000248321", "trop long : 9 caractères au plus"},
+        {"0010000005", "trop long : 9 caractères au plus"},
+        {"001000000 trailing", "trop long"},
     };
     for (const auto& c : refused) {
         const ConfiguredSerial configured = ParseConfiguredSerial(c.text);

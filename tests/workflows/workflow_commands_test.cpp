@@ -46,7 +46,8 @@ struct CommandsTest : ::testing::Test {
         return chip;
     }
     CliRun Run(const std::string& card, std::vector<std::string> args) {
-        args.insert(args.begin(), {"--reader", "sim:" + card, "--config", config});
+        args.insert(args.begin(), {"--reader", "sim:" + card, "--config", config, "--journal",
+                                   (dir / "journal.sqlite").string()});
         std::ostringstream out, err;
         cli::CommandIo io{out, err, false};
         const int status = cli::RunOstrelCard(args, io);
@@ -79,17 +80,6 @@ TEST_F(CommandsTest, FormatRefusesAnUnusableSerialBeforeTouchingTheCard) {
     EXPECT_NE(run.out.find("Configuration refusée"), std::string::npos) << run.out;
     EXPECT_NE(run.err.find(config), std::string::npos) << run.err;
     EXPECT_EQ(Load(path).memory(), BlankCard()->chip().memory());
-}
-
-TEST_F(CommandsTest, FormatFailsWhenTheNextSerialCannotBeSaved) {
-    std::ofstream(dir / "blocker") << "x";
-    config = (dir / "blocker" / "ostrel.ini").string();
-    const std::string path = Card("a.card", BlankCard());
-    const CliRun run = Run(path, {"format"});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, "Formatage OK ; numéro suivant non enregistré : formatage suspendu\n"
-                       "serial: 1000000\n");
-    EXPECT_NE(run.err.find("non enregistré"), std::string::npos);
 }
 
 TEST_F(CommandsTest, TheLastAttemptIsSpentOnlyWhenAskedFor) {

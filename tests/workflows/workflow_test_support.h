@@ -1,5 +1,6 @@
 #pragma once
 
+#include "journal/sqlite_journal.h"
 #include "reader/shared_state.h"
 #include "reader/simulated_reader.h"
 #include "test_cards.h"
@@ -7,9 +8,11 @@
 #include "workflows/workflow_options.h"
 
 #include <chrono>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <memory>
 #include <optional>
+#include <unistd.h>
 
 // A configuration held in memory; a test can make its saves fail.
 class MemorySerialStore : public ostrel::workflows::SerialStore {
@@ -17,7 +20,9 @@ public:
     std::optional<std::string> text; // absent key when empty
     bool readFails = false;
     bool saveFails = false;
+    bool lockFails = false;
     int saves = 0;
+    bool locked = false;
 
     bool Read(std::string& out, std::string& error) override {
         if (readFails) {
@@ -27,7 +32,15 @@ public:
         out = text.value_or("1000000");
         return true;
     }
+    bool Lock(std::string& error) override {
+        if (lockFails)
+            error = "verrou refusé";
+        locked = !lockFails;
+        return locked;
+    }
+    void Unlock() override { locked = false; }
     bool Save(std::int64_t next, std::string& error) override {
+        EXPECT_TRUE(locked) << "a serial is saved under the lock";
         if (saveFails) {
             error = "disque plein";
             return false;
@@ -45,12 +58,37 @@ inline std::chrono::year_month_day TestDate() {
     return year{2026} / December / 7;
 }
 
-inline ostrel::workflows::WorkflowOptions TestOptions(bool spendLast = false) {
+inline ostrel::workflows::WorkflowOptions TestOptions(bool spendLast = false,
+                                                      ostrel::journal::Writer journal = {}) {
     ostrel::workflows::WorkflowOptions options;
     options.today = TestDate;
     options.spendLastAttempt = spendLast;
+    options.journal = std::move(journal);
     return options;
 }
+
+// A journal in a fresh temporary folder, removed with it.
+struct TempJournal {
+    std::filesystem::path folder;
+    std::unique_ptr<ostrel::journal::SqliteJournal> journal;
+
+    TempJournal() {
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        folder = std::filesystem::temp_directory_path() /
+                 ("ostrel-journal-" + std::to_string(::getpid()) + "-" + test->name());
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+        journal = std::make_unique<ostrel::journal::SqliteJournal>((folder / "j.sqlite").string());
+    }
+    ~TempJournal() { std::filesystem::remove_all(folder); }
+    ostrel::journal::Writer writer() const { return {journal.get(), "tests", "sim"}; }
+    std::vector<ostrel::journal::Entry> Entries() const {
+        std::vector<ostrel::journal::Entry> entries;
+        std::string error;
+        EXPECT_TRUE(journal->List({}, entries, error)) << error;
+        return entries;
+    }
+};
 
 // A simulated reader, opened, with the state the workflows share; the test moves cards in and
 // out as the reader monitor would report them.

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+// The record of every card operation: what was written, when, by which program, on which card,
+// and how it ended. The interface lets the records, and the check that no serial is given
+// twice, move from a local file to a server shared by several stations.
+namespace ostrel::journal {
+
+// How an operation ended, as stored and shown.
+inline constexpr const char* kVerified = "écrite et vérifiée";
+inline constexpr const char* kWriteFailed = "échec d'écriture";
+inline constexpr const char* kInterrupted = "interrompue"; // until the operation reports
+inline constexpr const char* kRefused = "code refusé";
+inline constexpr const char* kLocked = "carte verrouillée";
+
+// The operations.
+inline constexpr const char* kFormat = "formatage";
+inline constexpr const char* kRewrite = "réécriture"; // a formatted card, its own bytes back
+inline constexpr const char* kCredit = "crédit";
+inline constexpr const char* kToken = "jeton";
+inline constexpr const char* kShow = "lecture"; // a code presented to show a card, nothing written
+
+struct Entry {
+    std::int64_t id = 0;
+    std::string time; // UTC, ISO 8601: "2026-12-07T09:14:03Z"
+    std::string program;
+    std::string reader;
+    std::string operation;
+    std::optional<std::int64_t> serialNew; // the serial a format gives
+    std::optional<std::int64_t> serialOld; // the serial the card held
+    std::optional<int> supplier;           // byte 25
+    std::optional<int> kind;               // byte 64 written
+    std::optional<int> credits;            // byte 65 written
+    std::optional<int> attemptsLeft;       // after a refused code
+    std::string outcome = kInterrupted;
+    std::string before; // the card's 256 bytes as read, empty when unknown
+    std::string after;  // the 256 bytes it holds once written and verified, empty when unknown
+};
+
+struct Filter {
+    std::optional<std::int64_t> serial; // new or old
+    std::string since;                  // "YYYY-MM-DD", UTC; empty for all
+};
+
+class Journal {
+public:
+    virtual ~Journal() = default;
+
+    // Opens the journal for writing, once; later calls only report. False with a French reason
+    // naming the file: then no card operation may start.
+    virtual bool Open(std::string& error) = 0;
+
+    // Adds entry with its outcome (kInterrupted for an operation about to touch the card) and
+    // the current time; its id is returned in id.
+    virtual bool Add(const Entry& entry, std::int64_t& id, std::string& error) = 0;
+
+    // The end of the operation added as id.
+    virtual bool Finish(std::int64_t id, const std::string& outcome,
+                        std::optional<int> attemptsLeft, const std::string& after,
+                        std::string& error) = 0;
+
+    // The time at which serial was first given to a card, or may have been (its format was
+    // interrupted or its write failed), or at which a card was seen holding it; nothing when
+    // it never was.
+    virtual bool IssuedAt(std::int64_t serial, std::optional<std::string>& time,
+                          std::string& error) = 0;
+
+    // The entries, newest first.
+    virtual bool List(const Filter& filter, std::vector<Entry>& entries, std::string& error) = 0;
+
+    // The file or place, for messages.
+    virtual std::string Location() const = 0;
+};
+
+// Who writes the entries: set once by each program.
+struct Writer {
+    Journal* journal = nullptr;
+    std::string program; // "ostrel-admin", "ostrel-card"
+    std::string reader;  // the reader's name as the operator chose it
+};
+
+} // namespace ostrel::journal

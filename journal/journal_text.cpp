@@ -1,0 +1,111 @@
+#include "journal_text.h"
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+
+namespace ostrel::journal {
+
+namespace {
+
+std::string Hex(const std::string& bytes) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    text.reserve(bytes.size() * 2);
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        text.push_back(kDigits[byte >> 4]);
+        text.push_back(kDigits[byte & 0x0F]);
+    }
+    return text;
+}
+
+template <typename T> std::string Number(const std::optional<T>& value) {
+    return value ? std::to_string(*value) : std::string();
+}
+
+std::string CsvField(const std::string& field) {
+    if (field.find_first_of(",;\"\r\n") == std::string::npos)
+        return field;
+    std::string quoted = "\"";
+    for (const char c : field) {
+        if (c == '"')
+            quoted += '"';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+std::string CsvLine(const std::vector<std::string>& fields) {
+    std::string line;
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        line += (i ? "," : "") + CsvField(fields[i]);
+    return line + "\r\n";
+}
+
+} // namespace
+
+const std::vector<std::string>& ColumnNames() {
+    static const std::vector<std::string> names = {
+        "n°",          "heure (UTC)", "programme",       "lecteur",
+        "opération",   "série",       "série ancienne",  "fournisseur",
+        "type",        "crédits",     "essais restants", "issue",
+        "carte avant", "carte après"};
+    return names;
+}
+
+std::vector<std::string> EntryFields(const Entry& e) {
+    std::string supplier;
+    if (e.supplier) {
+        supplier = Hex(std::string(1, static_cast<char>(*e.supplier)));
+    }
+    return {std::to_string(e.id),
+            e.time,
+            e.program,
+            e.reader,
+            e.operation,
+            Number(e.serialNew),
+            Number(e.serialOld),
+            supplier,
+            Number(e.kind),
+            Number(e.credits),
+            Number(e.attemptsLeft),
+            e.outcome,
+            Hex(e.before),
+            Hex(e.after)};
+}
+
+std::string ToCsv(const std::vector<Entry>& entries) {
+    std::string csv = CsvLine(ColumnNames());
+    for (const Entry& e : entries)
+        csv += CsvLine(EntryFields(e));
+    return csv;
+}
+
+std::string UtcNow() {
+    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    std::tm utc{};
+    ::gmtime_r(&now, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
+bool IsIsoDate(const std::string& text) {
+    int y = 0;
+    unsigned m = 0;
+    unsigned d = 0;
+    char end = 0;
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-' ||
+        std::sscanf(text.c_str(), "%4d-%2u-%2u%c", &y, &m, &d, &end) != 3)
+        return false;
+    for (const std::size_t i : {0, 1, 2, 3, 5, 6, 8, 9}) {
+        if (text[i] < '0' || text[i] > '9')
+            return false;
+    }
+    return std::chrono::year_month_day{std::chrono::year{y}, std::chrono::month{m},
+                                       std::chrono::day{d}}
+        .ok();
+}
+
+} // namespace ostrel::journal

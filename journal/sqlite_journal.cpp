@@ -1,0 +1,292 @@
+#include "sqlite_journal.h"
+
+#include "base/regular_file.h"
+#include "journal_text.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+namespace ostrel::journal {
+
+namespace {
+
+// Other programs' transactions are a few milliseconds long; a minute covers a stalled disk.
+constexpr int kBusyTimeoutMs = 60000;
+
+// A serial given by a format that may have reached its card appears once: the index refuses a
+// second one even from a program that skipped IssuedAt.
+constexpr const char* kSchema = R"(
+CREATE TABLE IF NOT EXISTS operations(
+  id INTEGER PRIMARY KEY AUTOINCREMENT,
+  time TEXT NOT NULL,
+  program TEXT NOT NULL,
+  reader TEXT NOT NULL,
+  operation TEXT NOT NULL,
+  serial_new INTEGER,
+  serial_old INTEGER,
+  supplier INTEGER,
+  kind INTEGER,
+  credits INTEGER,
+  attempts_left INTEGER,
+  outcome TEXT NOT NULL,
+  card_before BLOB,
+  card_after BLOB);
+CREATE UNIQUE INDEX IF NOT EXISTS one_card_per_serial ON operations(serial_new)
+  WHERE operation = 'formatage'
+    AND outcome IN ('écrite et vérifiée', 'échec d''écriture', 'interrompue');
+CREATE INDEX IF NOT EXISTS by_serial_old ON operations(serial_old);
+)";
+
+constexpr const char* kColumns =
+    "id, time, program, reader, operation, serial_new, serial_old, supplier, kind, credits, "
+    "attempts_left, outcome, card_before, card_after";
+
+// A prepared statement, finalized on every path.
+class Statement {
+public:
+    Statement(sqlite3* db, const char* sql) {
+        ok_ = sqlite3_prepare_v2(db, sql, -1, &s_, nullptr) == SQLITE_OK;
+    }
+    ~Statement() { sqlite3_finalize(s_); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    bool ok() const { return ok_; }
+    sqlite3_stmt* get() { return s_; }
+
+    void Bind(int i, const std::string& text) {
+        sqlite3_bind_text(s_, i, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+    }
+    void BindBlob(int i, const std::string& bytes) {
+        if (bytes.empty())
+            sqlite3_bind_null(s_, i);
+        else
+            sqlite3_bind_blob(s_, i, bytes.data(), static_cast<int>(bytes.size()),
+                              SQLITE_TRANSIENT);
+    }
+    template <typename T> void Bind(int i, const std::optional<T>& value) {
+        if (value)
+            sqlite3_bind_int64(s_, i, static_cast<sqlite3_int64>(*value));
+        else
+            sqlite3_bind_null(s_, i);
+    }
+    std::string Text(int i) {
+        const auto* p = sqlite3_column_text(s_, i);
+        return p ? std::string(reinterpret_cast<const char*>(p),
+                               static_cast<std::size_t>(sqlite3_column_bytes(s_, i)))
+                 : std::string();
+    }
+    std::string Blob(int i) {
+        const auto* p = static_cast<const char*>(sqlite3_column_blob(s_, i));
+        return p ? std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(s_, i)))
+                 : std::string();
+    }
+    template <typename T> std::optional<T> Number(int i) {
+        if (sqlite3_column_type(s_, i) == SQLITE_NULL)
+            return std::nullopt;
+        return static_cast<T>(sqlite3_column_int64(s_, i));
+    }
+
+private:
+    sqlite3_stmt* s_ = nullptr;
+    bool ok_ = false;
+};
+
+std::string FolderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+} // namespace
+
+SqliteJournal::SqliteJournal(std::string path)
+    : path_(path.empty() ? DefaultJournalFile() : std::move(path)) {}
+
+SqliteJournal::~SqliteJournal() {
+    sqlite3_close(db_);
+}
+
+std::string SqliteJournal::Failure(const std::string& what) const {
+    return "journal " + path_ + " : " + what + " (" + (db_ ? sqlite3_errmsg(db_) : "") + ")";
+}
+
+bool SqliteJournal::Open(std::string& error) {
+    if (db_)
+        return true;
+    // A device or a FIFO is never opened as a database.
+    struct stat info {};
+    if (::stat(path_.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        error = "journal " + path_ + " : " + base::NotRegularText(info.st_mode);
+        return false;
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(FolderOf(path_), ec);
+    if (sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
+        SQLITE_OK) {
+        error = Failure("ouverture impossible");
+        sqlite3_close(db_);
+        db_ = nullptr;
+        return false;
+    }
+    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+    // SQLite falls back to reading when it may not write; a journal it cannot write is no
+    // journal.
+    const bool readOnly = sqlite3_db_readonly(db_, "main") == 1;
+    char* message = nullptr;
+    const bool ready =
+        !readOnly &&
+        sqlite3_exec(db_, (std::string("BEGIN IMMEDIATE;") + kSchema + "COMMIT;").c_str(), nullptr,
+                     nullptr, &message) == SQLITE_OK;
+    if (!ready) {
+        error = readOnly
+                    ? "journal " + path_ + " : écriture refusée (" + std::strerror(EACCES) + ")"
+                    : "journal " + path_ + " : inutilisable (" +
+                          (message ? message : sqlite3_errmsg(db_)) + ")";
+        sqlite3_free(message);
+        sqlite3_close(db_);
+        db_ = nullptr;
+        return false;
+    }
+    return true;
+}
+
+bool SqliteJournal::Add(const Entry& entry, std::int64_t& id, std::string& error) {
+    if (!Open(error))
+        return false;
+    Statement s(db_,
+                "INSERT INTO operations(time, program, reader, operation, serial_new, serial_old, "
+                "supplier, kind, credits, attempts_left, outcome, card_before, card_after) "
+                "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)");
+    if (!s.ok()) {
+        error = Failure("écriture impossible");
+        return false;
+    }
+    s.Bind(1, UtcNow());
+    s.Bind(2, entry.program);
+    s.Bind(3, entry.reader);
+    s.Bind(4, entry.operation);
+    s.Bind(5, entry.serialNew);
+    s.Bind(6, entry.serialOld);
+    s.Bind(7, entry.supplier);
+    s.Bind(8, entry.kind);
+    s.Bind(9, entry.credits);
+    s.Bind(10, entry.attemptsLeft);
+    s.Bind(11, entry.outcome);
+    s.BindBlob(12, entry.before);
+    s.BindBlob(13, entry.after);
+    if (sqlite3_step(s.get()) != SQLITE_DONE) {
+        error = sqlite3_extended_errcode(db_) == SQLITE_CONSTRAINT_UNIQUE
+                    ? "journal " + path_ + " : numéro de série " +
+                          std::to_string(entry.serialNew.value_or(0)) + " déjà attribué"
+                    : Failure("écriture impossible");
+        return false;
+    }
+    id = sqlite3_last_insert_rowid(db_);
+    return true;
+}
+
+bool SqliteJournal::Finish(std::int64_t id, const std::string& outcome,
+                           std::optional<int> attemptsLeft, const std::string& after,
+                           std::string& error) {
+    if (!Open(error))
+        return false;
+    Statement s(db_, "UPDATE operations SET outcome = ?1, attempts_left = ?2, card_after = ?3 "
+                     "WHERE id = ?4");
+    if (!s.ok()) {
+        error = Failure("écriture impossible");
+        return false;
+    }
+    s.Bind(1, outcome);
+    s.Bind(2, attemptsLeft);
+    s.BindBlob(3, after);
+    s.Bind(4, std::optional<std::int64_t>(id));
+    if (sqlite3_step(s.get()) != SQLITE_DONE) {
+        error = Failure("écriture impossible");
+        return false;
+    }
+    return true;
+}
+
+bool SqliteJournal::IssuedAt(std::int64_t serial, std::optional<std::string>& time,
+                             std::string& error) {
+    time.reset();
+    if (!Open(error))
+        return false;
+    Statement s(db_, "SELECT min(time) FROM operations WHERE "
+                     "(serial_new = ?1 AND operation = 'formatage' AND outcome IN "
+                     "('écrite et vérifiée', 'échec d''écriture', 'interrompue')) "
+                     "OR (serial_old = ?1 AND operation IN ('formatage', 'réécriture'))");
+    if (!s.ok()) {
+        error = Failure("lecture impossible");
+        return false;
+    }
+    s.Bind(1, std::optional<std::int64_t>(serial));
+    const int r = sqlite3_step(s.get());
+    if (r != SQLITE_ROW) {
+        error = Failure("lecture impossible");
+        return false;
+    }
+    if (sqlite3_column_type(s.get(), 0) != SQLITE_NULL)
+        time = s.Text(0);
+    return true;
+}
+
+bool SqliteJournal::List(const Filter& filter, std::vector<Entry>& entries, std::string& error) {
+    entries.clear();
+    if (!Open(error))
+        return false;
+    const std::string sql = std::string("SELECT ") + kColumns +
+                            " FROM operations WHERE (?1 IS NULL OR serial_new = ?1 OR "
+                            "serial_old = ?1) AND time >= ?2 ORDER BY id DESC";
+    Statement s(db_, sql.c_str());
+    if (!s.ok()) {
+        error = Failure("lecture impossible");
+        return false;
+    }
+    s.Bind(1, filter.serial);
+    s.Bind(2, filter.since.empty() ? std::string() : filter.since + "T00:00:00Z");
+    int r = SQLITE_ROW;
+    while ((r = sqlite3_step(s.get())) == SQLITE_ROW) {
+        Entry e;
+        e.id = s.Number<std::int64_t>(0).value_or(0);
+        e.time = s.Text(1);
+        e.program = s.Text(2);
+        e.reader = s.Text(3);
+        e.operation = s.Text(4);
+        e.serialNew = s.Number<std::int64_t>(5);
+        e.serialOld = s.Number<std::int64_t>(6);
+        e.supplier = s.Number<int>(7);
+        e.kind = s.Number<int>(8);
+        e.credits = s.Number<int>(9);
+        e.attemptsLeft = s.Number<int>(10);
+        e.outcome = s.Text(11);
+        e.before = s.Blob(12);
+        e.after = s.Blob(13);
+        entries.push_back(std::move(e));
+    }
+    if (r != SQLITE_DONE) {
+        error = Failure("lecture impossible");
+        return false;
+    }
+    return true;
+}
+
+std::string DefaultJournalFile() {
+    const char* data = std::getenv("XDG_DATA_HOME");
+    std::string folder;
+    if (data && data[0] == '/') {
+        folder = data;
+    } else {
+        const char* home = std::getenv("HOME");
+        folder = std::string(home ? home : "") + "/.local/share";
+    }
+    return folder + "/ostrel-chipcard/journal.sqlite";
+}
+
+} // namespace ostrel::journal

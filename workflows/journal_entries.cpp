@@ -1,0 +1,61 @@
+#include "journal_entries.h"
+
+#include <algorithm>
+
+namespace ostrel::workflows {
+
+namespace {
+
+std::string Bytes(const card::CardMemory& memory) {
+    return {memory.begin(), memory.end()};
+}
+
+} // namespace
+
+JournalledOperation::JournalledOperation(const journal::Writer& writer, const char* operation,
+                                         const card::CardMemory& before)
+    : writer_(writer) {
+    entry_.program = writer.program;
+    entry_.reader = writer.reader;
+    entry_.operation = operation;
+    entry_.supplier = before[card::layout::kSupplierByte];
+    entry_.before = Bytes(before);
+}
+
+bool JournalledOperation::Begin(std::string& error) {
+    if (!writer_.journal)
+        return true;
+    entry_.outcome = journal::kInterrupted;
+    return writer_.journal->Add(entry_, id_, error);
+}
+
+bool JournalledOperation::Finish(const char* outcome, std::optional<int> attemptsLeft,
+                                 const std::optional<card::CardMemory>& after, std::string& error) {
+    if (!writer_.journal)
+        return true;
+    return writer_.journal->Finish(id_, outcome, attemptsLeft, after ? Bytes(*after) : "", error);
+}
+
+bool JournalledOperation::FinishRefused(const Presentation& presented, std::string& error) {
+    const std::int32_t r = presented.result;
+    if (r == 0 || r == reader::kErrCardLocked)
+        return Finish(journal::kLocked, 0, std::nullopt, error);
+    if (r >= 1 && r <= 6)
+        return Finish(journal::kRefused, r, std::nullopt, error);
+    return Finish(journal::kWriteFailed, std::nullopt, std::nullopt, error); // a reader error
+}
+
+card::CardMemory AfterWrite(const card::CardMemory& before, const card::CardMemory& written,
+                            std::initializer_list<card::layout::Range> ranges) {
+    card::CardMemory after = before;
+    for (const card::layout::Range& range : ranges) {
+        std::copy_n(written.begin() + range.start, range.length, after.begin() + range.start);
+    }
+    return after;
+}
+
+bool OpenJournal(const journal::Writer& writer, std::string& error) {
+    return !writer.journal || writer.journal->Open(error);
+}
+
+} // namespace ostrel::workflows

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "card/card_layout.h"
+#include "card/card_memory.h"
+#include "code_presentation.h"
+#include "journal/journal.h"
+#include "reader/reader_library.h"
+
+#include <initializer_list>
+#include <optional>
+#include <string>
+
+namespace ostrel::workflows {
+
+// One card operation in the journal: added, marked interrupted, before the card is touched,
+// and finished once the card answered. An operation that could not be added must not touch
+// the card: no card is written that the journal does not know of. Without a journal (tests of
+// the card logic alone) every step succeeds and records nothing.
+class JournalledOperation {
+public:
+    JournalledOperation(const journal::Writer& writer, const char* operation,
+                        const card::CardMemory& before);
+
+    journal::Entry& entry() { return entry_; }
+
+    // False with a French reason when the journal did not take it.
+    bool Begin(std::string& error);
+
+    // The end: verified, with the bytes the card now holds, or not. False with a French reason
+    // when the journal did not take it; the entry then stays "interrompue".
+    bool Finish(const char* outcome, std::optional<int> attemptsLeft,
+                const std::optional<card::CardMemory>& after, std::string& error);
+
+    // A refused or withheld code, or a reader error during the presentation.
+    bool FinishRefused(const Presentation& presented, std::string& error);
+
+private:
+    const journal::Writer& writer_;
+    journal::Entry entry_;
+    std::int64_t id_ = 0;
+};
+
+// before with the ranges of written laid over it: what a card holds once they are verified.
+card::CardMemory AfterWrite(const card::CardMemory& before, const card::CardMemory& written,
+                            std::initializer_list<card::layout::Range> ranges);
+
+// Opens the journal before any card traffic; false with a French reason.
+bool OpenJournal(const journal::Writer& writer, std::string& error);
+
+// What the window shows when the journal cannot be written.
+inline constexpr const char* kJournalUnusable = "Journal inutilisable : aucune carte n'est écrite";
+
+} // namespace ostrel::workflows
