@@ -1,7 +1,9 @@
 #include "admin_program.h"
 
 #include "app_options.h"
+#include "journal/sqlite_journal.h"
 #include "main_kestrix.h"
+#include "reader/reader_choice.h"
 #include "reader/reader_factory.h"
 #include "reader_picture.h"
 #include "simulated_reader_window.h"
@@ -29,7 +31,10 @@ int RunAdmin(QApplication& application, const std::function<void(MainKestrix&)>&
     }
     application.setWindowIcon(ReaderIcon());
     reader::SharedState state(*chosen.library);
-    MainKestrix mainWindow(state, MakeWorkflowFactories(options));
+    journal::SqliteJournal records(options.given.journalFile);
+    MainKestrix mainWindow(
+        state, MakeWorkflowFactories(
+                   options, {&records, "ostrel-admin", reader::ReaderChoiceText(options.reader)}));
     mainWindow.show();
 
     std::unique_ptr<SimulatedReaderWindow> simulatedReader;

@@ -62,6 +62,7 @@ void MainKestrix::buildMenus() {
             [this] { openWorkflow(format_, factories_.format); });
     connect(action("MNU_DISPOSABLE"), &QAction::triggered, this,
             [this] { openWorkflow(disposable_, factories_.disposable); });
+    connect(action("MNU_JOURNAL"), &QAction::triggered, this, &MainKestrix::openJournal);
     for (const char* name : {"WRITE_ADMIN", "MNU_OPERATOR", "WRITE_VALUE"}) {
         connect(action(name), &QAction::triggered, this, &MainKestrix::onCardCommand);
     }
@@ -152,6 +153,18 @@ void MainKestrix::openWorkflow(QPointer<QMdiSubWindow>& window,
     window->show();
 }
 
+// The journal only reads: it opens whatever the reader holds and whatever window is open.
+void MainKestrix::openJournal() {
+    if (journal_) {
+        mdi_->setActiveSubWindow(journal_);
+        return;
+    }
+    if (!factories_.journal)
+        return;
+    journal_ = addChild(factories_.journal());
+    journal_->show();
+}
+
 void MainKestrix::onCardCommand() {
     if (CardInsideRefuses(state_))
         showRefusal(kTextRemoveCard);
@@ -175,7 +188,7 @@ bool MainKestrix::endProgram() {
     if (ended_)
         return true;
     // The workflow windows first: their unload still talks to this window.
-    for (QPointer<QMdiSubWindow>* child : {&format_, &disposable_, &dump_, &welcome_}) {
+    for (QPointer<QMdiSubWindow>* child : {&format_, &disposable_, &dump_, &welcome_, &journal_}) {
         unloadChild(*child);
         if (*child)
             return false;

@@ -54,6 +54,7 @@ private:
     void onFin();
     void onCardCommand();
     void openWorkflow(QPointer<QMdiSubWindow>& window, const WorkflowWindowFactory& factory);
+    void openJournal();
     QMdiSubWindow* addChild(QWidget* widget);
     // Closes and deletes the child; it stays when it refuses to close.
     static void unloadChild(QPointer<QMdiSubWindow>& window);
@@ -72,6 +73,7 @@ private:
     QPointer<QMdiSubWindow> dump_;
     QPointer<QMdiSubWindow> format_;
     QPointer<QMdiSubWindow> disposable_;
+    QPointer<QMdiSubWindow> journal_;
     std::string caption_;
     bool ended_ = false;
 };

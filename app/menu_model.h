@@ -15,13 +15,14 @@ struct MenuItemDefinition {
     bool cardMenu; // locked by EnableMenu while a workflow window is open
 };
 
-inline constexpr std::array<MenuItemDefinition, 7> kMenuItems{{
+inline constexpr std::array<MenuItemDefinition, 8> kMenuItems{{
     {"MNU_FIN", "Fin", true, true, false},
     {"FORMAT", "Formatage", true, true, true},
     {"WRITE_ADMIN", "Carte Administration", false, true, true},
     {"MNU_OPERATOR", "Carte Opérateur", false, true, true},
     {"WRITE_VALUE", "Carte Valeur", false, true, true},
     {"MNU_DISPOSABLE", "Programmation carte", true, true, true},
+    {"MNU_JOURNAL", "Journal", true, true, false}, // reads only: open while a card is written
     {"ABOUT", "A propos", false, false, false},
 }};
 

@@ -1,19 +1,25 @@
 #include "workflow_factories.h"
 
+#include "journal_window.h"
 #include "workflows/disposable_window.h"
 #include "workflows/format_window.h"
 
 namespace ostrel::app {
 
-WorkflowFactories MakeWorkflowFactories(const AppOptions& options) {
+WorkflowFactories MakeWorkflowFactories(const AppOptions& options, journal::Writer journal) {
+    workflows::WorkflowOptions workflowOptions;
+    workflowOptions.journal = journal;
     WorkflowFactories factories;
-    factories.format = [configFile = options.configFile](
+    factories.format = [configFile = options.configFile, workflowOptions](
                            reader::SharedState& state, workflows::WorkflowHost& host) -> QWidget* {
-        return new workflows::FormatWindow(state, host, configFile);
+        return new workflows::FormatWindow(state, host, configFile, workflowOptions);
     };
-    factories.disposable = [](reader::SharedState& state,
-                              workflows::WorkflowHost& host) -> QWidget* {
-        return new workflows::DisposableWindow(state, host);
+    factories.disposable = [workflowOptions](reader::SharedState& state,
+                                             workflows::WorkflowHost& host) -> QWidget* {
+        return new workflows::DisposableWindow(state, host, workflowOptions);
+    };
+    factories.journal = [records = journal.journal]() -> QWidget* {
+        return new JournalWindow(records);
     };
     return factories;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app_options.h"
+#include "journal/journal.h"
 #include "reader/shared_state.h"
 #include "workflows/workflow_host.h"
 
@@ -14,12 +15,17 @@ namespace ostrel::app {
 using WorkflowWindowFactory =
     std::function<QWidget*(reader::SharedState&, workflows::WorkflowHost&)>;
 
+// Creates the journal window.
+using JournalWindowFactory = std::function<QWidget*()>;
+
 struct WorkflowFactories {
     WorkflowWindowFactory format;     // "Formatage"
     WorkflowWindowFactory disposable; // "Programmation carte"
+    JournalWindowFactory journal;     // "Journal"
 };
 
-// The windows the menus open; the options carry the configuration file they read.
-WorkflowFactories MakeWorkflowFactories(const AppOptions& options);
+// The windows the menus open; the options carry the configuration file they read, journal is
+// where the workflows record the cards they write (it outlives the windows).
+WorkflowFactories MakeWorkflowFactories(const AppOptions& options, journal::Writer journal = {});
 
 } // namespace ostrel::app

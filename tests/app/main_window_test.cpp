@@ -68,6 +68,7 @@ protected:
         for (const char* name : kCardMenus)
             EXPECT_EQ(EnabledSetting(action(name)), enabled) << name;
         EXPECT_TRUE(EnabledSetting(action("MNU_FIN")));
+        EXPECT_TRUE(EnabledSetting(action("MNU_JOURNAL"))); // never a card menu
         EXPECT_FALSE(EnabledSetting(action("ABOUT")));
     }
 
@@ -79,7 +80,7 @@ protected:
 
 TEST_F(MainWindowTest, MenuBarItemsInOrderWithTheirStartStates) {
     const QList<QAction*> items = window->menuBar()->actions();
-    ASSERT_EQ(items.size(), 7);
+    ASSERT_EQ(items.size(), 8);
     const struct {
         const char* name;
         const char* caption;
@@ -92,9 +93,10 @@ TEST_F(MainWindowTest, MenuBarItemsInOrderWithTheirStartStates) {
         {"MNU_OPERATOR", "Carte Opérateur", false, true},
         {"WRITE_VALUE", "Carte Valeur", false, true},
         {"MNU_DISPOSABLE", "Programmation carte", true, true},
+        {"MNU_JOURNAL", "Journal", true, true},
         {"ABOUT", "A propos", false, false},
     };
-    for (int i = 0; i < 7; ++i) {
+    for (int i = 0; i < 8; ++i) {
         const auto& e = expected[i];
         EXPECT_EQ(items[i]->objectName(), e.name);
         EXPECT_EQ(items[i]->text(), QString::fromUtf8(e.caption));
@@ -165,6 +167,15 @@ TEST_F(MainWindowTest, EveryCardMenuIsRefusedWithACardInside) {
     EXPECT_EQ(child("frmDisposable"), nullptr);
     EXPECT_FALSE(state.FormatActive || state.DisposableActive);
     expectCardMenusEnabled(true);
+    // The journal only reads: it opens with a card inside, once.
+    action("MNU_JOURNAL")->trigger();
+    action("MNU_JOURNAL")->trigger();
+    EXPECT_NE(child("frmJournal"), nullptr);
+    int journals = 0;
+    for (const QMdiSubWindow* sub : window->mdiArea()->subWindowList())
+        journals += sub->widget()->objectName() == "frmJournal";
+    EXPECT_EQ(journals, 1);
+    EXPECT_EQ(refusals.size(), 5u);
 }
 
 TEST_F(MainWindowTest, TheRefusalIsAMessageBoxWithOneOkButton) {
