@@ -121,8 +121,9 @@ std::optional<std::int64_t> FormatWorkflow::ReserveSerial(JournalledOperation& r
     if (issued) {
         // Set back onto a serial already given: formatting waits until the value is mended.
         Refuse(texts::SerialAlreadyIssuedText(serial, *issued),
-               "NextSerial (section Format) de " + store_.Location() + " : " +
-                   texts::SerialAlreadyIssuedText(serial, *issued));
+               "NextSerial (section Format) de " + store_.Location() +
+                   " ramené sur un numéro déjà attribué selon le journal " +
+                   options_.journal.journal->Location());
         return std::nullopt;
     }
     if (!store_.Save(*next, error)) {
