@@ -308,3 +308,41 @@ TEST_F(FormatTest, AFormatInterruptedAfterItsReservationLeavesAGapNeverADuplicat
     EXPECT_EQ(entries[0].serialOld, 1000000);
     EXPECT_EQ(entries[0].outcome, "écrite et vérifiée");
 }
+
+TEST_F(FormatTest, TheJournalRecordsEveryOutcomeAndAnUnusableOneStopsBeforeTheCard) {
+    TempJournal journal;
+    format = std::make_unique<workflows::FormatWorkflow>(state, store,
+                                                         TestOptions(false, journal.writer()));
+    format->Load();
+    auto good = BlankCard(0x46, 0x2F6AD8);
+    const card::CardMemory before = good->chip().memory();
+    Handle(good);
+    Remove();
+    Handle(BlankWithCounter(7, 0x04, 0x111111)); // its code is not its supplier's
+    Remove();
+    const auto entries = journal.Entries();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[1].serialNew, 1000000);
+    EXPECT_EQ(entries[1].supplier, 0x46);
+    EXPECT_EQ(entries[1].outcome, "écrite et vérifiée");
+    EXPECT_EQ(entries[1].before, std::string(before.begin(), before.end()));
+    const card::CardMemory& after = good->chip().memory();
+    EXPECT_EQ(entries[1].after, std::string(after.begin(), after.end()));
+    EXPECT_EQ(entries[0].serialNew, 1000001); // reserved, then left unused: a gap
+    EXPECT_EQ(entries[0].outcome, "code refusé");
+    EXPECT_EQ(entries[0].attemptsLeft, 2);
+    EXPECT_EQ(entries[0].after, "");
+
+    // A journal that cannot be opened: not even the card's identification is read.
+    ostrel::journal::SqliteJournal folder(journal.folder.string());
+    format = std::make_unique<workflows::FormatWorkflow>(
+        state, store, TestOptions(false, {&folder, "tests", "sim"}));
+    format->Load();
+    reader.resetExchangeCount();
+    Handle(BlankCard());
+    EXPECT_EQ(reader.exchangeCount(), 0);
+    EXPECT_EQ(format->outcome(), FormatOutcome::Blocked);
+    EXPECT_EQ(format->info(), "Journal inutilisable : aucune carte n'est écrite");
+    EXPECT_NE(format->problem().find("c'est un dossier"), std::string::npos) << format->problem();
+    EXPECT_EQ(store.text, "1000002");
+}

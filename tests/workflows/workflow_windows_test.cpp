@@ -1,3 +1,4 @@
+#include "card/codecs.h"
 #include "test_cards.h"
 #include "window_test_support.h"
 #include "workflows/disposable_window.h"
@@ -111,6 +112,7 @@ TEST_F(WindowTest, FormattingShowsYellowBeforeTheCardAndTheNextSerialAfter) {
     EXPECT_EQ(seen.front(), kYellow);
     EXPECT_EQ(LabelText(&window, "lblInfo"), "Formatage OK, retirez la carte");
     EXPECT_EQ(LabelText(&window, "lblNextSerial"), "1000001");
+    EXPECT_EQ(LabelText(&window, "lblOldSerial"), "1000000"); // the card just formatted
     EXPECT_EQ(Led(&window), kYellow);
     Remove(window);
     EXPECT_EQ(LabelText(&window, "lblInfo"), "Introduire la carte à formater");
@@ -119,10 +121,19 @@ TEST_F(WindowTest, FormattingShowsYellowBeforeTheCardAndTheNextSerialAfter) {
     Insert(FormattedCard(), window);
     EXPECT_EQ(LabelText(&window, "lblOldSerial"), "1000000");
     EXPECT_EQ(Led(&window), kGreen);
-    // A window opened again reads the advanced serial.
+    // Another program formats with the same configuration while this window stays open: the
+    // window takes the serial that follows, never the one it showed.
     spy.onExchange = nullptr;
-    workflows::FormatWindow again(state, host, config, Fixed());
-    EXPECT_EQ(LabelText(&again, "lblNextSerial"), "1000001");
+    Remove(window);
+    workflows::FormatWindow other(state, host, config, Fixed());
+    EXPECT_EQ(LabelText(&other, "lblNextSerial"), "1000001");
+    Insert(BlankCard(), other);
+    Remove(other);
+    auto card = BlankCard();
+    Insert(card, window);
+    EXPECT_EQ(card::ReadCardLong(card->chip().memory(), 13), 1000002);
+    Remove(window);
+    EXPECT_EQ(LabelText(&window, "lblNextSerial"), "1000003");
 }
 
 TEST_F(WindowTest, ARefusedConfigurationIsShownInRed) {
@@ -169,7 +180,8 @@ TEST_F(WindowTest, TheButtonPressedIsDisabledWhileItWritesThenBothAreEnabled) {
     workflows::DisposableWindow window(state, host, Fixed());
     auto* credit = Find<QPushButton>(&window, "cmdWriteBlankDisposable");
     auto* token = Find<QPushButton>(&window, "cmdWriteValueDisposable");
-    auto card = BlankCard();
+    // Supplier 35: the button presents its code, not another supplier's.
+    auto card = BlankCard(0x35, 0x93C4E7);
     Insert(card, window);
     EXPECT_EQ(LabelText(&window, "lblInfo"), "carte inconnue");
 
@@ -186,6 +198,7 @@ TEST_F(WindowTest, TheButtonPressedIsDisabledWhileItWritesThenBothAreEnabled) {
     EXPECT_TRUE(token->isEnabled());
     EXPECT_EQ(card->chip().memory()[64], 1);
     EXPECT_EQ(card->chip().memory()[65], 4);
+    EXPECT_EQ(card->chip().errorCounter(), 7);
     EXPECT_EQ(LabelText(&window, "lblInfo"), "Retirez la carte");
     EXPECT_EQ(Led(&window), kGreen);
 
