@@ -43,10 +43,12 @@ struct JournalledFormat : ::testing::Test {
         std::ifstream in(Path("c.ini"));
         return {std::istreambuf_iterator<char>(in), {}};
     }
-    int Run(std::vector<std::string> args, std::string& out, std::string& err) const {
+    int Run(std::vector<std::string> args, std::string& out, std::string& err,
+            const std::string& journal = {}) const {
         std::ostringstream o, e;
         cli::CommandIo io{o, e, false};
-        args.insert(args.begin(), {"--config", Path("c.ini"), "--journal", Path("j.sqlite")});
+        args.insert(args.begin(), {"--config", Path("c.ini"), "--journal",
+                                   journal.empty() ? Path("j.sqlite") : journal});
         const int status = cli::RunOstrelCard(args, io);
         out = o.str();
         err = e.str();
@@ -156,9 +158,9 @@ TEST_F(JournalledFormat, TheJournalRefusesASetBackSerialAndStopsWhenItCannotBeWr
     // A journal that cannot be written: nothing is written to the card, nothing is reserved.
     fs::create_directory(Path("folder"));
     for (const auto& command : {std::vector<std::string>{"format"}, {"credit", "5"}}) {
-        std::vector<std::string> args = {"--journal", Path("folder"), "--reader", "sim:" + b};
+        std::vector<std::string> args = {"--reader", "sim:" + b};
         args.insert(args.end(), command.begin(), command.end());
-        EXPECT_EQ(Run(args, out, err), 1) << command[0];
+        EXPECT_EQ(Run(args, out, err, Path("folder")), 1) << command[0];
         EXPECT_EQ(out, "Journal inutilisable : aucune carte n'est écrite\n") << command[0];
         EXPECT_NE(err.find(Path("folder") + " : c'est un dossier"), std::string::npos) << err;
         EXPECT_EQ(Memory(b), BlankCard()->chip().memory());
