@@ -1,6 +1,7 @@
 #include "commands.h"
 
 #include "card/card_layout.h"
+#include "cli_journal.h"
 #include "cli_reader.h"
 #include "workflows/disposable_workflow.h"
 
@@ -46,7 +47,11 @@ int ShowCommand::run(const GlobalOptions& options, const base::ParsedLine&, Comm
     CliReader cli;
     if (!cli.open(options, io) || !cli.requireCard(io))
         return 1;
-    workflows::DisposableWorkflow workflow(cli.state());
+    // A formatted card is rewritten with its own bytes at insertion: that is recorded too.
+    CliJournal journal(options);
+    workflows::WorkflowOptions workflowOptions;
+    workflowOptions.journal = journal.writer();
+    workflows::DisposableWorkflow workflow(cli.state(), workflowOptions);
     workflow.Load();
     workflow.CardInserted();
     workflow.Unload();
@@ -56,6 +61,8 @@ int ShowCommand::run(const GlobalOptions& options, const base::ParsedLine&, Comm
     if (outcome == DisposableOutcome::Nothing) {
         io.err << "ostrel-card show : " << cli.state().InfoMessage << "\n";
     }
+    if (!workflow.problem().empty())
+        io.err << "ostrel-card show : " << workflow.problem() << "\n";
     const bool shown =
         outcome == DisposableOutcome::ShownToken || outcome == DisposableOutcome::ShownCredit ||
         outcome == DisposableOutcome::ShownUnknown || outcome == DisposableOutcome::Rewritten;
