@@ -126,6 +126,7 @@ void DisposableWindow::Show() {
     txtnbcredit_->setText(QString::fromStdString(fields.nbcredit));
     txtMaxValue_->setText(QString::fromStdString(fields.maxValue));
     lblInfo_->setText(QString::fromStdString(workflow_.info()));
+    lblInfo_->setToolTip(QString::fromStdString(workflow_.problem()));
     shpLED_->setIndicator(workflow_.indicator());
 }
 

@@ -65,7 +65,7 @@ void DisposableWorkflow::CardInserted() {
         onHandling();
     if (!OpenJournal(options_.journal, problem_)) {
         indicator_ = Indicator::Red;
-        return Refuse(kJournalUnusable, problem_);
+        return Refuse(texts::kJournalUnusable, problem_);
     }
     std::int32_t read = 0;
     const int r = reader::IdentifyCard(state_, &read);
@@ -91,7 +91,7 @@ void DisposableWorkflow::RewriteFormattedCard() {
     problem_ = rewrite.journalError;
     if (rewrite.result == TailRewrite::Result::NotJournalled) {
         indicator_ = Indicator::Red;
-        return Refuse(kJournalUnusable, rewrite.journalError);
+        return Refuse(texts::kJournalUnusable, rewrite.journalError);
     }
     if (rewrite.result != TailRewrite::Result::Done) {
         indicator_ = Indicator::Red;
@@ -198,7 +198,7 @@ void DisposableWorkflow::WriteDisposable(const card::CardDate& date, std::uint8_
     record.entry().credits = credits;
     if (!record.Begin(problem_)) {
         indicator_ = Indicator::Red;
-        return Refuse(kJournalUnusable, problem_);
+        return Refuse(texts::kJournalUnusable, problem_);
     }
     reader::StartCardSession(state_);
     // The code of the card's supplier, as at its insertion: any other costs it an attempt.

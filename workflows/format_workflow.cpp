@@ -75,7 +75,7 @@ void FormatWorkflow::CardInserted() {
         onHandling();
     std::string error;
     if (!OpenJournal(options_.journal, error))
-        return Refuse(kJournalUnusable, error);
+        return Refuse(texts::kJournalUnusable, error);
     std::int32_t read = 0;
     const int r = reader::IdentifyCard(state_, &read);
     if (r == reader::kIdentifyNoAnswer) {
@@ -115,7 +115,7 @@ std::optional<std::int64_t> FormatWorkflow::ReserveSerial(JournalledOperation& r
     }
     std::optional<std::string> issued;
     if (options_.journal.journal && !options_.journal.journal->IssuedAt(serial, issued, error)) {
-        Refuse(kJournalUnusable, error);
+        Refuse(texts::kJournalUnusable, error);
         return std::nullopt;
     }
     if (issued) {
@@ -134,7 +134,7 @@ std::optional<std::int64_t> FormatWorkflow::ReserveSerial(JournalledOperation& r
     nextText_ = std::to_string(*next);
     record.entry().serialNew = serial;
     if (!record.Begin(error)) {
-        Refuse(kJournalUnusable,
+        Refuse(texts::kJournalUnusable,
                error + " ; le numéro " + std::to_string(serial) + " reste inutilisé");
         return std::nullopt;
     }

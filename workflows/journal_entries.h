@@ -47,7 +47,4 @@ card::CardMemory AfterWrite(const card::CardMemory& before, const card::CardMemo
 // Opens the journal before any card traffic; false with a French reason.
 bool OpenJournal(const journal::Writer& writer, std::string& error);
 
-// What the window shows when the journal cannot be written.
-inline constexpr const char* kJournalUnusable = "Journal inutilisable : aucune carte n'est écrite";
-
 } // namespace ostrel::workflows

@@ -23,6 +23,7 @@ inline constexpr const char* kBadCredits = "Nombre de crédits refusé : entrez 
 inline constexpr const char* kBadProgramme = "Programme refusé : entrez un nombre de 0 à 255";
 inline constexpr const char* kBadDate =
     "Date de l'ordinateur hors de 2000..2255 : aucune carte n'est écrite";
+inline constexpr const char* kJournalUnusable = "Journal inutilisable : aucune carte n'est écrite";
 inline constexpr const char* kSerialsExhausted =
     "Plus aucun numéro de série disponible : formatage arrêté";
 
