@@ -15,7 +15,8 @@ constexpr const char* kHelp =
     "».\n"
     "Affiche le message de la fenêtre, puis « credits: N ».\n"
     "Une carte qui n'a plus qu'un essai n'est pas touchée, sauf avec --use-last-attempt.\n"
-    "Code de sortie 0 seulement quand la carte est écrite et vérifiée.\n";
+    "Code de sortie 0 seulement quand la carte est écrite et vérifiée, et\n"
+    "l'opération inscrite au journal.\n";
 
 // Writes a credit card, as the card-programming window does when the card is inserted and its
 // button "Ecriture valeur crédit" is pressed.

@@ -48,7 +48,8 @@ int RunDisposableWrite(const GlobalOptions& options, bool spendLastAttempt,
     if (workflow.outcome() != workflows::DisposableOutcome::Written)
         return 1;
     io.out << "credits: " << int{cli.state().WriteImage[card::layout::kDisposableValue]} << "\n";
-    return 0;
+    // A card written that the journal could not record as done is not reported as done.
+    return workflow.problem().empty() ? 0 : 1;
 }
 
 } // namespace ostrel::cli

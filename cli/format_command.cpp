@@ -20,7 +20,8 @@ constexpr const char* kHelp =
     "Chaque opération est inscrite au journal avant et après l'écriture.\n"
     "Affiche le message de la fenêtre, puis « serial: N » ou « old serial: N ».\n"
     "Une carte qui n'a plus qu'un essai n'est pas touchée, sauf avec --use-last-attempt.\n"
-    "Code de sortie 0 seulement quand la carte est formatée et vérifiée.\n";
+    "Code de sortie 0 seulement quand la carte est formatée et vérifiée, et\n"
+    "l'opération inscrite au journal.\n";
 
 // Formats the card in the reader as the formatting window does when it is inserted: a blank
 // card receives the next serial of the configuration, which then advances.
@@ -74,7 +75,8 @@ int FormatCommand::run(const GlobalOptions& options, const base::ParsedLine& par
         io.err << "ostrel-card format : " << workflow.problem() << "\n";
     const bool done = workflow.outcome() == workflows::FormatOutcome::Formatted ||
                       workflow.outcome() == workflows::FormatOutcome::AlreadyFormatted;
-    return done ? 0 : 1;
+    // A card written that the journal could not record as done is not reported as done.
+    return done && workflow.problem().empty() ? 0 : 1;
 }
 
 std::unique_ptr<Command> NewFormatCommand() {
