@@ -1,6 +1,7 @@
 #include "sqlite_journal.h"
 
 #include "base/regular_file.h"
+#include "base/user_data_folder.h"
 #include "journal_text.h"
 
 #include <cerrno>
@@ -278,15 +279,7 @@ bool SqliteJournal::List(const Filter& filter, std::vector<Entry>& entries, std:
 }
 
 std::string DefaultJournalFile() {
-    const char* data = std::getenv("XDG_DATA_HOME");
-    std::string folder;
-    if (data && data[0] == '/') {
-        folder = data;
-    } else {
-        const char* home = std::getenv("HOME");
-        folder = std::string(home ? home : "") + "/.local/share";
-    }
-    return folder + "/ostrel-chipcard/journal.sqlite";
+    return base::UserDataFolder() + "/journal.sqlite";
 }
 
 } // namespace ostrel::journal

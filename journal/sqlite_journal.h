@@ -33,7 +33,8 @@ private:
     std::string openError_;
 };
 
-// $XDG_DATA_HOME/ostrel-chipcard/journal.sqlite, else ~/.local/share/ostrel-chipcard/...
+// journal.sqlite in the user's data folder: ~/.local/share/ostrel-chipcard ($XDG_DATA_HOME
+// replaces ~/.local/share, OSTREL_DATA_DIR the whole folder).
 std::string DefaultJournalFile();
 
 } // namespace ostrel::journal

@@ -1,5 +1,7 @@
 #include "reader_factory.h"
 
+#include "base/user_data_folder.h"
+
 #ifdef OSTREL_HAVE_PCSC
 #include "pcsc/pcsc_reader.h"
 #endif
@@ -12,16 +14,6 @@ namespace fs = std::filesystem;
 namespace ostrel::reader {
 
 namespace {
-
-fs::path UserDataFolder() {
-    if (const char* own = std::getenv("OSTREL_DATA_DIR"); own && *own)
-        return own;
-    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg)
-        return fs::path(xdg) / "ostrel-chipcard";
-    if (const char* home = std::getenv("HOME"); home && *home)
-        return fs::path(home) / ".local" / "share" / "ostrel-chipcard";
-    return fs::temp_directory_path() / "ostrel-chipcard";
-}
 
 // Empty when the system does not tell.
 fs::path RunningExecutable() {
@@ -81,7 +73,7 @@ fs::path ShippedDemoDeck(const fs::path& executable) {
 }
 
 bool PrepareDemoDeck(std::string& folder, std::string& error) {
-    const fs::path target = UserDataFolder() / "demo-deck";
+    const fs::path target = fs::path(base::UserDataFolder()) / "demo-deck";
     std::error_code ec;
     if (!fs::is_directory(target, ec)) {
         fs::create_directories(target.parent_path(), ec);
