@@ -7,6 +7,7 @@
 namespace ostrel::cli {
 
 bool CliReader::open(const GlobalOptions& options, CommandIo& io) {
+    io_ = &io;
     reader::ReaderChoice choice = reader::DefaultReaderChoice();
     std::string error;
     if (!options.reader.empty() && !reader::ParseReaderChoice(options.reader, choice, error)) {
@@ -45,6 +46,8 @@ bool CliReader::requireCard(CommandIo& io) {
 }
 
 CliReader::~CliReader() {
+    if (io_ && chosen_.simulator && !chosen_.simulator->lastSaveError().empty())
+        io_->err << "ostrel-card : " << chosen_.simulator->lastSaveError() << "\n";
     if (state_ && state_->ReaderHandle >= 0)
         chosen_.library->Close(state_->ReaderHandle);
 }

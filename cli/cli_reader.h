@@ -20,9 +20,12 @@ public:
     reader::SharedState& state() { return *state_; }
     reader::ChosenReader& chosen() { return chosen_; }
 
+    // Tells io.err why the simulated card's file could not be saved, if it could not: the
+    // workflows only see the reader's error number.
     ~CliReader();
 
 private:
+    CommandIo* io_ = nullptr;
     reader::ChosenReader chosen_;
     std::unique_ptr<reader::SharedState> state_;
 };

@@ -111,9 +111,13 @@ std::int32_t SimulatedReader::ExchangeAPDU(std::int32_t handle, CommandRecord& c
         return r;
     if (!session_)
         return kErrNoSession;
+    // The card is what its file holds: a change that cannot be saved is undone.
+    const Sle4442Chip before = card_->chip();
     const ChipReply reply = ExecuteOnChip(card_->chip(), command);
-    if (reply.changed && !card_->persist(saveError_))
+    if (reply.changed && !card_->persist(saveError_)) {
+        card_->chip() = before;
         return kErrTransmission;
+    }
     if (reply.changed)
         saveError_.clear();
     return replyLost ? kErrTransmission : reply.result;

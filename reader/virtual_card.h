@@ -13,8 +13,10 @@ namespace ostrel::reader {
 // is saved after every exchange that changed the card.
 class VirtualCard {
 public:
-    explicit VirtualCard(Sle4442Chip chip, std::string path = {})
-        : chip_(std::move(chip)), path_(std::move(path)) {}
+    // text: the content of the card file at path as it was read, so that saves keep its
+    // comments and layout; empty for a card without a file or a file still to be written.
+    explicit VirtualCard(Sle4442Chip chip, std::string path = {}, std::string text = {})
+        : chip_(std::move(chip)), path_(std::move(path)), text_(std::move(text)) {}
 
     static std::shared_ptr<VirtualCard> FromFile(const std::string& path, std::string& error);
 
@@ -22,12 +24,14 @@ public:
     const Sle4442Chip& chip() const { return chip_; }
     const std::string& path() const { return path_; }
 
-    // Saves the card to its file, if it has one. The error says why a save failed.
-    bool persist(std::string& error) const;
+    // Saves the card to its file, if it has one, rewriting only the lines that changed. The
+    // error says why a save failed.
+    bool persist(std::string& error);
 
 private:
     Sle4442Chip chip_;
     std::string path_;
+    std::string text_; // the file's content as last read or written
 };
 
 } // namespace ostrel::reader

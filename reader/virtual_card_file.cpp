@@ -1,20 +1,15 @@
 #include "virtual_card_file.h"
 
+#include "base/atomic_file.h"
+#include "base/regular_file.h"
+#include "base/text_excerpt.h"
 #include "card/codecs.h"
 #include "card/dump_lines.h"
 
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <fcntl.h>
-#include <fstream>
 #include <sstream>
-#include <sys/stat.h>
-#include <unistd.h>
-#include <vector>
 
 namespace ostrel::reader {
 
@@ -45,6 +40,19 @@ bool ParseHexValue(const std::string& text, std::size_t digits, std::uint32_t& v
     return true;
 }
 
+constexpr const char* kByteOrderMark = "\xEF\xBB\xBF";
+
+// What follows the colon of "key: value" when it is not exactly one space.
+std::string SeparatorProblem(const std::string& line, std::size_t colon) {
+    const std::string key = line.substr(0, colon + 1);
+    if (colon + 1 == line.size())
+        return "valeur manquante après « " + key + " »";
+    if (line[colon + 1] == '\t')
+        return "tabulation après « " + key + " » : une seule espace y est attendue";
+    return "une espace est attendue après « " + key + " », pas « " +
+           base::Excerpt(line.substr(colon + 1, 1)) + " »";
+}
+
 struct Seen {
     bool code = false;
     bool counter = false;
@@ -68,51 +76,63 @@ CardFileResult ParseCardText(const std::string& text, const std::string& fileNam
     while (std::getline(in, line)) {
         ++lineNumber;
         TrimRight(line);
+        if (lineNumber == 1 && line.rfind(kByteOrderMark, 0) == 0)
+            return fail("le fichier commence par une marque d'ordre des octets (BOM, octets EF BB "
+                        "BF) : enregistrez-le en UTF-8 sans BOM");
         if (line.empty() || line[0] == '#') {
             continue;
         }
         const auto colon = line.find(':');
         if (colon == std::string::npos) {
-            return fail("ligne illisible « " + line + " »");
+            return fail("ligne illisible, ni commentaire (#) ni « clé: valeur » : « " +
+                        base::Excerpt(line) + " »");
         }
         const std::string key = line.substr(0, colon);
-        const std::string value =
-            colon + 2 <= line.size() && line[colon + 1] == ' ' ? line.substr(colon + 2) : "";
+        const bool isRow = key.size() == 2 && std::isxdigit(static_cast<unsigned char>(key[0])) &&
+                           std::isxdigit(static_cast<unsigned char>(key[1]));
+        if (!isRow && key != "code" && key != "counter" && key != "protection")
+            return fail("clé inconnue « " + base::Excerpt(key) + " »");
+        if (!isRow && line.compare(colon, 2, ": ") != 0)
+            return fail(SeparatorProblem(line, colon));
+        const std::string value = isRow ? std::string() : line.substr(colon + 2);
         if (key == "code") {
             std::uint32_t code = 0;
             if (seen.code)
                 return fail("clé « code » répétée");
             if (!ParseHexValue(value, 6, code))
-                return fail("code attendu sur six chiffres hexadécimaux");
+                return fail("code attendu sur six chiffres hexadécimaux, pas « " +
+                            base::Excerpt(value) + " »");
             parsed.setCode(code);
             seen.code = true;
         } else if (key == "counter") {
             if (seen.counter)
                 return fail("clé « counter » répétée");
             if (value.size() != 1 || value[0] < '0' || value[0] > '7')
-                return fail("compteur d'erreurs attendu entre 0 et 7");
+                return fail("compteur d'erreurs attendu sur un seul chiffre de 0 à 7, pas « " +
+                            base::Excerpt(value) + " »");
             parsed.setErrorCounter(static_cast<std::uint8_t>(value[0] - '0'));
             seen.counter = true;
         } else if (key == "protection") {
             if (seen.protection)
                 return fail("clé « protection » répétée");
             if (value.size() != 32 || value.find_first_not_of("01") != std::string::npos)
-                return fail("protection attendue sur 32 caractères 0 ou 1");
+                return fail("protection attendue sur 32 caractères 0 ou 1, pas « " +
+                            base::Excerpt(value) + " »");
             for (int i = 0; i < 32; ++i)
                 parsed.setProtectionBit(i, value[static_cast<std::size_t>(i)] == '1');
             seen.protection = true;
-        } else if (key.size() == 2 && std::isxdigit(static_cast<unsigned char>(key[0])) &&
-                   std::isxdigit(static_cast<unsigned char>(key[1]))) {
+        } else {
             const auto row = card::ParseDumpLine(line);
             if (!row)
-                return fail("ligne de mémoire mal formée « " + line + " »");
+                return fail("ligne de mémoire mal formée (attendu « " + key +
+                            ": » puis quatre groupes de huit chiffres hexadécimaux séparés par "
+                            "une espace) : « " +
+                            base::Excerpt(line, 48) + " »");
             if (seen.rows[static_cast<std::size_t>(row->row)])
                 return fail("ligne de mémoire " + key + " répétée");
             std::copy(row->bytes.begin(), row->bytes.end(),
                       parsed.memory().begin() + static_cast<std::ptrdiff_t>(row->row * 16));
             seen.rows[static_cast<std::size_t>(row->row)] = true;
-        } else {
-            return fail("clé inconnue « " + key + " »");
         }
     }
     ++lineNumber; // a missing part is reported at the end of the file
@@ -131,73 +151,107 @@ CardFileResult ParseCardText(const std::string& text, const std::string& fileNam
     return {true, {}};
 }
 
+namespace {
+
+std::string CodeLine(const Sle4442Chip& chip) {
+    const std::uint32_t code = chip.code();
+    return "code: " + card::ByteToHex(static_cast<std::uint8_t>(code >> 16)) +
+           card::ByteToHex(static_cast<std::uint8_t>(code >> 8)) +
+           card::ByteToHex(static_cast<std::uint8_t>(code));
+}
+
+std::string CounterLine(const Sle4442Chip& chip) {
+    return "counter: " + std::to_string(chip.errorCounter());
+}
+
+std::string ProtectionLine(const Sle4442Chip& chip) {
+    std::string line = "protection: ";
+    for (int i = 0; i < 32; ++i)
+        line += chip.protectionBit(i) ? '1' : '0';
+    return line;
+}
+
+// The line that states the part of chip named by key ("code", "counter", "protection" or a
+// row number); empty for anything else.
+std::string LineFor(const std::string& key, const Sle4442Chip& chip) {
+    if (key == "code")
+        return CodeLine(chip);
+    if (key == "counter")
+        return CounterLine(chip);
+    if (key == "protection")
+        return ProtectionLine(chip);
+    std::uint8_t row = 0;
+    if (key.size() == 2 && card::HexPairToByte(key[0], key[1], row) && row < card::kDumpRows)
+        return card::DumpLine(chip.memory(), row);
+    return {};
+}
+
+} // namespace
+
 std::string FormatCardText(const Sle4442Chip& chip) {
     std::string text = "# lines starting with # are comments; blank lines are ignored\n";
-    const std::uint32_t code = chip.code();
-    text += "code: " + card::ByteToHex(static_cast<std::uint8_t>(code >> 16)) +
-            card::ByteToHex(static_cast<std::uint8_t>(code >> 8)) +
-            card::ByteToHex(static_cast<std::uint8_t>(code)) + "\n";
-    text += "counter: " + std::to_string(chip.errorCounter()) + "\n";
-    text += "protection: ";
-    for (int i = 0; i < 32; ++i)
-        text += chip.protectionBit(i) ? '1' : '0';
-    text += "\n";
+    text += CodeLine(chip) + "\n";
+    text += CounterLine(chip) + "\n";
+    text += ProtectionLine(chip) + "\n";
     for (const auto& row : card::DumpLines(chip.memory()))
         text += row + "\n";
     return text;
 }
 
-CardFileResult LoadCardFile(const std::string& path, Sle4442Chip& chip) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return {false, "fichier de carte " + path + " : lecture impossible (" +
-                           std::strerror(errno) + ")"};
+std::string UpdateCardText(const std::string& previousText, const Sle4442Chip& chip) {
+    Sle4442Chip before;
+    if (!ParseCardText(previousText, {}, before).ok)
+        return FormatCardText(chip);
+    // Every line is kept as the person wrote it (comments, blank lines, spacing, lower-case
+    // digits, line ends) unless what it states has changed.
+    std::string text;
+    std::size_t start = 0;
+    while (start < previousText.size()) {
+        std::size_t end = previousText.find('\n', start);
+        end = end == std::string::npos ? previousText.size() : end + 1;
+        const std::string_view whole(previousText.data() + start, end - start);
+        std::string line(whole.substr(0, whole.find('\n')));
+        TrimRight(line);
+        const std::string key = line.substr(0, line.find(':'));
+        const std::string was =
+            line.empty() || line[0] == '#' ? std::string() : LineFor(key, before);
+        const std::string now = was.empty() ? std::string() : LineFor(key, chip);
+        if (was == now) {
+            text += whole;
+        } else {
+            const bool crlf = whole.size() >= 2 && whole.substr(whole.size() - 2) == "\r\n";
+            text += now + (crlf ? "\r\n" : "\n");
+        }
+        start = end;
     }
-    std::ostringstream content;
-    content << in.rdbuf();
-    if (in.bad()) {
-        return {false, "fichier de carte " + path + " : erreur de lecture"};
-    }
-    return ParseCardText(content.str(), path, chip);
+    return text;
 }
 
-CardFileResult WriteFileAtomically(const std::string& path, const std::string& text) {
-    std::string temp = path + ".tmp-XXXXXX";
-    std::vector<char> name(temp.begin(), temp.end());
-    name.push_back('\0');
-    const int fd = mkstemp(name.data());
-    if (fd < 0) {
-        return {false, path + " : écriture impossible (" + std::strerror(errno) + ")"};
-    }
-    const std::string tempName(name.data());
-    std::size_t written = 0;
-    bool ok = true;
-    while (written < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            ok = false;
-            break;
-        }
-        written += static_cast<std::size_t>(n);
-    }
-    const int savedErrno = errno;
-    ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    // mkstemp creates the file for the owner only; a card file is an ordinary document.
-    ok = ok && ::chmod(tempName.c_str(), 0644) == 0;
-    ok = ok && std::rename(tempName.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        const int err = errno ? errno : savedErrno;
-        std::remove(tempName.c_str());
-        return {false, path + " : écriture impossible (" + std::strerror(err) + ")"};
-    }
+CardFileResult LoadCardFile(const std::string& path, Sle4442Chip& chip) {
+    std::string text;
+    return LoadCardFile(path, chip, text);
+}
+
+CardFileResult LoadCardFile(const std::string& path, Sle4442Chip& chip, std::string& text) {
+    std::string content;
+    if (const base::FileResult read = base::ReadRegularFile(path, kCardFileLimit, content); !read)
+        return {false, "fichier de carte " + read.error};
+    CardFileResult parsed = ParseCardText(content, path, chip);
+    if (parsed.ok)
+        text = std::move(content);
+    return parsed;
+}
+
+CardFileResult WriteCardText(const std::string& path, const std::string& text) {
+    if (const base::FileResult written = base::WriteFileAtomically(path, text); !written)
+        return {false, "fichier de carte " + written.error};
     return {true, {}};
 }
 
-CardFileResult SaveCardFile(const std::string& path, const Sle4442Chip& chip) {
-    return WriteFileAtomically(path, FormatCardText(chip));
+CardFileResult SaveCardFile(const std::string& path, const Sle4442Chip& chip,
+                            const std::string& previousText) {
+    return WriteCardText(path, previousText.empty() ? FormatCardText(chip)
+                                                    : UpdateCardText(previousText, chip));
 }
 
 } // namespace ostrel::reader

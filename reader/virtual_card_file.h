@@ -2,6 +2,7 @@
 
 #include "sle4442_chip.h"
 
+#include <cstddef>
 #include <string>
 
 namespace ostrel::reader {
@@ -19,15 +20,25 @@ struct CardFileResult {
 
 CardFileResult ParseCardText(const std::string& text, const std::string& fileName,
                              Sle4442Chip& chip);
+// A new card file: a header comment and the card's lines.
 std::string FormatCardText(const Sle4442Chip& chip);
+// previousText (a valid card file) with only the lines that state something chip now holds
+// differently rewritten: comments, blank lines and the writer's own spelling stay.
+std::string UpdateCardText(const std::string& previousText, const Sle4442Chip& chip);
 
+// A card file is a few hundred bytes; anything past this is not one.
+inline constexpr std::size_t kCardFileLimit = 64 * 1024;
+
+// Reads a regular file of at most kCardFileLimit bytes; text receives its content.
 CardFileResult LoadCardFile(const std::string& path, Sle4442Chip& chip);
+CardFileResult LoadCardFile(const std::string& path, Sle4442Chip& chip, std::string& text);
 
-// Writes a temporary file beside path and renames it over path, so a crash never leaves half
-// a card file.
-CardFileResult SaveCardFile(const std::string& path, const Sle4442Chip& chip);
-
-// Writes text to path through a temporary file and a rename.
-CardFileResult WriteFileAtomically(const std::string& path, const std::string& text);
+// Saves chip to path: previousText updated (UpdateCardText), or a new file when it is empty.
+// The file is replaced atomically; a symbolic link, the mode and hard links are kept, and a
+// file that may not be written is refused with the cause before anything changes.
+CardFileResult SaveCardFile(const std::string& path, const Sle4442Chip& chip,
+                            const std::string& previousText = {});
+// The same replacement for a text made already.
+CardFileResult WriteCardText(const std::string& path, const std::string& text);
 
 } // namespace ostrel::reader
