@@ -54,7 +54,8 @@ TEST(CardFile, RefusesEveryMalformedFileNamingFileAndLine) {
     const std::string good = ValidText();
     struct Case {
         std::string text;
-        std::string line; // expected ", ligne N"
+        std::string line;      // expected ", ligne N"
+        std::string says = {}; // what is wrong, when the plain words matter
     };
     const std::vector<Case> cases = {
         {Replace(good, "code: 5e2b71\n", ""), "ligne 21"},                       // missing key
@@ -75,6 +76,12 @@ TEST(CardFile, RefusesEveryMalformedFileNamingFileAndLine) {
         {Replace(good, "0F: A2131091 ffffffff 00000000 0f0f0f0f\n", ""), "ligne 21"}, // missing row
         {Replace(good, "counter: 5", "counter 5"), "ligne 4"},                        // no colon
         {Replace(good, "code: 5e2b71", "code:5e2b71"), "ligne 3"},
+        // What is wrong is said, not guessed at: the cause shows even when it is invisible.
+        {Replace(good, "counter: 5", "counter: 05"), "ligne 4", "un seul chiffre de 0 à 7"},
+        {Replace(good, "code: 5e2b71", "code:\t5e2b71"), "ligne 3", "tabulation après « code: »"},
+        {"\xEF\xBB\xBF" + good, "ligne 1", "marque d'ordre des octets (BOM"},
+        {Replace(good, "# a card", "\x1B]0;owned\x07"), "ligne 1", "« \\x1B]0;owned\\x07 »"},
+        {Replace(good, "# a card", std::string(5000, 'z')), "ligne 1", "zzzz…"},
     };
     for (const auto& c : cases) {
         Sle4442Chip chip;
@@ -82,6 +89,8 @@ TEST(CardFile, RefusesEveryMalformedFileNamingFileAndLine) {
         EXPECT_FALSE(parsed.ok) << c.text;
         EXPECT_NE(parsed.error.find("deck/bad.card"), std::string::npos) << parsed.error;
         EXPECT_NE(parsed.error.find(c.line), std::string::npos) << parsed.error << " / " << c.line;
+        EXPECT_NE(parsed.error.find(c.says), std::string::npos) << parsed.error;
+        EXPECT_LT(parsed.error.size(), 300u) << parsed.error;
     }
 }
 
