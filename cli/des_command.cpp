@@ -1,10 +1,10 @@
 #include "des_command.h"
 
 #include "cls_des.h"
+#include "key_file.h"
 #include "windows1252.h"
 
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <optional>
 #include <ostream>
@@ -147,13 +147,10 @@ private:
         std::string source = "la clé";
         if (request_.keyFile) {
             source = "la clé du fichier « " + *request_.keyFile + " »";
-            std::ifstream in(*request_.keyFile, std::ios::binary);
-            if (!in || !std::getline(in, text)) {
-                fail("impossible de lire le fichier de clé « " + *request_.keyFile + " »");
+            std::string error;
+            if (!ReadKeyFile(*request_.keyFile, text, error)) {
+                fail(error);
                 return false;
-            }
-            if (!text.empty() && text.back() == '\r') {
-                text.pop_back();
             }
         } else {
             text = *request_.key;
@@ -164,7 +161,8 @@ private:
             return false;
         }
         if (key_.empty()) {
-            fail(source + " est vide");
+            fail(source + (request_.keyFile ? " est vide : sa première ligne ne contient rien"
+                                            : " est vide"));
             return false;
         }
         if (key_.size() > 8) {
@@ -192,16 +190,18 @@ private:
         }
         switch (des_.LastFileFailure()) {
         case des::FileFailure::MissingInput:
-            return fail("échec du " + what + " : fichier introuvable");
+        case des::FileFailure::ReadFailed:
+            return fail("échec du " + what + " : " + des_.LastFileError());
         case des::FileFailure::OutputExists:
             return fail("échec du " + what + " : « " + out.string() +
                         " » existe déjà (ajoutez --overwrite pour le remplacer)");
-        case des::FileFailure::ReadFailed:
-            return fail("échec du " + what + " : lecture impossible");
         case des::FileFailure::CipherFailed:
-            return fail("échec du " + what +
-                        (encrypt ? " : fichier trop grand"
-                                 : " : clé incorrecte ou fichier non chiffré ou endommagé"));
+            // The class's own description ends the message: it tells a wrong key (size
+            // descriptor) from a file that cannot be a cipher buffer (length).
+            return fail(
+                "échec du " + what +
+                (encrypt ? " : " : " : clé incorrecte ou fichier non chiffré ou endommagé (") +
+                des_.LastFileError() + (encrypt ? "" : ")"));
         case des::FileFailure::WriteFailed:
         case des::FileFailure::None:
             break;
@@ -236,7 +236,8 @@ private:
         }
         if (!status) {
             return fail("échec du déchiffrement : clé incorrecte ou texte non chiffré ou "
-                        "endommagé");
+                        "endommagé (" +
+                        status.description + ")");
         }
         io_.out << des::Windows1252ToUtf8(plain) << '\n';
         return kSuccess;

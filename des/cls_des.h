@@ -61,6 +61,9 @@ public:
     bool DecryptFile(const std::filesystem::path& inFile, const std::filesystem::path& outFile,
                      bool overwrite = false, std::string_view key = {});
     FileFailure LastFileFailure() const { return lastFileFailure_; }
+    // What was wrong, in words: for MissingInput and ReadFailed what the operating system said
+    // of the input (in French), for CipherFailed the DES error's description; else empty.
+    const std::string& LastFileError() const { return lastFileError_; }
 
     // One 8-byte block in place under the current key (used by the chaining and by known-answer
     // checks).
@@ -88,6 +91,7 @@ private:
     std::string key_;
     ProgressHandler progress_;
     FileFailure lastFileFailure_ = FileFailure::None;
+    std::string lastFileError_;
 };
 
 } // namespace ostrel::des

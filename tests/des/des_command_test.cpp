@@ -12,6 +12,8 @@
 #include <iterator>
 #include <random>
 #include <sstream>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 namespace {
 
@@ -92,7 +94,8 @@ TEST_F(DesCommandTest, FileRefusals) {
     r = run({"decrypt", out, path("plain"), "--key", "wrong"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "Erreur : échec du déchiffrement de « " + out +
-                         " » : clé incorrecte ou fichier non chiffré ou endommagé\n");
+                         " » : clé incorrecte ou fichier non chiffré ou endommagé (Incorrect size "
+                         "descriptor in DES decryption)\n");
     EXPECT_FALSE(fs::exists(path("plain")));
 }
 
@@ -111,6 +114,56 @@ TEST_F(DesCommandTest, TextsRoundTripInHexAndRaw) {
     if (enc.out.find('\0') == std::string::npos) { // an argument cannot carry a zero byte
         EXPECT_EQ(run({"decrypt-text", "--key", "secret", "--", enc.out}).out, "-raw-\n");
     }
+}
+
+// Every kind of name given as key file or as input: used, or refused at once saying what it
+// is, with nothing written.
+TEST_F(DesCommandTest, KeyFilesAndInputsOfEveryKind) {
+    write("regular", "clé\n");
+    write("read-only", "clé\n");
+    fs::permissions(path("read-only"), fs::perms::owner_read);
+    fs::create_symlink("regular", path("link"));
+    fs::create_directory(path("folder"));
+    ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
+    ASSERT_EQ(::mknod(path("zero").c_str(), S_IFCHR | 0600, makedev(1, 5)), 0);
+    write("big", std::string(5000, 'k'));
+    struct Case {
+        const char* name;
+        const char* says; // empty: accepted
+    } cases[] = {
+        {"regular", ""},
+        {"link", ""},
+        {"read-only", ""},
+        {"missing", " : fichier introuvable"},
+        {"folder", " : c'est un dossier, pas un fichier"},
+        {"fifo", " : c'est un tube nommé (FIFO), pas un fichier"},
+        {"zero", " : c'est un périphérique, pas un fichier"},
+    };
+    for (const Case& c : cases) {
+        const Outcome asKey = run({"encrypt-text", "x", "--key-file", path(c.name), "--hex"});
+        const Outcome asInput = run({"encrypt", path(c.name), path("out"), "--key", "k"});
+        if (*c.says == '\0') {
+            EXPECT_EQ(asKey.status, 0) << c.name << ": " << asKey.err;
+            EXPECT_EQ(asInput.status, 0) << c.name << ": " << asInput.err;
+            fs::remove(path("out"));
+            continue;
+        }
+        EXPECT_EQ(asKey.err, "Erreur : fichier de clé " + path(c.name) + c.says + "\n");
+        EXPECT_EQ(asInput.err,
+                  "Erreur : échec du chiffrement de « " + path(c.name) + " »" + c.says + "\n");
+        EXPECT_EQ(asInput.status, 1);
+        EXPECT_FALSE(fs::exists(path("out"))) << c.name;
+    }
+    EXPECT_EQ(run({"encrypt-text", "x", "--key-file", path("big")}).err,
+              "Erreur : fichier de clé " + path("big") +
+                  " : fichier trop grand (5000 octets, au plus 4 Kio)\n");
+    // A sparse file far past the format's 2 Gio: refused from its size, before any reading.
+    write("huge", "");
+    fs::resize_file(path("huge"), std::uintmax_t{3} << 30);
+    const Outcome huge = run({"encrypt", path("huge"), path("out"), "--key", "k"});
+    EXPECT_EQ(huge.status, 1);
+    EXPECT_NE(huge.err.find(" : fichier trop grand (3072 Mio ; au plus "), std::string::npos)
+        << huge.err;
 }
 
 TEST_F(DesCommandTest, TextRefusals) {
@@ -133,7 +186,7 @@ TEST_F(DesCommandTest, TextRefusals) {
     r = run({"decrypt-text", "00112233445566778899AABBCCDDEEFF", "--key", "k", "--hex"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "Erreur : échec du déchiffrement : clé incorrecte ou texte non chiffré ou "
-                     "endommagé\n");
+                     "endommagé (Incorrect size descriptor in DES decryption)\n");
 }
 
 TEST_F(DesCommandTest, KeyRules) {
@@ -142,7 +195,7 @@ TEST_F(DesCommandTest, KeyRules) {
     EXPECT_EQ(run({"encrypt-text", "x", "--key", "a", "--key-file", "f"}).status, 1);
     EXPECT_EQ(run({"encrypt-text", "x", "--key", ""}).err, "Erreur : la clé est vide\n");
     EXPECT_EQ(run({"encrypt-text", "x", "--key-file", path("none")}).err,
-              "Erreur : impossible de lire le fichier de clé « " + path("none") + " »\n");
+              "Erreur : fichier de clé " + path("none") + " : fichier introuvable\n");
 
     const Outcome longKey = run({"encrypt-text", "x", "--key", "0123456789", "--hex"});
     EXPECT_EQ(longKey.status, 0);
