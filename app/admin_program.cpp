@@ -10,6 +10,7 @@
 #include "workflow_factories.h"
 
 #include <QApplication>
+#include <QScreen>
 
 #include <iostream>
 #include <memory>
@@ -41,8 +42,13 @@ int RunAdmin(QApplication& application, const std::function<void(MainKestrix&)>&
     if (chosen.simulator) {
         simulatedReader =
             std::make_unique<SimulatedReaderWindow>(*chosen.simulator, chosen.deckFolder);
-        simulatedReader->move(mainWindow.frameGeometry().topRight() + QPoint(12, 0));
         simulatedReader->show();
+        // Shown first, so that its frame is known; then placed where all of it can be seen.
+        const QRect frame = simulatedReader->frameGeometry();
+        const QRect placed = SimulatedReaderWindow::PlaceBeside(
+            mainWindow.frameGeometry(), frame.size(), mainWindow.screen()->availableGeometry());
+        simulatedReader->resize(simulatedReader->size() - (frame.size() - placed.size()));
+        simulatedReader->move(placed.topLeft());
         // It does not keep the program alive: it goes when the main window has gone.
         QObject::connect(&application, &QApplication::lastWindowClosed, simulatedReader.get(),
                          &QWidget::close);

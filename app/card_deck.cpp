@@ -1,8 +1,15 @@
 #include "card_deck.h"
 
+#include "base/regular_file.h"
+#include "base/text_excerpt.h"
+#include "card/card_layout.h"
+#include "card/classification.h"
+#include "card/codecs.h"
+#include "reader/virtual_card_file.h"
+
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
+#include <sstream>
 
 namespace fs = std::filesystem;
 
@@ -14,7 +21,12 @@ namespace {
 constexpr const char* kGenericComment = "lines starting with # are comments";
 
 std::string Description(const fs::path& path) {
-    std::ifstream in(path);
+    std::string content;
+    if (const base::FileResult read =
+            base::ReadRegularFile(path.string(), reader::kCardFileLimit, content);
+        !read)
+        return read.error;
+    std::istringstream in(content);
     std::string line;
     while (std::getline(in, line)) {
         if (line.empty())
@@ -26,9 +38,13 @@ std::string Description(const fs::path& path) {
         while (!text.empty() && (text.back() == '\r' || text.back() == ' '))
             text.pop_back();
         if (!text.empty() && text.rfind(kGenericComment, 0) != 0)
-            return text;
+            return base::Excerpt(text, 120);
     }
     return {};
+}
+
+std::string Hex(std::uint8_t byte) {
+    return card::ByteToHex(byte);
 }
 
 } // namespace
@@ -45,6 +61,39 @@ std::vector<DeckCard> ListDeck(const std::string& folder) {
     std::sort(deck.begin(), deck.end(),
               [](const DeckCard& a, const DeckCard& b) { return a.name < b.name; });
     return deck;
+}
+
+std::string DescribeCard(const reader::Sle4442Chip& chip) {
+    namespace layout = card::layout;
+    const card::CardMemory& m = chip.memory();
+    std::string text;
+    if (!std::equal(layout::kSle4442Header.begin(), layout::kSle4442Header.end(), m.begin())) {
+        text = "ne répond pas comme une SLE4442 (octets 0..3 = " + Hex(m[0]) + " " + Hex(m[1]) +
+               " " + Hex(m[2]) + " " + Hex(m[3]) + ")";
+    } else {
+        switch (card::ClassifyCard(m)) {
+        case card::CardClass::NotFormatted:
+            text = "carte vierge, fournisseur " + Hex(m[layout::kSupplierByte]);
+            break;
+        case card::CardClass::ForeignApplication:
+            text = "carte formatée d'une autre application (octet 17 = " +
+                   Hex(m[layout::kApplicationCode]) + ")";
+            break;
+        case card::CardClass::Valid:
+            text = "carte formatée, numéro " +
+                   std::to_string(card::ReadCardLong(m, layout::kSerialOffset));
+            if (m[layout::kDisposableKind] == layout::kKindToken)
+                text +=
+                    ", carte JETON de " + std::to_string(m[layout::kDisposableValue]) + " crédits";
+            else if (m[layout::kDisposableKind] == layout::kKindCredit)
+                text +=
+                    ", carte CREDIT de " + std::to_string(m[layout::kDisposableValue]) + " crédits";
+            break;
+        }
+    }
+    if (chip.errorCounter() == 0)
+        text += ", verrouillée pour de bon (compteur d'erreurs à 0)";
+    return text;
 }
 
 bool InsertDeckCard(reader::SimulatedReader& reader, const std::string& path, std::string& error) {

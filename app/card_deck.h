@@ -19,6 +19,11 @@ inline constexpr const char* kCardFileExtension = ".card";
 // The deck's card files, by file name. Other files and sub-folders are left out.
 std::vector<DeckCard> ListDeck(const std::string& folder);
 
+// What a card holds now, in a few French words: "carte vierge, fournisseur 04", "carte
+// formatée, numéro 1000000, carte JETON de 12 crédits"... Unlike a file's comment, it follows
+// every write.
+std::string DescribeCard(const reader::Sle4442Chip& chip);
+
 // Puts the card of file into the reader. A card already inside is refused, as a slot holds one
 // card: it must be removed first, so the monitor sees the removal. False with a French message.
 bool InsertDeckCard(reader::SimulatedReader& reader, const std::string& path, std::string& error);

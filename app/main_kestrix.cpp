@@ -126,6 +126,12 @@ void MainKestrix::showWelcome() {
         welcome_->showMaximized();
 }
 
+void MainKestrix::showWorkflow() {
+    QMdiSubWindow* window = format_ ? format_.data() : disposable_.data();
+    if (window)
+        mdi_->setActiveSubWindow(window);
+}
+
 workflows::CardEvents* MainKestrix::formatWindow() {
     return format_ ? dynamic_cast<workflows::CardEvents*>(format_->widget()) : nullptr;
 }

@@ -33,6 +33,7 @@ public:
     void showDump() override;
     void unloadDump() override;
     void showWelcome() override;
+    void showWorkflow() override;
     workflows::CardEvents* formatWindow() override;
     workflows::CardEvents* disposableWindow() override;
 

@@ -21,6 +21,10 @@ public:
     // Shows the welcome window, or brings it to the front when it is already shown.
     virtual void showWelcome() = 0;
 
+    // Brings the open workflow window (formatting first, then disposable) to the front; the
+    // window that writes the card must be the one the user sees.
+    virtual void showWorkflow() = 0;
+
     // The open workflow windows; null when not open.
     virtual workflows::CardEvents* formatWindow() = 0;
     virtual workflows::CardEvents* disposableWindow() = 0;

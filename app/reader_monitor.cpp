@@ -49,6 +49,10 @@ bool ReaderMonitor::openPhase() {
         return false;
     }
     view_.setCaption(captionNoCard_);
+    // The welcome window covered everything while no reader answered; a workflow window opened
+    // meanwhile is the one to see now.
+    if (workflowOpen())
+        view_.showWorkflow();
     return true;
 }
 

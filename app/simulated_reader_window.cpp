@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <filesystem>
 
 namespace ostrel::app {
@@ -67,8 +68,29 @@ SimulatedReaderWindow::SimulatedReaderWindow(reader::SimulatedReader& reader,
     // A card put in at start-up (a card file given on the command line).
     if (reader_.card())
         insertedName_ = std::filesystem::path(reader_.card()->path()).stem().string();
+    // A write to the card changes what it is: a blank card just formatted is no longer blank.
+    reader_.setCardChangedHandler([this] { updateState(); });
     refreshDeck();
     resize(420, 460);
+}
+
+SimulatedReaderWindow::~SimulatedReaderWindow() {
+    reader_.setCardChangedHandler({});
+}
+
+QRect SimulatedReaderWindow::PlaceBeside(const QRect& anchor, QSize frameSize,
+                                         const QRect& available) {
+    constexpr int kGap = 12;
+    frameSize = frameSize.boundedTo(available.size());
+    int x = anchor.right() + 1 + kGap;
+    if (x + frameSize.width() - 1 > available.right()) {
+        x = anchor.left() - kGap - frameSize.width();
+        if (x < available.left())
+            x = available.right() + 1 - frameSize.width();
+    }
+    const int y =
+        std::clamp(anchor.top(), available.top(), available.bottom() + 1 - frameSize.height());
+    return {QPoint(x, y), frameSize};
 }
 
 void SimulatedReaderWindow::refreshDeck() {
@@ -117,17 +139,26 @@ void SimulatedReaderWindow::removeCard() {
 void SimulatedReaderWindow::updateState() {
     lblReader_->setText(reader_.plugged() ? "Lecteur branché" : "Lecteur débranché");
     cmdPlug_->setText(reader_.plugged() ? "Débrancher le lecteur" : "Brancher le lecteur");
+    const std::string inReader = reader_.card() ? DescribeCard(reader_.card()->chip()) : "";
     if (reader_.card()) {
         lblCard_->setText(
-            QString("Carte dans le lecteur : %1").arg(QString::fromStdString(insertedName_)));
+            QString("Carte dans le lecteur : %1 (%2)")
+                .arg(QString::fromStdString(insertedName_), QString::fromStdString(inReader)));
     } else {
         lblCard_->setText("Pas de carte dans le lecteur");
     }
     // One card at a time, as in a real slot: the card inside comes out before another goes in.
     cmdInsert_->setEnabled(!reader_.card() && lstDeck_->currentItem() != nullptr);
     cmdRemove_->setEnabled(reader_.card() != nullptr);
+    // The file's comment tells what the card was when the file was made; the card in the
+    // reader is described by what it holds now.
     const QListWidgetItem* selected = lstDeck_->currentItem();
-    lblDescription_->setText(selected ? selected->toolTip() : QString());
+    const bool selectedInReader =
+        selected && reader_.card() &&
+        selected->data(Qt::UserRole).toString().toStdString() == reader_.card()->path();
+    lblDescription_->setText(selectedInReader ? QString::fromStdString(inReader)
+                             : selected       ? selected->toolTip()
+                                              : QString());
 }
 
 } // namespace ostrel::app

@@ -20,11 +20,17 @@ class SimulatedReaderWindow : public QWidget {
 public:
     SimulatedReaderWindow(reader::SimulatedReader& reader, std::string deckFolder,
                           QWidget* parent = nullptr);
+    ~SimulatedReaderWindow() override;
 
     static constexpr const char* kCaption = "Lecteur simulé";
 
     // Lists the deck folder again.
     void refreshDeck();
+
+    // Places the window beside anchor (a frame rectangle), inside available, the screen's area
+    // without panels: on the right if it fits, else on the left, else over anchor's right edge.
+    // frameSize is limited to available first.
+    static QRect PlaceBeside(const QRect& anchor, QSize frameSize, const QRect& available);
 
 private:
     void togglePlug();

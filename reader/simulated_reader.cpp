@@ -118,8 +118,11 @@ std::int32_t SimulatedReader::ExchangeAPDU(std::int32_t handle, CommandRecord& c
         card_->chip() = before;
         return kErrTransmission;
     }
-    if (reply.changed)
+    if (reply.changed) {
         saveError_.clear();
+        if (cardChanged_)
+            cardChanged_();
+    }
     return replyLost ? kErrTransmission : reply.result;
 }
 

@@ -3,6 +3,7 @@
 #include "reader_library.h"
 #include "virtual_card.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -40,6 +41,10 @@ public:
     void resetExchangeCount() { exchanges_ = 0; }
     int pollCount() const { return polls_; }
 
+    // Called after an exchange changed the card and the change was saved, so that what shows
+    // the card follows it. Empty for none.
+    void setCardChangedHandler(std::function<void()> handler) { cardChanged_ = std::move(handler); }
+
     // Why the last save of the card file failed; empty when it did not.
     const std::string& lastSaveError() const { return saveError_; }
 
@@ -68,6 +73,7 @@ private:
     int faultAt_ = 0;
     FaultKind faultKind_ = FaultKind::Fail;
     std::string saveError_;
+    std::function<void()> cardChanged_;
 };
 
 } // namespace ostrel::reader

@@ -64,12 +64,15 @@ DisposableWindow::DisposableWindow(reader::SharedState& state, WorkflowHost& hos
 
     connect(cmdWriteBlankDisposable_, &QPushButton::clicked, this, [this] {
         Press(cmdWriteBlankDisposable_, cmdWriteValueDisposable_,
-              &DisposableWorkflow::WriteCreditCard);
+              &DisposableWorkflow::WriteCreditCard, txtnbcredit_);
     });
     connect(cmdWriteValueDisposable_, &QPushButton::clicked, this, [this] {
         Press(cmdWriteValueDisposable_, cmdWriteBlankDisposable_,
-              &DisposableWorkflow::WriteTokenCard);
+              &DisposableWorkflow::WriteTokenCard, txtprogramme_);
     });
+    for (QLineEdit* field : {txtprogramme_, txtcredit_, txtnbcredit_, txtMaxValue_}) {
+        connect(field, &QLineEdit::textEdited, this, [this, field] { lastTyped_ = field; });
+    }
     workflow_.onHandling = [this] {
         shpLED_->setIndicator(workflow_.indicator());
         shpLED_->repaint();
@@ -99,7 +102,7 @@ void DisposableWindow::CardRemoved() {
 }
 
 void DisposableWindow::Press(QPushButton* pressed, QPushButton* other,
-                             void (DisposableWorkflow::*write)()) {
+                             void (DisposableWorkflow::*write)(), QLineEdit* ownField) {
     pressed->setEnabled(false);
     other->setEnabled(true);
     pressed->repaint();
@@ -108,6 +111,10 @@ void DisposableWindow::Press(QPushButton* pressed, QPushButton* other,
     Show();
     pressed->setEnabled(true);
     other->setEnabled(true);
+    // Disabling the button moved the focus on along the tab order; the operator goes on typing
+    // where they were, to write the next card.
+    QLineEdit* field = lastTyped_ ? lastTyped_.data() : ownField;
+    field->setFocus(Qt::OtherFocusReason);
 }
 
 // What the operator typed goes to the workflow before it decides.

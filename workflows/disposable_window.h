@@ -7,6 +7,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
@@ -31,7 +32,9 @@ protected:
 
 private:
     // A click: the button pressed is disabled and the other enabled while it runs, then both.
-    void Press(QPushButton* pressed, QPushButton* other, void (DisposableWorkflow::*write)());
+    // Then the focus goes back to the field typed in last, or to ownField.
+    void Press(QPushButton* pressed, QPushButton* other, void (DisposableWorkflow::*write)(),
+               QLineEdit* ownField);
     void TakeFields();
     void Show();
 
@@ -47,6 +50,7 @@ private:
     LedIndicator* shpLED_;
     QLabel* lblInfo_;
     QTimer* tmrClignote_;
+    QPointer<QLineEdit> lastTyped_;
 };
 
 } // namespace ostrel::workflows

@@ -209,6 +209,20 @@ TEST_F(MainWindowTest, FormattingOpensWithoutAReaderAndLocksTheCardMenus) {
     EXPECT_TRUE(state.FormatActive);
     EXPECT_TRUE(refusals.empty());
     expectCardMenusEnabled(false);
+
+    // While no reader answers the welcome window stays in front; once the reader answers, the
+    // window that will write the card is the one in front, before any card goes in.
+    tick();
+    Settle();
+    EXPECT_EQ(window->mdiArea()->currentSubWindow(), child("frmWelcome"));
+    reader.plug();
+    tick();
+    Settle();
+    ASSERT_EQ(state.ReaderState, reader::kReaderEmpty);
+    EXPECT_EQ(window->mdiArea()->currentSubWindow(), format);
+    tick();
+    Settle();
+    EXPECT_EQ(window->mdiArea()->currentSubWindow(), format) << "and it stays there";
 }
 
 TEST_F(MainWindowTest, FinClosesTheDisposableWindowFirstThenTheProgram) {

@@ -1,4 +1,6 @@
 #include "app_test_cards.h"
+#include "reader/card_session.h"
+#include "reader/security_code.h"
 #include "reader/virtual_card_file.h"
 #include "simulated_reader_window.h"
 
@@ -63,12 +65,64 @@ TEST_F(SimulatedReaderWindowTest, InsertsOneCardAtATimeAndRemovesIt) {
     EXPECT_EQ(simulated.card()->path(), (folder / "blank.card").string());
     EXPECT_FALSE(button("cmdInsert")->isEnabled());
     EXPECT_TRUE(button("cmdRemove")->isEnabled());
-    EXPECT_EQ(label("lblCard"), "Carte dans le lecteur : blank");
+    EXPECT_EQ(label("lblCard"), "Carte dans le lecteur : blank (carte vierge, fournisseur 04)");
 
     button("cmdRemove")->click();
     EXPECT_FALSE(simulated.card());
     EXPECT_TRUE(button("cmdInsert")->isEnabled());
     EXPECT_FALSE(button("cmdRemove")->isEnabled());
+}
+
+// A blank card formatted in the reader is no longer described as blank, though its file keeps
+// the comment a person wrote; what a refused code does shows as well.
+TEST_F(SimulatedReaderWindowTest, TheCardInTheReaderIsDescribedAsItIsAfterEachWrite) {
+    std::ofstream(folder / "blank.card", std::ios::app) << "# written by hand\n";
+    window->refreshDeck();
+    deck()->setCurrentRow(0);
+    button("cmdInsert")->click();
+    ASSERT_TRUE(simulated.card());
+    EXPECT_EQ(label("lblDescription"), QString::fromUtf8("carte vierge, fournisseur 04"));
+
+    reader::SharedState state(simulated);
+    state.ReaderHandle = simulated.Open(reader::kReaderTypeAny, reader::kReaderPortAny);
+    ASSERT_TRUE(reader::StartCardSession(state));
+    ASSERT_GT(reader::PresentSecurityCode(state, 0x5E2B71), 6);
+    state.WriteImage[15] = 0x42; // the format marker
+    state.WriteImage[17] = 1;    // this application
+    ASSERT_GE(reader::WriteCardMemory(state, 13, 5), 0);
+    EXPECT_TRUE(label("lblCard").contains(QString::fromUtf8("carte formatée, numéro")))
+        << label("lblCard").toStdString();
+    EXPECT_TRUE(label("lblDescription").startsWith(QString::fromUtf8("carte formatée")));
+
+    ASSERT_LT(reader::PresentSecurityCode(state, 0x000001), 7); // refused: the counter goes down
+    std::ifstream saved(folder / "blank.card");
+    const std::string text{std::istreambuf_iterator<char>(saved), {}};
+    EXPECT_NE(text.find("# written by hand\n"), std::string::npos);
+    EXPECT_NE(text.find("counter: 6\n"), std::string::npos);
+}
+
+// Beside the main window when there is room, never past the screen's edges.
+TEST(SimulatedReaderWindowPlace, InsideTheAvailableArea) {
+    const QRect screen(0, 0, 1280, 900);
+    const QSize size(420, 460);
+    const struct {
+        QRect main;
+        QPoint expected;
+    } cases[] = {
+        {QRect(0, 0, 600, 500), QPoint(612, 0)},       // room on the right
+        {QRect(700, 100, 560, 640), QPoint(268, 100)}, // room on the left only
+        {QRect(0, 0, 862, 700), QPoint(860, 0)},       // neither: against the right edge
+        {QRect(0, 600, 400, 280), QPoint(412, 440)},   // kept above the bottom edge
+    };
+    for (const auto& c : cases) {
+        const QRect placed = app::SimulatedReaderWindow::PlaceBeside(c.main, size, screen);
+        EXPECT_EQ(placed.topLeft(), c.expected) << c.main.x() << "," << c.main.y();
+        EXPECT_TRUE(screen.contains(placed));
+    }
+    const QRect tall =
+        app::SimulatedReaderWindow::PlaceBeside(QRect(0, 0, 600, 500), QSize(420, 1200), screen);
+    EXPECT_EQ(tall.height(), 900);
+    EXPECT_TRUE(screen.contains(tall));
 }
 
 TEST_F(SimulatedReaderWindowTest, ABrokenCardFileIsRefusedWithItsReason) {

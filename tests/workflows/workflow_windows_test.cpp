@@ -4,7 +4,9 @@
 #include "workflows/disposable_window.h"
 #include "workflows/format_window.h"
 
+#include <QApplication>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -211,6 +213,32 @@ TEST_F(WindowTest, TheButtonPressedIsDisabledWhileItWritesThenBothAreEnabled) {
     EXPECT_FALSE(during.front().second);
     EXPECT_EQ(Find<QLineEdit>(&window, "txtcredit")->text(), "5");
     EXPECT_EQ(card->chip().memory()[65], 5);
+}
+
+// Disabling the pressed button passes the focus along the tab order ("Valeur Maximum"); after
+// the write it is back where the operator typed, ready for the next card.
+TEST_F(WindowTest, AfterAWriteTheFocusIsBackInTheFieldTypedIn) {
+    workflows::DisposableWindow window(state, host, Fixed());
+    window.show();
+    window.activateWindow();
+    Insert(BlankCard(), window);
+    auto* credit = Find<QLineEdit>(&window, "txtcredit");
+    auto* nbcredit = Find<QLineEdit>(&window, "txtnbcredit");
+    const auto type = [](QLineEdit* field, const QString& text) {
+        field->setFocus(Qt::MouseFocusReason);
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, text);
+        QApplication::sendEvent(field, &key);
+    };
+    const auto press = [](QPushButton* button) {
+        button->setFocus(Qt::MouseFocusReason); // as a mouse click does
+        button->click();
+    };
+    type(credit, "7");
+    press(Find<QPushButton>(&window, "cmdWriteValueDisposable"));
+    EXPECT_EQ(window.focusWidget(), credit);
+    type(nbcredit, "9");
+    press(Find<QPushButton>(&window, "cmdWriteBlankDisposable"));
+    EXPECT_EQ(window.focusWidget(), nbcredit);
 }
 
 TEST_F(WindowTest, AnInsertedCardFillsItsFieldAndARefusalTurnsRed) {
