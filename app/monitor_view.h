@@ -23,7 +23,7 @@ public:
 
     // Brings the open workflow window (formatting first, then disposable) to the front; the
     // window that writes the card must be the one the user sees.
-    virtual void showWorkflow() = 0;
+    virtual void showWorkflow() {}
 
     // The open workflow windows; null when not open.
     virtual workflows::CardEvents* formatWindow() = 0;
