@@ -1,5 +1,6 @@
 #include "app_options.h"
 
+#include "base/standard_output.h"
 #include "reader/reader_factory.h"
 
 #include <iostream>
@@ -50,6 +51,11 @@ bool ParseAppOptions(const std::vector<std::string>& args, AppOptions& options,
 int AnswerAdminLine(const AppOptions& options, const std::string& error) {
     if (options.help) {
         std::cout << AdminUsage();
+        std::string lost;
+        if (!base::CloseStandardOutput(lost)) {
+            std::cerr << "ostrel-admin : " << lost << "\n";
+            return 1;
+        }
         return 0;
     }
     if (options.given.version) {

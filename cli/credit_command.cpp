@@ -1,6 +1,7 @@
 #include "commands.h"
 
 #include "disposable_write.h"
+#include "number_argument.h"
 
 #include <ostream>
 
@@ -10,9 +11,9 @@ namespace {
 
 constexpr const char* kHelp =
     "usage : ostrel-card [--reader LECTEUR] credit N [--use-last-attempt]\n"
-    "Ecrit une carte CREDIT portant N crédits (0 à 255 ; 2.5 donne 2, 3.5 donne 4), comme la\n"
-    "fenêtre de programmation à l'insertion de la carte puis au bouton « Ecriture valeur crédit "
-    "».\n"
+    "Ecrit une carte CREDIT portant N crédits (nombre décimal de 0 à 255 ; 2.5 donne 2, 3,5\n"
+    "donne 4), comme la fenêtre de programmation à l'insertion de la carte puis au bouton\n"
+    "« Ecriture valeur crédit ».\n"
     "Affiche le message de la fenêtre, puis « credits: N ».\n"
     "Une carte qui n'a plus qu'un essai n'est pas touchée, sauf avec --use-last-attempt.\n"
     "Code de sortie 0 seulement quand la carte est écrite et vérifiée, et\n"
@@ -31,7 +32,13 @@ public:
 
 private:
     int run(const GlobalOptions& options, const base::ParsedLine& parsed, CommandIo& io) override {
-        const std::string credits = parsed.positional.front();
+        std::string error;
+        const auto number = NumberArgument(parsed.positional.front(), error);
+        if (!number) {
+            io.err << refusal("nombre de crédits " + error) << "\n";
+            return 2;
+        }
+        const std::string credits = std::to_string(*number);
         return RunDisposableWrite(options, parsed.has("--use-last-attempt"), name(), io,
                                   [&](workflows::DisposableWorkflow& workflow) {
                                       workflow.fields().nbcredit = credits;

@@ -32,6 +32,10 @@ const base::OptionDefinition kOptions[] = {
      base::kValueApartOnly},
     {"--key-file", base::OptionValue::Required, "FICHIER",
      "lit la clé dans la première ligne du fichier", base::kValueApartOnly},
+    {"--allow-empty-key", base::OptionValue::None, "",
+     "accepte un fichier de clé vide. Une clé vide (--key '' ou ce\n"
+     "fichier) est la clé nulle, huit octets à zéro : celle des\n"
+     "fichiers chiffrés sans clé."},
     {"--overwrite", base::OptionValue::None, "", "remplace SORTIE si elle existe déjà"},
     {"--hex", base::OptionValue::None, "", "texte chiffré en hexadécimal (sinon octets bruts)"},
 };
@@ -43,6 +47,7 @@ struct Request {
     std::optional<std::string> keyFile;
     bool overwrite = false;
     bool hex = false;
+    bool allowEmptyKey = false;
 };
 
 std::string Refusal(const std::string& message) {
@@ -61,6 +66,7 @@ Request ReadRequest(const base::ParsedLine& line) {
         request.keyFile = line.value("--key-file");
     request.overwrite = line.has("--overwrite");
     request.hex = line.has("--hex");
+    request.allowEmptyKey = line.has("--allow-empty-key");
     return request;
 }
 
@@ -161,9 +167,15 @@ private:
             return false;
         }
         if (key_.empty()) {
-            fail(source + (request_.keyFile ? " est vide : sa première ligne ne contient rien"
-                                            : " est vide"));
-            return false;
+            // An empty key file is more likely a mistake than a choice: it must be confirmed.
+            if (request_.keyFile && !request_.allowEmptyKey) {
+                fail(source + " est vide (première ligne vide) ; --allow-empty-key pour utiliser "
+                              "la clé nulle");
+                return false;
+            }
+            io_.err << "Attention : clé vide : la clé nulle (huit octets à zéro) est utilisée\n";
+            // The key of an object whose key was never set; an empty key argument then keeps it.
+            des_.Key(std::string(8, '\0'));
         }
         if (key_.size() > 8) {
             io_.err << "Attention : seuls les 8 premiers caractères de la clé sont utilisés\n";

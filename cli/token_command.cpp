@@ -1,7 +1,9 @@
 #include "commands.h"
 
 #include "disposable_write.h"
+#include "number_argument.h"
 
+#include <optional>
 #include <ostream>
 
 namespace ostrel::cli {
@@ -36,12 +38,21 @@ private:
 } // namespace
 
 int TokenCommand::run(const GlobalOptions& options, const base::ParsedLine& parsed, CommandIo& io) {
-    const std::string programme = parsed.positional.front();
-    const std::string credits = parsed.value("--credits");
+    std::string error;
+    const auto programme = NumberArgument(parsed.positional.front(), error);
+    if (!programme) {
+        io.err << refusal("programme " + error) << "\n";
+        return 2;
+    }
+    std::optional<int> credits = 0;
+    if (parsed.has("--credits") && !(credits = NumberArgument(parsed.value("--credits"), error))) {
+        io.err << refusal("--credits : " + error) << "\n";
+        return 2;
+    }
     return RunDisposableWrite(options, parsed.has("--use-last-attempt"), name(), io,
                               [&](workflows::DisposableWorkflow& workflow) {
-                                  workflow.fields().programme = programme;
-                                  workflow.fields().credit = credits;
+                                  workflow.fields().programme = std::to_string(*programme);
+                                  workflow.fields().credit = std::to_string(*credits);
                                   workflow.WriteTokenCard();
                               });
 }

@@ -126,8 +126,8 @@ TEST_F(CommandsTest, OutOfRangeNumbersAreRefusedWithoutWriting) {
                                                  {"token", "300"},
                                                  {"token", "6", "--credits", "-1"}}) {
         const CliRun run = Run(path, args);
-        EXPECT_EQ(run.status, 1) << args[1];
-        EXPECT_NE(run.out.find("refusé"), std::string::npos) << run.out;
+        EXPECT_EQ(run.status, 2) << args[1]; // refused as typed, before the card is touched
+        EXPECT_NE(run.err.find("0 à 255"), std::string::npos) << run.err;
     }
     EXPECT_EQ(Load(path).memory(), before);
     EXPECT_EQ(Run(path, {"credit"}).status, 2);
