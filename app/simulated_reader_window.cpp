@@ -69,7 +69,11 @@ SimulatedReaderWindow::SimulatedReaderWindow(reader::SimulatedReader& reader,
     if (reader_.card())
         insertedName_ = std::filesystem::path(reader_.card()->path()).stem().string();
     // A write to the card changes what it is: a blank card just formatted is no longer blank.
-    reader_.setCardChangedHandler([this] { updateState(); });
+    reader_.setCardChangedHandler([this] {
+        // The workflow windows only see the reader's error number; the reason is told here.
+        lblError_->setText(QString::fromStdString(reader_.lastSaveError()));
+        updateState();
+    });
     refreshDeck();
     resize(420, 460);
 }

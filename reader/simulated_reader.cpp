@@ -116,6 +116,8 @@ std::int32_t SimulatedReader::ExchangeAPDU(std::int32_t handle, CommandRecord& c
     const ChipReply reply = ExecuteOnChip(card_->chip(), command);
     if (reply.changed && !card_->persist(saveError_)) {
         card_->chip() = before;
+        if (cardChanged_)
+            cardChanged_();
         return kErrTransmission;
     }
     if (reply.changed) {

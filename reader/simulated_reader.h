@@ -41,8 +41,8 @@ public:
     void resetExchangeCount() { exchanges_ = 0; }
     int pollCount() const { return polls_; }
 
-    // Called after an exchange changed the card and the change was saved, so that what shows
-    // the card follows it. Empty for none.
+    // Called after an exchange changed the card, so that what shows the card follows it: the
+    // change was saved, or it was undone and lastSaveError() says why. Empty for none.
     void setCardChangedHandler(std::function<void()> handler) { cardChanged_ = std::move(handler); }
 
     // Why the last save of the card file failed; empty when it did not.

@@ -99,6 +99,13 @@ TEST_F(SimulatedReaderWindowTest, TheCardInTheReaderIsDescribedAsItIsAfterEachWr
     const std::string text{std::istreambuf_iterator<char>(saved), {}};
     EXPECT_NE(text.find("# written by hand\n"), std::string::npos);
     EXPECT_NE(text.find("counter: 6\n"), std::string::npos);
+
+    // A card whose file may not be written: the change is undone and the reason shown.
+    fs::permissions(folder / "blank.card", fs::perms::owner_read);
+    EXPECT_LT(reader::PresentSecurityCode(state, 0x000002), 0);
+    EXPECT_EQ(simulated.card()->chip().errorCounter(), 6) << "the card is what its file holds";
+    EXPECT_TRUE(label("lblError").contains(QString::fromUtf8("lecture seule")))
+        << label("lblError").toStdString();
 }
 
 // Beside the main window when there is room, never past the screen's edges.
