@@ -73,7 +73,7 @@ std::string DescribeCard(const reader::Sle4442Chip& chip) {
     } else {
         switch (card::ClassifyCard(m)) {
         case card::CardClass::NotFormatted:
-            text = "carte vierge, fournisseur " + Hex(m[layout::kSupplierByte]);
+            text = "carte non formatée, fournisseur " + Hex(m[layout::kSupplierByte]);
             break;
         case card::CardClass::ForeignApplication:
             text = "carte formatée d'une autre application (octet 17 = " +
@@ -82,14 +82,13 @@ std::string DescribeCard(const reader::Sle4442Chip& chip) {
         case card::CardClass::Valid:
             text = "carte formatée, numéro " +
                    std::to_string(card::ReadCardLong(m, layout::kSerialOffset));
-            if (m[layout::kDisposableKind] == layout::kKindToken)
-                text +=
-                    ", carte JETON de " + std::to_string(m[layout::kDisposableValue]) + " crédits";
-            else if (m[layout::kDisposableKind] == layout::kKindCredit)
-                text +=
-                    ", carte CREDIT de " + std::to_string(m[layout::kDisposableValue]) + " crédits";
             break;
         }
+        // The buttons of "Programmation carte" write the kind to any card, formatted or not.
+        if (m[layout::kDisposableKind] == layout::kKindToken)
+            text += ", carte JETON de " + std::to_string(m[layout::kDisposableValue]) + " crédits";
+        else if (m[layout::kDisposableKind] == layout::kKindCredit)
+            text += ", carte CREDIT de " + std::to_string(m[layout::kDisposableValue]) + " crédits";
     }
     if (chip.errorCounter() == 0)
         text += ", verrouillée pour de bon (compteur d'erreurs à 0)";

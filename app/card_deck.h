@@ -19,7 +19,7 @@ inline constexpr const char* kCardFileExtension = ".card";
 // The deck's card files, by file name. Other files and sub-folders are left out.
 std::vector<DeckCard> ListDeck(const std::string& folder);
 
-// What a card holds now, in a few French words: "carte vierge, fournisseur 04", "carte
+// What a card holds now, in a few French words: "carte non formatée, fournisseur 04", "carte
 // formatée, numéro 1000000, carte JETON de 12 crédits"... Unlike a file's comment, it follows
 // every write.
 std::string DescribeCard(const reader::Sle4442Chip& chip);

@@ -65,7 +65,8 @@ TEST_F(SimulatedReaderWindowTest, InsertsOneCardAtATimeAndRemovesIt) {
     EXPECT_EQ(simulated.card()->path(), (folder / "blank.card").string());
     EXPECT_FALSE(button("cmdInsert")->isEnabled());
     EXPECT_TRUE(button("cmdRemove")->isEnabled());
-    EXPECT_EQ(label("lblCard"), "Carte dans le lecteur : blank (carte vierge, fournisseur 04)");
+    EXPECT_EQ(label("lblCard"),
+              "Carte dans le lecteur : blank (carte non formatée, fournisseur 04)");
 
     button("cmdRemove")->click();
     EXPECT_FALSE(simulated.card());
@@ -81,7 +82,7 @@ TEST_F(SimulatedReaderWindowTest, TheCardInTheReaderIsDescribedAsItIsAfterEachWr
     deck()->setCurrentRow(0);
     button("cmdInsert")->click();
     ASSERT_TRUE(simulated.card());
-    EXPECT_EQ(label("lblDescription"), QString::fromUtf8("carte vierge, fournisseur 04"));
+    EXPECT_EQ(label("lblDescription"), QString::fromUtf8("carte non formatée, fournisseur 04"));
 
     reader::SharedState state(simulated);
     state.ReaderHandle = simulated.Open(reader::kReaderTypeAny, reader::kReaderPortAny);
