@@ -34,7 +34,6 @@ public:
     }
     void unloadDump() override { dumpLoaded = false; }
     void showWelcome() override { ++welcomeShows; }
-    void showWorkflow() override { ++workflowShows; }
     ostrel::workflows::CardEvents* formatWindow() override { return &format; }
     ostrel::workflows::CardEvents* disposableWindow() override { return &disposable; }
 
@@ -44,7 +43,6 @@ public:
     int dumpLoads = 0;
     bool dumpLoaded = false;
     int welcomeShows = 0;
-    int workflowShows = 0;
     ostrel::card::CardMemory dumpImage{};
     std::string dumpInfo;
     CountingWorkflow format;

@@ -48,7 +48,6 @@ public:
     void showDump() override { ++calls; }
     void unloadDump() override { ++calls; }
     void showWelcome() override { ++calls; }
-    void showWorkflow() override { ++calls; }
     workflows::CardEvents* formatWindow() override { return nullptr; }
     workflows::CardEvents* disposableWindow() override { return nullptr; }
     int calls = 0;

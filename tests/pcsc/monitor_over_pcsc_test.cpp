@@ -36,7 +36,6 @@ struct RecordingView : app::MonitorView {
     }
     void unloadDump() override { dumpLoaded = false; }
     void showWelcome() override {}
-    void showWorkflow() override {}
     workflows::CardEvents* formatWindow() override { return &format; }
     workflows::CardEvents* disposableWindow() override { return &disposable; }
 
