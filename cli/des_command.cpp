@@ -79,6 +79,13 @@ std::string conversionMessage(const std::string& what, const des::Utf8ToWindows1
            ", que Windows-1252 ne peut pas représenter";
 }
 
+// Why a decryption failed, the class's own description last: a buffer of a length no
+// encryption gives cannot be a wrong key's fault; a bad size descriptor may be.
+std::string DecryptionFailure(const des::DesStatus& status, const std::string& what = "fichier") {
+    const std::string damaged = what + " non chiffré ou endommagé (" + status.description + ")";
+    return status.number == des::kErrorCipherLength ? damaged : "clé incorrecte ou " + damaged;
+}
+
 class ProgressBar {
 public:
     explicit ProgressBar(std::ostream& err, const char* label) : err_(err), label_(label) {}
@@ -208,12 +215,9 @@ private:
             return fail("échec du " + what + " : « " + out.string() +
                         " » existe déjà (ajoutez --overwrite pour le remplacer)");
         case des::FileFailure::CipherFailed:
-            // The class's own description ends the message: it tells a wrong key (size
-            // descriptor) from a file that cannot be a cipher buffer (length).
-            return fail(
-                "échec du " + what +
-                (encrypt ? " : " : " : clé incorrecte ou fichier non chiffré ou endommagé (") +
-                des_.LastFileError() + (encrypt ? "" : ")"));
+            if (encrypt)
+                return fail("échec du " + what + " : " + des_.LastFileError());
+            return fail("échec du " + what + " : " + DecryptionFailure(des_.LastCipherStatus()));
         case des::FileFailure::WriteFailed:
         case des::FileFailure::None:
             break;
@@ -247,9 +251,7 @@ private:
             return fail("le texte n'est pas de l'hexadécimal (paires de chiffres 0-9, A-F)");
         }
         if (!status) {
-            return fail("échec du déchiffrement : clé incorrecte ou texte non chiffré ou "
-                        "endommagé (" +
-                        status.description + ")");
+            return fail("échec du déchiffrement : " + DecryptionFailure(status, "texte"));
         }
         io_.out << des::Windows1252ToUtf8(plain) << '\n';
         return kSuccess;

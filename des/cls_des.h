@@ -64,6 +64,8 @@ public:
     // What was wrong, in words: for MissingInput and ReadFailed what the operating system said
     // of the input (in French), for CipherFailed the DES error's description; else empty.
     const std::string& LastFileError() const { return lastFileError_; }
+    // The DES error of the last CipherFailed, number and description.
+    const DesStatus& LastCipherStatus() const { return lastCipherStatus_; }
 
     // One 8-byte block in place under the current key (used by the chaining and by known-answer
     // checks).
@@ -92,6 +94,7 @@ private:
     ProgressHandler progress_;
     FileFailure lastFileFailure_ = FileFailure::None;
     std::string lastFileError_;
+    DesStatus lastCipherStatus_;
 };
 
 } // namespace ostrel::des

@@ -84,6 +84,7 @@ bool clsDES::transformFile(const fs::path& inFile, const fs::path& outFile, bool
     }
     const DesStatus status = encrypt ? EncryptByte(bytes) : DecryptByte(bytes);
     if (!status) {
+        lastCipherStatus_ = status;
         return fail(FileFailure::CipherFailed, status.description);
     }
     // Written beside outFile and renamed over it, so a failure leaves both files as they were,

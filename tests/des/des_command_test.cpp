@@ -220,6 +220,10 @@ TEST_F(DesCommandTest, TextRefusals) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "Erreur : échec du déchiffrement : clé incorrecte ou texte non chiffré ou "
                      "endommagé (Incorrect size descriptor in DES decryption)\n");
+    // No key gives a buffer of this length: the key is not blamed.
+    EXPECT_EQ(run({"decrypt-text", "0011", "--key", "k", "--hex"}).err,
+              "Erreur : échec du déchiffrement : texte non chiffré ou endommagé (Incorrect cipher "
+              "length in DES decryption)\n");
 }
 
 TEST_F(DesCommandTest, KeyRules) {
