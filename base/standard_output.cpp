@@ -8,25 +8,30 @@
 namespace ostrel::base {
 
 bool CloseStandardOutput(std::string& error) {
-    // std::cout goes through stdio's stdout, which keeps the error of a failed write; the
-    // reason is the one of the first failure seen here.
+    // std::cout goes through stdio's stdout, which keeps the error of a failed write. The
+    // system's reason is known when the failure shows here; a write that failed earlier, in
+    // the middle of a command, has left no reason behind, and none is made up.
+    bool lost = false;
     int reason = 0;
+    const auto failed = [&] {
+        if (!lost)
+            reason = errno;
+        lost = true;
+    };
     errno = 0;
-    std::cout.flush();
-    if (!std::cout)
-        reason = errno ? errno : EIO;
+    if (!std::cout.flush())
+        failed();
     errno = 0;
-    if (std::fflush(stdout) != 0 && reason == 0)
-        reason = errno ? errno : EIO;
-    if (std::ferror(stdout) && reason == 0)
-        reason = EIO;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        failed();
     errno = 0;
-    if (std::fclose(stdout) != 0 && reason == 0)
-        reason = errno ? errno : EIO;
-    if (reason == 0)
+    if (std::fclose(stdout) != 0)
+        failed();
+    if (!lost)
         return true;
-    error =
-        std::string("écriture de la sortie standard impossible (") + std::strerror(reason) + ")";
+    error = "écriture de la sortie standard impossible";
+    if (reason != 0)
+        error += std::string(" (") + std::strerror(reason) + ")";
     return false;
 }
 
