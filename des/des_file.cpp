@@ -2,8 +2,7 @@
 
 #include "cls_des.h"
 
-#include "replace_file.h"
-
+#include "base/atomic_file.h"
 #include "base/regular_file.h"
 
 #include <cerrno>
@@ -89,8 +88,10 @@ bool clsDES::transformFile(const fs::path& inFile, const fs::path& outFile, bool
     }
     // Written beside outFile and renamed over it, so a failure leaves both files as they were,
     // also when outFile is inFile.
-    if (!ReplaceFileContents(outFile, bytes)) {
-        return fail(FileFailure::WriteFailed, {});
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    if (const base::FileResult written = base::WriteFileAtomically(outFile.string(), text);
+        !written) {
+        return fail(FileFailure::WriteFailed, Reason(written.error, outFile));
     }
     lastFileFailure_ = FileFailure::None;
     lastFileError_.clear();
