@@ -1,8 +1,8 @@
 #include "main_kestrix.h"
 
+#include "base/twips.h"
 #include "dump_window.h"
 #include "mdi_child_style.h"
-#include "twips.h"
 #include "welcome_window.h"
 #include "window_title.h"
 
@@ -26,7 +26,7 @@ MainKestrix::MainKestrix(reader::SharedState& state, WorkflowFactories factories
     setCentralWidget(mdi_);
     // The constant title until the first tick adds the reader state.
     setWindowTitle(kWindowTitle);
-    resize(TwipsToPixels(12900), TwipsToPixels(9600));
+    resize(base::TwipsToPixels(12900), base::TwipsToPixels(9600));
     buildMenus();
     showRefusal = [this](const QString& text) { showDefaultRefusal(text); };
 

@@ -39,30 +39,8 @@ void WriteCardLong(CardMemory& memory, int offset, std::int64_t value) {
 }
 
 std::string ByteToHex(std::uint8_t byte) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    return {kDigits[byte >> 4], kDigits[byte & 0x0F]};
-}
-
-namespace {
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-} // namespace
-
-bool HexPairToByte(char high, char low, std::uint8_t& byte) {
-    const int h = HexDigit(high);
-    const int l = HexDigit(low);
-    if (h < 0 || l < 0) {
-        return false;
-    }
-    byte = static_cast<std::uint8_t>(h * 16 + l);
-    return true;
+    const auto digits = base::HexDigits(byte);
+    return {digits[0], digits[1]};
 }
 
 } // namespace ostrel::card

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/hex.h"
 #include "card_memory.h"
 
 #include <cstdint>
@@ -22,6 +23,6 @@ void WriteCardLong(CardMemory& memory, int offset, std::int64_t value);
 std::string ByteToHex(std::uint8_t byte);
 
 // Reads two hexadecimal digits of either case; false on any other character.
-bool HexPairToByte(char high, char low, std::uint8_t& byte);
+using base::HexPairToByte;
 
 } // namespace ostrel::card

@@ -1,6 +1,6 @@
 #include "commands.h"
 
-#include "card/codecs.h"
+#include "base/hex.h"
 #include "reader/security_code.h"
 #include "reader/sle4442_chip.h"
 #include "reader/virtual_card_file.h"
@@ -18,19 +18,6 @@ constexpr const char* kUsage =
     "(04 par défaut), tous les autres FF, les 32 premiers octets inscriptibles. Le code est\n"
     "celui d'usine du fournisseur (FFFFFF pour un fournisseur inconnu) sauf --code ;\n"
     "le compteur d'erreurs vaut 7 sauf --counter. --force remplace un fichier existant.\n";
-
-bool ParseHex(const std::string& text, std::size_t digits, std::uint32_t& value) {
-    if (text.size() != digits)
-        return false;
-    value = 0;
-    for (std::size_t i = 0; i < digits; i += 2) {
-        std::uint8_t byte = 0;
-        if (!card::HexPairToByte(text[i], text[i + 1], byte))
-            return false;
-        value = value << 8 | byte;
-    }
-    return true;
-}
 
 constexpr const char* kNewCardExpected = "« card new FICHIER » attendu (ostrel-card card --help)";
 
@@ -60,7 +47,8 @@ int CardCommand::run(const GlobalOptions&, const base::ParsedLine& parsed, Comma
     }
     const std::string& file = parsed.positional[1];
     std::uint32_t supplier = 0x04;
-    if (parsed.has("--supplier") && !ParseHex(parsed.value("--supplier"), 2, supplier)) {
+    if (parsed.has("--supplier") &&
+        !base::ParseHexNumber(parsed.value("--supplier"), 2, supplier)) {
         io.err << "ostrel-card card : --supplier attend deux chiffres hexadécimaux, pas « "
                << parsed.value("--supplier") << " »\n";
         return 2;
@@ -68,7 +56,7 @@ int CardCommand::run(const GlobalOptions&, const base::ParsedLine& parsed, Comma
     std::uint32_t code = reader::FactoryCode(static_cast<std::uint8_t>(supplier));
     if (code == 0)
         code = 0xFFFFFF;
-    if (parsed.has("--code") && !ParseHex(parsed.value("--code"), 6, code)) {
+    if (parsed.has("--code") && !base::ParseHexNumber(parsed.value("--code"), 6, code)) {
         io.err << "ostrel-card card : --code attend six chiffres hexadécimaux, pas « "
                << parsed.value("--code") << " »\n";
         return 2;

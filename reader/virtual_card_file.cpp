@@ -1,6 +1,7 @@
 #include "virtual_card_file.h"
 
 #include "base/atomic_file.h"
+#include "base/hex.h"
 #include "base/regular_file.h"
 #include "base/text_excerpt.h"
 #include "card/codecs.h"
@@ -23,21 +24,6 @@ void TrimRight(std::string& s) {
     while (!s.empty() && (s.back() == '\r' || s.back() == ' ' || s.back() == '\t')) {
         s.pop_back();
     }
-}
-
-bool ParseHexValue(const std::string& text, std::size_t digits, std::uint32_t& value) {
-    if (text.size() != digits) {
-        return false;
-    }
-    value = 0;
-    for (std::size_t i = 0; i < digits; i += 2) {
-        std::uint8_t byte = 0;
-        if (!card::HexPairToByte(text[i], text[i + 1], byte)) {
-            return false;
-        }
-        value = (value << 8) | byte;
-    }
-    return true;
 }
 
 constexpr const char* kByteOrderMark = "\xEF\xBB\xBF";
@@ -99,7 +85,7 @@ CardFileResult ParseCardText(const std::string& text, const std::string& fileNam
             std::uint32_t code = 0;
             if (seen.code)
                 return fail("clé « code » répétée");
-            if (!ParseHexValue(value, 6, code))
+            if (!base::ParseHexNumber(value, 6, code))
                 return fail("code attendu sur six chiffres hexadécimaux, pas « " +
                             base::Excerpt(value) + " »");
             parsed.setCode(code);
@@ -154,10 +140,7 @@ CardFileResult ParseCardText(const std::string& text, const std::string& fileNam
 namespace {
 
 std::string CodeLine(const Sle4442Chip& chip) {
-    const std::uint32_t code = chip.code();
-    return "code: " + card::ByteToHex(static_cast<std::uint8_t>(code >> 16)) +
-           card::ByteToHex(static_cast<std::uint8_t>(code >> 8)) +
-           card::ByteToHex(static_cast<std::uint8_t>(code));
+    return "code: " + base::HexNumber(chip.code(), 6);
 }
 
 std::string CounterLine(const Sle4442Chip& chip) {

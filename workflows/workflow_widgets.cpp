@@ -1,18 +1,18 @@
 #include "workflow_widgets.h"
 
+#include "base/twips.h"
+
 #include <QFontMetrics>
 #include <QPainter>
 #include <QStyleOptionButton>
 #include <QStylePainter>
 #include <QTimer>
 
-#include <cmath>
-
 namespace ostrel::workflows {
 
 QRect TwipsRect(int left, int top, int width, int height) {
-    const auto px = [](int twips) { return static_cast<int>(std::lround(twips / 15.0)); };
-    return {px(left), px(top), px(width), px(height)};
+    using base::TwipsToPixels;
+    return {TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width), TwipsToPixels(height)};
 }
 
 LedIndicator::LedIndicator(QWidget* parent) : QWidget(parent) {
