@@ -63,21 +63,44 @@ std::uint32_t CardSecurityCode(const SharedState& state) {
     return FactoryCode(state.CardImage[card::layout::kSupplierByte]);
 }
 
-std::string UnlockFailureText(std::int32_t result) {
+CodeResult CodeResult::FromPresentation(std::int32_t result) {
+    if (result > 6)
+        return {Kind::Accepted, result};
     if (result == kErrCardLocked || result == 0)
-        return kTextLockedForGood;
+        return {Kind::Locked, 0};
     if (result < 0)
-        return "Erreur Unlock SLE4442:" + std::to_string(result);
-    return "Carte vérouillée. Nombre de tentative restante = " + std::to_string(result) +
+        return {Kind::ReaderError, result};
+    return {Kind::AttemptsLeft, result};
+}
+
+std::string CodeResult::refusalText() const {
+    switch (kind) {
+    case Kind::Locked:
+        return kTextLockedForGood;
+    case Kind::ReaderError:
+        return "Erreur Unlock SLE4442:" + std::to_string(value);
+    case Kind::AttemptsLeft:
+    case Kind::Accepted:
+        break;
+    }
+    return "Carte vérouillée. Nombre de tentative restante = " + std::to_string(value) +
            ", Retirez la carte";
 }
 
+CodeResult PresentCode(SharedState& state, std::uint32_t code) {
+    return CodeResult::FromPresentation(PresentSecurityCode(state, code));
+}
+
+std::string UnlockFailureText(std::int32_t result) {
+    return CodeResult::FromPresentation(result).refusalText();
+}
+
 bool UnlockCard(SharedState& state) {
-    const std::int32_t r = PresentSecurityCode(state, CardSecurityCode(state));
-    if (r > 6)
+    const CodeResult result = PresentCode(state, CardSecurityCode(state));
+    if (result.accepted())
         return true;
     EndCardSession(state);
-    state.InfoMessage = UnlockFailureText(r);
+    state.InfoMessage = result.refusalText();
     return false;
 }
 

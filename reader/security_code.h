@@ -3,12 +3,33 @@
 #include "shared_state.h"
 
 #include <cstdint>
+#include <string>
 
 namespace ostrel::reader {
 
 // Presents the low 24 bits of code, least significant byte first. Negative: reader error;
 // above 6: accepted; 1 or 2: attempts left; 0: no attempt left.
 std::int32_t PresentSecurityCode(SharedState& state, std::uint32_t code);
+
+// What a presentation's result means: the one reading of PresentSecurityCode's convention.
+struct CodeResult {
+    enum class Kind {
+        Accepted,     // above 6
+        AttemptsLeft, // 1..6: refused, value attempts remain
+        Locked,       // 0, or the reader's kErrCardLocked: no attempt remains
+        ReaderError,  // any other negative value, kept in value
+    };
+    Kind kind = Kind::ReaderError;
+    std::int32_t value = 0;
+
+    static CodeResult FromPresentation(std::int32_t result);
+    bool accepted() const { return kind == Kind::Accepted; }
+    // What the windows show for a refusal.
+    std::string refusalText() const;
+};
+
+// PresentSecurityCode, read as a CodeResult.
+CodeResult PresentCode(SharedState& state, std::uint32_t code);
 
 // The chip's error counter as read, without presenting anything (0..7), or a negative error.
 std::int32_t ReadErrorCounter(SharedState& state);
@@ -28,7 +49,7 @@ std::uint32_t CardSecurityCode(const SharedState& state);
 // and returns false.
 bool UnlockCard(SharedState& state);
 
-// The failure text for a refused presentation result.
+// The failure text for a refused presentation result: CodeResult's refusalText.
 std::string UnlockFailureText(std::int32_t result);
 
 inline constexpr const char* kTextLockedForGood = "Carte définitivement vérouillée, HS !";

@@ -10,16 +10,16 @@ namespace {
 // Nothing presented yet: the counter decides whether anything may be.
 bool MayPresent(reader::SharedState& state, bool spendLast, Presentation& withheld) {
     const std::int32_t counter = reader::ReadErrorCounter(state);
-    if (counter < 0) {
-        withheld = {counter, true};
-    } else {
+    std::int32_t refused = counter; // a reader error, or the attempts left
+    if (counter >= 0) {
         const int left = reader::AttemptsLeft(counter);
         if (left > 1 || (left == 1 && spendLast))
             return true;
-        withheld = {left, true};
+        refused = left;
     }
+    withheld = {reader::CodeResult::FromPresentation(refused), true};
     reader::EndCardSession(state);
-    state.InfoMessage = reader::UnlockFailureText(withheld.result);
+    state.InfoMessage = withheld.result.refusalText();
     return false;
 }
 
@@ -30,7 +30,7 @@ Presentation PresentCodeSparingLastAttempt(reader::SharedState& state, std::uint
     Presentation presentation;
     if (!MayPresent(state, spendLast, presentation))
         return presentation;
-    return {reader::PresentSecurityCode(state, code), false};
+    return {reader::PresentCode(state, code), false};
 }
 
 bool UnlockCardSparingLastAttempt(reader::SharedState& state, bool spendLast) {

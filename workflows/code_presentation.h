@@ -1,21 +1,21 @@
 #pragma once
 
+#include "reader/security_code.h"
 #include "reader/shared_state.h"
 
 #include <cstdint>
 
 namespace ostrel::workflows {
 
-// How a code presentation went, in the convention of PresentSecurityCode: above 6 accepted,
-// 1..6 attempts left, 0 locked for good, negative a reader error.
+// How a code presentation went.
 struct Presentation {
-    std::int32_t result = 0;
+    reader::CodeResult result;
     bool withheld = false; // nothing was presented, to keep the card's last attempt
 };
 
 // Reads the error counter before presenting code, and presents nothing when that would spend
 // the card's last attempt (unless spendLast) or when the card has none left. A withheld
-// presentation ends the session and reports the attempts left as its result.
+// presentation ends the session; its result is the attempts left, or the reader's error.
 Presentation PresentCodeSparingLastAttempt(reader::SharedState& state, std::uint32_t code,
                                            bool spendLast);
 

@@ -110,16 +110,12 @@ void DisposableWorkflow::ShowDisposableCard() {
     reader::StartCardSession(state_);
     const Presentation presented = PresentCodeSparingLastAttempt(
         state_, reader::FactoryCode(state_.CardImage[kSupplierByte]), options_.spendLastAttempt);
-    if (presented.result <= 6) {
-        reader::EndCardSession(state_);
+    if (!presented.result.accepted()) {
+        RefuseCode(presented);
         // Nothing was to be written; the refusal is recorded all the same.
         JournalledOperation record(options_.journal, journal::kShow, state_.CardImage);
         if (record.Begin(problem_))
             record.FinishRefused(presented, problem_);
-        info_ = reader::UnlockFailureText(presented.result);
-        if (presented.withheld)
-            indicator_ = Indicator::Red;
-        outcome_ = DisposableOutcome::CodeRefused;
         return;
     }
     const std::string credits = std::to_string(state_.CardImage[kDisposableValue]);
@@ -204,13 +200,9 @@ void DisposableWorkflow::WriteDisposable(const card::CardDate& date, std::uint8_
     // The code of the card's supplier, as at its insertion: any other costs it an attempt.
     const Presentation presented = PresentCodeSparingLastAttempt(
         state_, reader::FactoryCode(state_.CardImage[kSupplierByte]), options_.spendLastAttempt);
-    if (presented.result <= 6) {
-        reader::EndCardSession(state_);
+    if (!presented.result.accepted()) {
+        RefuseCode(presented);
         record.FinishRefused(presented, problem_);
-        info_ = reader::UnlockFailureText(presented.result);
-        if (presented.withheld)
-            indicator_ = Indicator::Red;
-        outcome_ = DisposableOutcome::CodeRefused;
         return;
     }
     if (creditShown)
@@ -235,6 +227,14 @@ void DisposableWorkflow::WriteDisposable(const card::CardDate& date, std::uint8_
     indicator_ = Indicator::Green;
     info_ = texts::kDisposableDone;
     outcome_ = DisposableOutcome::Written;
+}
+
+void DisposableWorkflow::RefuseCode(const Presentation& presented) {
+    reader::EndCardSession(state_);
+    info_ = presented.result.refusalText();
+    if (presented.withheld)
+        indicator_ = Indicator::Red;
+    outcome_ = DisposableOutcome::CodeRefused;
 }
 
 } // namespace ostrel::workflows

@@ -69,6 +69,8 @@ private:
     void WriteDisposable(const card::CardDate& date, std::uint8_t kind, int credits,
                          const std::optional<std::string>& creditShown);
     void Refuse(const char* text, const std::string& problem = {});
+    // Ends the session and shows why the code was refused or withheld.
+    void RefuseCode(const Presentation& presented);
 
     reader::SharedState& state_;
     WorkflowOptions options_;

@@ -154,13 +154,9 @@ void FormatWorkflow::FormatBlankCard() {
     reader::StartCardSession(state_); // as identification found it; a failure shows below
     const Presentation presented = PresentCodeSparingLastAttempt(
         state_, reader::FactoryCode(state_.CardImage[kSupplierByte]), options_.spendLastAttempt);
-    if (presented.result <= 6) {
-        reader::EndCardSession(state_);
+    if (!presented.result.accepted()) {
+        RefuseCode(presented);
         record.FinishRefused(presented, error);
-        info_ = reader::UnlockFailureText(presented.result);
-        if (presented.withheld)
-            indicator_ = Indicator::Red;
-        outcome_ = FormatOutcome::CodeRefused;
         problem_ = error;
         return;
     }
@@ -206,6 +202,14 @@ void FormatWorkflow::RewriteFormattedCard() {
     oldSerial_ = old;
     oldText_ = std::to_string(old);
     outcome_ = FormatOutcome::AlreadyFormatted;
+}
+
+void FormatWorkflow::RefuseCode(const Presentation& presented) {
+    reader::EndCardSession(state_);
+    info_ = presented.result.refusalText();
+    if (presented.withheld)
+        indicator_ = Indicator::Red;
+    outcome_ = FormatOutcome::CodeRefused;
 }
 
 } // namespace ostrel::workflows

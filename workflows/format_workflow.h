@@ -68,6 +68,8 @@ private:
     void FormatBlankCard();
     void RewriteFormattedCard();
     void Refuse(const std::string& text, const std::string& problem);
+    // Ends the session and shows why the code was refused or withheld.
+    void RefuseCode(const Presentation& presented);
     void ShowIdle();
 
     reader::SharedState& state_;

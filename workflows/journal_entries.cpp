@@ -37,11 +37,11 @@ bool JournalledOperation::Finish(const char* outcome, std::optional<int> attempt
 }
 
 bool JournalledOperation::FinishRefused(const Presentation& presented, std::string& error) {
-    const std::int32_t r = presented.result;
-    if (r == 0 || r == reader::kErrCardLocked)
+    using Kind = reader::CodeResult::Kind;
+    if (presented.result.kind == Kind::Locked)
         return Finish(journal::kLocked, 0, std::nullopt, error);
-    if (r >= 1 && r <= 6)
-        return Finish(journal::kRefused, r, std::nullopt, error);
+    if (presented.result.kind == Kind::AttemptsLeft)
+        return Finish(journal::kRefused, presented.result.value, std::nullopt, error);
     return Finish(journal::kWriteFailed, std::nullopt, std::nullopt, error); // a reader error
 }
 
