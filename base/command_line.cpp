@@ -1,5 +1,7 @@
 #include "command_line.h"
 
+#include "secret.h"
+
 #include <algorithm>
 
 namespace ostrel::base {
@@ -75,6 +77,12 @@ std::size_t Columns(std::string_view text) {
 std::string ParsedLine::value(std::string_view name) const {
     const auto it = options.find(name);
     return it == options.end() ? std::string() : it->second;
+}
+
+void ParsedLine::clearSecrets() {
+    for (auto& [name, value] : options)
+        ClearSecret(value);
+    ClearSecret(positional);
 }
 
 ParseOutcome ParseCommandLine(const std::vector<std::string>& args,

@@ -49,6 +49,8 @@ struct ParsedLine {
 
     bool has(std::string_view name) const { return options.find(name) != options.end(); }
     std::string value(std::string_view name) const;
+    // Clears every value and argument from memory: they may hold a key (des --key).
+    void clearSecrets();
 };
 
 enum class ParseOutcome { Run, Help, Refused };

@@ -23,7 +23,9 @@ int Command::execute(const GlobalOptions& options, const std::vector<std::string
         io.err << refusal(std::string(definition_.arguments.refusal)) << "\n";
         return 2;
     }
-    return run(options, line, io);
+    const int status = run(options, line, io);
+    line.clearSecrets();
+    return status;
 }
 
 std::string Command::refusal(const std::string& message) const {

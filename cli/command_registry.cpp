@@ -3,6 +3,8 @@
 #include "commands.h"
 #include "des_command.h"
 
+#include "base/secret.h"
+
 #include <ostream>
 
 namespace ostrel::cli {
@@ -68,8 +70,12 @@ int RunOstrelCard(const std::vector<std::string>& args, CommandIo& io) {
     const std::string& name = line.positional.front();
     for (const auto& command : commands) {
         if (command->name() == name) {
-            return command->execute(global, {line.positional.begin() + 1, line.positional.end()},
-                                    io);
+            std::vector<std::string> commandArgs(line.positional.begin() + 1,
+                                                 line.positional.end());
+            const int status = command->execute(global, commandArgs, io);
+            base::ClearSecret(commandArgs);
+            line.clearSecrets();
+            return status;
         }
     }
     io.err << "ostrel-card : commande inconnue « " << name << " » (ostrel-card --help)\n";

@@ -1,5 +1,6 @@
 #include "des_command.h"
 
+#include "base/secret.h"
 #include "cls_des.h"
 #include "key_file.h"
 #include "windows1252.h"
@@ -111,6 +112,7 @@ private:
 class DesRun {
 public:
     DesRun(const Request& request, CommandIo& io) : request_(request), io_(io) {}
+    ~DesRun() { base::ClearSecret(key_); }
 
     int run() {
         const std::string& op = request_.operation;
@@ -169,7 +171,9 @@ private:
             text = *request_.key;
         }
         des::Utf8ToWindows1252Error error;
-        if (!des::Utf8ToWindows1252(text, key_, error)) {
+        const bool converted = des::Utf8ToWindows1252(text, key_, error);
+        base::ClearSecret(text);
+        if (!converted) {
             fail(conversionMessage(source, error));
             return false;
         }
@@ -289,8 +293,11 @@ DesCommand::DesCommand()
       }) {}
 
 int DesCommand::run(const GlobalOptions&, const base::ParsedLine& line, CommandIo& io) {
-    const Request request = ReadRequest(line);
-    return DesRun(request, io).run();
+    Request request = ReadRequest(line);
+    const int status = DesRun(request, io).run();
+    if (request.key)
+        base::ClearSecret(*request.key);
+    return status;
 }
 
 std::string DesCommand::refusal(const std::string& message) const {

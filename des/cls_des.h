@@ -35,6 +35,10 @@ public:
     static constexpr std::size_t kMaxPlainSize = 0x7FFFFFFF;
 
     clsDES();
+    // The key and its schedule are cleared from memory.
+    ~clsDES();
+    clsDES(const clsDES&) = delete;
+    clsDES& operator=(const clsDES&) = delete;
 
     // The Key property: runs the key schedule unless newValue equals the key set last. Only the
     // first 8 bytes count; missing ones are zero.

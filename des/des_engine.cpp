@@ -3,6 +3,8 @@
 // function move eight bit-bytes at a time while every table stays the standard's.
 
 #include "cls_des.h"
+
+#include "base/secret.h"
 #include "des_tables.h"
 
 #include <bit>
@@ -188,6 +190,11 @@ clsDES::clsDES() {
     buildSBoxBits();
 }
 
+clsDES::~clsDES() {
+    base::ClearSecret(key_);
+    base::ClearSecret(subkeys_.data(), subkeys_.size());
+}
+
 void clsDES::buildSBoxBits() {
     for (int s = 0; s < 8; ++s) {
         for (int input = 0; input < 64; ++input) {
@@ -219,6 +226,7 @@ void clsDES::Key(std::string_view newValue) {
     if (newValue == key_) {
         return;
     }
+    base::ClearSecret(key_);
     key_ = newValue;
 
     std::uint8_t keyBytes[8] = {};
@@ -239,12 +247,16 @@ void clsDES::Key(std::string_view newValue) {
             std::memcpy(rotated, part + shift, 28 - shift);
             std::memcpy(rotated + 28 - shift, part, shift);
             std::memcpy(part, rotated, 28);
+            base::ClearSecret(rotated, sizeof rotated);
         }
         std::uint8_t* subkey = subkeys_.data() + kSubkeyBits * round;
         for (std::size_t k = 0; k < kSubkeyBits; ++k) {
             subkey[k] = cd[kPermutedChoice2[k]];
         }
     }
+    base::ClearSecret(keyBytes, sizeof keyBytes);
+    base::ClearSecret(keyBits, sizeof keyBits);
+    base::ClearSecret(cd, sizeof cd);
 }
 
 template <bool Decipher> void clsDES::transformBlock(std::uint8_t* block) const {

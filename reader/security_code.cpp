@@ -1,5 +1,6 @@
 #include "security_code.h"
 
+#include "base/secret.h"
 #include "card/card_layout.h"
 #include "card_session.h"
 #include "sle4442_chip.h"
@@ -13,9 +14,11 @@ std::int32_t PresentSecurityCode(SharedState& state, std::uint32_t code) {
     command.ins = kInsPresentCode;
     command.lc = 3;
     command.le = 4;
-    const auto bytes = CodeBytes(code);
+    auto bytes = CodeBytes(code);
     std::copy(bytes.begin(), bytes.end(), command.dataIn);
     const std::int32_t r = state.Reader.ExchangeAPDU(state.ReaderHandle, command);
+    base::ClearSecret(bytes.data(), bytes.size());
+    base::ClearSecret(command.dataIn, sizeof command.dataIn);
     if (r < 0)
         return r;
     switch (command.dataOut[0]) {
