@@ -5,8 +5,8 @@
 #include "card_writes.h"
 #include "code_presentation.h"
 #include "field_number.h"
+#include "inserted_card.h"
 #include "reader/card_session.h"
-#include "reader/identification.h"
 #include "reader/security_code.h"
 #include "workflow_texts.h"
 
@@ -67,22 +67,18 @@ void DisposableWorkflow::CardInserted() {
         indicator_ = Indicator::Red;
         return Refuse(texts::kJournalUnusable, problem_);
     }
-    std::int32_t read = 0;
-    const int r = reader::IdentifyCard(state_, &read);
-    if (r == reader::kIdentifyNoAnswer) {
-        // Not an SLE4442: nothing more is shown.
-    } else if (read < 0) {
-        info_ = texts::ReadFailureText(read);
+    std::string failure;
+    const InsertedCard card = ReadInsertedCard(state_, failure);
+    cardRead_ = card == InsertedCard::NotOurs || card == InsertedCard::Ours;
+    if (card == InsertedCard::ReadFailed) {
+        info_ = failure;
         indicator_ = Indicator::Red;
         outcome_ = DisposableOutcome::Failed;
-    } else {
-        cardRead_ = true;
-        if (r == reader::kIdentifyNotOurs) {
-            ShowDisposableCard();
-        } else {
-            RewriteFormattedCard();
-        }
     }
+    if (card == InsertedCard::NotOurs)
+        ShowDisposableCard();
+    if (card == InsertedCard::Ours)
+        RewriteFormattedCard();
     reader::EndCardSession(state_);
 }
 
@@ -143,36 +139,31 @@ void DisposableWorkflow::Refuse(const char* text, const std::string& problem) {
     outcome_ = DisposableOutcome::Refused;
 }
 
-bool DisposableWorkflow::ReadyToWrite(std::optional<card::CardDate>& date) {
+std::optional<card::CardDate> DisposableWorkflow::ReadyToWrite() {
+    outcome_ = DisposableOutcome::Nothing;
+    problem_.clear();
     if (!cardReady()) {
         Refuse(texts::kNoCardRead);
-        return false;
+        return std::nullopt;
     }
-    date = card::ToCardDate(options_.today());
-    if (!date) {
+    const auto date = card::ToCardDate(options_.today());
+    if (!date)
         Refuse(texts::kBadDate);
-        return false;
-    }
-    return true;
+    return date;
 }
 
 void DisposableWorkflow::WriteCreditCard() {
-    outcome_ = DisposableOutcome::Nothing;
-    problem_.clear();
-    std::optional<card::CardDate> date;
-    if (!ReadyToWrite(date))
+    const std::optional<card::CardDate> date = ReadyToWrite();
+    if (!date)
         return;
-    const auto credits = FieldNumber(fields_.nbcredit);
-    if (!credits)
-        return Refuse(texts::kBadCredits);
-    WriteDisposable(*date, kKindCredit, *credits, std::nullopt);
+    if (const auto credits = FieldNumber(fields_.nbcredit))
+        return WriteDisposable(*date, kKindCredit, *credits, std::nullopt);
+    Refuse(texts::kBadCredits);
 }
 
 void DisposableWorkflow::WriteTokenCard() {
-    outcome_ = DisposableOutcome::Nothing;
-    problem_.clear();
-    std::optional<card::CardDate> date;
-    if (!ReadyToWrite(date))
+    const std::optional<card::CardDate> date = ReadyToWrite();
+    if (!date)
         return;
     const auto programme = FieldNumber(fields_.programme);
     if (!programme)

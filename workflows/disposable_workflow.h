@@ -64,8 +64,8 @@ public:
 private:
     void RewriteFormattedCard();
     void ShowDisposableCard();
-    // Checks what needs no card traffic; false after saying why.
-    bool ReadyToWrite(std::optional<card::CardDate>& date);
+    // Checks what needs no card traffic: the date to write, or nothing after saying why.
+    std::optional<card::CardDate> ReadyToWrite();
     void WriteDisposable(const card::CardDate& date, std::uint8_t kind, int credits,
                          const std::optional<std::string>& creditShown);
     void Refuse(const char* text, const std::string& problem = {});

@@ -4,8 +4,8 @@
 #include "card/codecs.h"
 #include "card_writes.h"
 #include "code_presentation.h"
+#include "inserted_card.h"
 #include "reader/card_session.h"
-#include "reader/identification.h"
 #include "reader/security_code.h"
 #include "serial_numbers.h"
 #include "workflow_texts.h"
@@ -76,19 +76,21 @@ void FormatWorkflow::CardInserted() {
     std::string error;
     if (!OpenJournal(options_.journal, error))
         return Refuse(texts::kJournalUnusable, error);
-    std::int32_t read = 0;
-    const int r = reader::IdentifyCard(state_, &read);
-    if (r == reader::kIdentifyNoAnswer) {
-        // Not an SLE4442: the prompt stays, the indicator stays yellow until it is removed.
-    } else if (read < 0) {
-        // Half a card read is no ground for writing it.
-        info_ = texts::ReadFailureText(read);
+    switch (ReadInsertedCard(state_, error)) {
+    case InsertedCard::NoAnswer:
+        // The prompt stays, the indicator stays yellow until the card is removed.
+        break;
+    case InsertedCard::ReadFailed:
+        info_ = error;
         indicator_ = Indicator::Red;
         outcome_ = FormatOutcome::Failed;
-    } else if (r == reader::kIdentifyNotOurs) {
+        break;
+    case InsertedCard::NotOurs:
         FormatBlankCard();
-    } else {
+        break;
+    case InsertedCard::Ours:
         RewriteFormattedCard();
+        break;
     }
     reader::EndCardSession(state_);
 }
