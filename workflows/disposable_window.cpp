@@ -24,7 +24,7 @@ QLabel* PlacedLabel(const char* objectName, const QString& text, QRect where, QW
 
 DisposableWindow::DisposableWindow(reader::SharedState& state, WorkflowHost& host,
                                    WorkflowOptions options, QWidget* parent)
-    : QWidget(parent), workflow_(state, std::move(options)), host_(host) {
+    : QWidget(parent), workflow_(state, std::move(options)), binding_(workflow_, host) {
     setObjectName("frmDisposable");
     setWindowTitle(QString());
     // Maximised in the main window it keeps its controls where the layout puts them.
@@ -73,20 +73,8 @@ DisposableWindow::DisposableWindow(reader::SharedState& state, WorkflowHost& hos
     for (QLineEdit* field : {txtprogramme_, txtcredit_, txtnbcredit_, txtMaxValue_}) {
         connect(field, &QLineEdit::textEdited, this, [this, field] { lastTyped_ = field; });
     }
-    workflow_.onHandling = [this] {
-        shpLED_->setIndicator(workflow_.indicator());
-        shpLED_->repaint();
-    };
-
-    host_.EnableMenu(false);
-    workflow_.Load();
-    loaded_ = true;
+    binding_.Load(shpLED_);
     Show();
-}
-
-DisposableWindow::~DisposableWindow() {
-    if (loaded_)
-        workflow_.Unload();
 }
 
 void DisposableWindow::CardInserted() {
@@ -138,11 +126,7 @@ void DisposableWindow::Show() {
 }
 
 void DisposableWindow::closeEvent(QCloseEvent* event) {
-    if (loaded_) {
-        host_.EnableMenu(true);
-        workflow_.Unload();
-        loaded_ = false;
-    }
+    binding_.Close();
     event->accept();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "disposable_workflow.h"
+#include "window_binding.h"
 #include "workflow_host.h"
 #include "workflow_widgets.h"
 
@@ -20,7 +21,6 @@ class DisposableWindow : public QWidget, public CardEvents {
 public:
     DisposableWindow(reader::SharedState& state, WorkflowHost& host, WorkflowOptions options = {},
                      QWidget* parent = nullptr);
-    ~DisposableWindow() override;
 
     void CardInserted() override;
     void CardRemoved() override;
@@ -39,8 +39,7 @@ private:
     void Show();
 
     DisposableWorkflow workflow_;
-    WorkflowHost& host_;
-    bool loaded_ = false;
+    WindowBinding<DisposableWorkflow> binding_;
     QLineEdit* txtprogramme_;
     QLineEdit* txtcredit_;
     QPushButton* cmdWriteValueDisposable_;

@@ -21,7 +21,7 @@ QLabel* PlacedLabel(const char* objectName, const QString& text, QRect where, QW
 FormatWindow::FormatWindow(reader::SharedState& state, WorkflowHost& host,
                            const std::string& configFile, WorkflowOptions options, QWidget* parent)
     : QWidget(parent), store_(configFile), workflow_(state, store_, std::move(options)),
-      host_(host) {
+      binding_(workflow_, host) {
     setObjectName("frmFormat");
     setWindowTitle(QString());
     // Maximised in the main window it keeps its controls where the layout puts them.
@@ -44,23 +44,8 @@ FormatWindow::FormatWindow(reader::SharedState& state, WorkflowHost& host,
     lblInfo_->setGeometry(TwipsRect(1080, 2400, 7815, 375));
     tmrClignote_ = MakeBlinkTimer(lblInfo_, this);
 
-    // The indicator turns yellow on screen before the card is touched.
-    workflow_.onHandling = [this] {
-        shpLED_->setIndicator(workflow_.indicator());
-        shpLED_->repaint();
-    };
-
-    // Load: the card menus are locked before the window takes the card events.
-    host_.EnableMenu(false);
-    workflow_.Load();
-    loaded_ = true;
+    binding_.Load(shpLED_);
     Show();
-}
-
-FormatWindow::~FormatWindow() {
-    // Destroyed without being closed: the host may be going away, so only the flag is cleared.
-    if (loaded_)
-        workflow_.Unload();
 }
 
 void FormatWindow::CardInserted() {
@@ -82,11 +67,7 @@ void FormatWindow::Show() {
 }
 
 void FormatWindow::closeEvent(QCloseEvent* event) {
-    if (loaded_) {
-        host_.EnableMenu(true);
-        workflow_.Unload();
-        loaded_ = false;
-    }
+    binding_.Close();
     event->accept();
 }
 

@@ -2,6 +2,7 @@
 
 #include "format_workflow.h"
 #include "ini_serial_store.h"
+#include "window_binding.h"
 #include "workflow_host.h"
 #include "workflow_widgets.h"
 
@@ -19,7 +20,6 @@ public:
     // configFile empty: the per-user configuration file.
     FormatWindow(reader::SharedState& state, WorkflowHost& host, const std::string& configFile,
                  WorkflowOptions options = {}, QWidget* parent = nullptr);
-    ~FormatWindow() override;
 
     void CardInserted() override;
     void CardRemoved() override;
@@ -34,8 +34,7 @@ private:
 
     IniSerialStore store_;
     FormatWorkflow workflow_;
-    WorkflowHost& host_;
-    bool loaded_ = false;
+    WindowBinding<FormatWorkflow> binding_;
     QLabel* lblNextSerial_;
     QLabel* lblOldSerial_;
     LedIndicator* shpLED_;
