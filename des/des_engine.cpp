@@ -91,19 +91,11 @@ constexpr bool gatherIsExact() {
 }
 static_assert(gatherIsExact());
 
-std::uint64_t loadLittleEndian64(const std::uint8_t* bytes) {
+// The 8 bytes at bytes as a number, the first byte its least (little) or most (big) significant.
+template <std::endian Order> std::uint64_t load64(const std::uint8_t* bytes) {
     std::uint64_t value;
     std::memcpy(&value, bytes, sizeof value);
-    if constexpr (std::endian::native == std::endian::big) {
-        value = __builtin_bswap64(value);
-    }
-    return value;
-}
-
-std::uint64_t loadBigEndian64(const std::uint8_t* bytes) {
-    std::uint64_t value;
-    std::memcpy(&value, bytes, sizeof value);
-    if constexpr (std::endian::native == std::endian::little) {
+    if constexpr (std::endian::native != Order) {
         value = __builtin_bswap64(value);
     }
     return value;
@@ -141,7 +133,7 @@ std::uint32_t loadLittleEndian32(const std::uint8_t* bytes) {
 template <int S>
 [[gnu::always_inline]] inline std::uint32_t substitute(const Half& r, const std::uint8_t* subkey,
                                                        const std::uint8_t* sBoxBits) {
-    const std::uint64_t x = expansionGroup<S>(r) ^ loadLittleEndian64(subkey + 6 * S);
+    const std::uint64_t x = expansionGroup<S>(r) ^ load64<std::endian::little>(subkey + 6 * S);
     const std::size_t offset = (x * kGatherSixBits) >> kGatherShift & kGatherMask;
     return loadLittleEndian32(sBoxBits + 4 * S + offset);
 }
@@ -260,7 +252,7 @@ void clsDES::Key(std::string_view newValue) {
 }
 
 template <bool Decipher> void clsDES::transformBlock(std::uint8_t* block) const {
-    const std::uint64_t input = loadBigEndian64(block);
+    const std::uint64_t input = load64<std::endian::big>(block);
     Half l, r;
     for (int row = 0; row < 4; ++row) {
         l[row] = input >> kRowShift[row] & kLowBitOfEachByte;

@@ -33,6 +33,14 @@ Presentation PresentCodeSparingLastAttempt(reader::SharedState& state, std::uint
     return {reader::PresentCode(state, code), false};
 }
 
+void ShowCodeRefusal(reader::SharedState& state, const Presentation& presented, std::string& info,
+                     Indicator& indicator) {
+    reader::EndCardSession(state);
+    info = presented.result.refusalText();
+    if (presented.withheld)
+        indicator = Indicator::Red;
+}
+
 bool UnlockCardSparingLastAttempt(reader::SharedState& state, bool spendLast) {
     Presentation withheld;
     return MayPresent(state, spendLast, withheld) && reader::UnlockCard(state);

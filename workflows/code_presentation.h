@@ -1,9 +1,11 @@
 #pragma once
 
+#include "indicator.h"
 #include "reader/security_code.h"
 #include "reader/shared_state.h"
 
 #include <cstdint>
+#include <string>
 
 namespace ostrel::workflows {
 
@@ -18,6 +20,11 @@ struct Presentation {
 // presentation ends the session; its result is the attempts left, or the reader's error.
 Presentation PresentCodeSparingLastAttempt(reader::SharedState& state, std::uint32_t code,
                                            bool spendLast);
+
+// After a refused or withheld presentation: ends the session and gives the text a window shows;
+// the indicator turns red when nothing was presented.
+void ShowCodeRefusal(reader::SharedState& state, const Presentation& presented, std::string& info,
+                     Indicator& indicator);
 
 // UnlockCard with the same guard: presents the card's own code. False when it was refused or
 // withheld; the session is then ended and InfoMessage says why.

@@ -221,10 +221,7 @@ void DisposableWorkflow::WriteDisposable(const card::CardDate& date, std::uint8_
 }
 
 void DisposableWorkflow::RefuseCode(const Presentation& presented) {
-    reader::EndCardSession(state_);
-    info_ = presented.result.refusalText();
-    if (presented.withheld)
-        indicator_ = Indicator::Red;
+    ShowCodeRefusal(state_, presented, info_, indicator_);
     outcome_ = DisposableOutcome::CodeRefused;
 }
 

@@ -207,10 +207,7 @@ void FormatWorkflow::RewriteFormattedCard() {
 }
 
 void FormatWorkflow::RefuseCode(const Presentation& presented) {
-    reader::EndCardSession(state_);
-    info_ = presented.result.refusalText();
-    if (presented.withheld)
-        indicator_ = Indicator::Red;
+    ShowCodeRefusal(state_, presented, info_, indicator_);
     outcome_ = FormatOutcome::CodeRefused;
 }
 
