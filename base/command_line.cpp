@@ -79,7 +79,7 @@ std::string ParsedLine::value(std::string_view name) const {
     return it == options.end() ? std::string() : it->second;
 }
 
-void ParsedLine::clearSecrets() {
+ParsedLine::~ParsedLine() {
     for (auto& [name, value] : options)
         ClearSecret(value);
     ClearSecret(positional);

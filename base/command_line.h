@@ -41,16 +41,17 @@ struct Wording {
     std::string_view repeatedOption = "option « {} » donnée deux fois";
 };
 
-// What a command line gave: its options by name (a flag's value is empty) and the rest.
+// What a command line gave: its options by name (a flag's value is empty) and the rest. Its
+// values and arguments are cleared from memory when it goes: they may hold a key (des --key).
 struct ParsedLine {
+    ~ParsedLine();
+
     std::map<std::string, std::string, std::less<>> options;
     std::vector<std::string> positional;
     bool help = false;
 
     bool has(std::string_view name) const { return options.find(name) != options.end(); }
     std::string value(std::string_view name) const;
-    // Clears every value and argument from memory: they may hold a key (des --key).
-    void clearSecrets();
 };
 
 enum class ParseOutcome { Run, Help, Refused };

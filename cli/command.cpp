@@ -23,9 +23,7 @@ int Command::execute(const GlobalOptions& options, const std::vector<std::string
         io.err << refusal(std::string(definition_.arguments.refusal)) << "\n";
         return 2;
     }
-    const int status = run(options, line, io);
-    line.clearSecrets();
-    return status;
+    return run(options, line, io);
 }
 
 std::string Command::refusal(const std::string& message) const {

@@ -74,7 +74,6 @@ int RunOstrelCard(const std::vector<std::string>& args, CommandIo& io) {
                                                  line.positional.end());
             const int status = command->execute(global, commandArgs, io);
             base::ClearSecret(commandArgs);
-            line.clearSecrets();
             return status;
         }
     }
