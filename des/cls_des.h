@@ -65,8 +65,9 @@ public:
     bool DecryptFile(const std::filesystem::path& inFile, const std::filesystem::path& outFile,
                      bool overwrite = false, std::string_view key = {});
     FileFailure LastFileFailure() const { return lastFileFailure_; }
-    // What was wrong, in words: for MissingInput and ReadFailed what the operating system said
-    // of the input (in French), for CipherFailed the DES error's description; else empty.
+    // What was wrong, in words: for MissingInput, ReadFailed and WriteFailed what the operating
+    // system said of the file (in French), for CipherFailed the DES error's description; else
+    // empty.
     const std::string& LastFileError() const { return lastFileError_; }
     // The DES error of the last CipherFailed, number and description.
     const DesStatus& LastCipherStatus() const { return lastCipherStatus_; }
