@@ -21,6 +21,16 @@ std::array<char, 2> HexDigits(std::uint8_t byte) {
     return {kDigits[byte >> 4], kDigits[byte & 0x0F]};
 }
 
+std::string BytesToHex(std::string_view bytes) {
+    std::string text;
+    text.reserve(bytes.size() * 2);
+    for (const char c : bytes) {
+        const auto pair = HexDigits(static_cast<std::uint8_t>(c));
+        text.append(pair.begin(), pair.end());
+    }
+    return text;
+}
+
 bool HexPairToByte(char high, char low, std::uint8_t& byte) {
     const int h = DigitValue(high);
     const int l = DigitValue(low);

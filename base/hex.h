@@ -13,6 +13,9 @@ namespace ostrel::base {
 // The two digits of a byte, the high one first.
 std::array<char, 2> HexDigits(std::uint8_t byte);
 
+// Each byte as its two digits: "\x5E\x2B" gives "5E2B".
+std::string BytesToHex(std::string_view bytes);
+
 // Reads two hexadecimal digits; false on any other character.
 bool HexPairToByte(char high, char low, std::uint8_t& byte);
 

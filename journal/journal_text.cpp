@@ -1,5 +1,7 @@
 #include "journal_text.h"
 
+#include "base/hex.h"
+
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -7,18 +9,6 @@
 namespace ostrel::journal {
 
 namespace {
-
-std::string Hex(const std::string& bytes) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string text;
-    text.reserve(bytes.size() * 2);
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        text.push_back(kDigits[byte >> 4]);
-        text.push_back(kDigits[byte & 0x0F]);
-    }
-    return text;
-}
 
 template <typename T> std::string Number(const std::optional<T>& value) {
     return value ? std::to_string(*value) : std::string();
@@ -57,7 +47,7 @@ const std::vector<std::string>& ColumnNames() {
 std::vector<std::string> EntryFields(const Entry& e) {
     std::string supplier;
     if (e.supplier) {
-        supplier = Hex(std::string(1, static_cast<char>(*e.supplier)));
+        supplier = base::HexNumber(static_cast<std::uint32_t>(*e.supplier), 2);
     }
     return {std::to_string(e.id),
             e.time,
@@ -71,8 +61,8 @@ std::vector<std::string> EntryFields(const Entry& e) {
             Number(e.credits),
             Number(e.attemptsLeft),
             e.outcome,
-            Hex(e.before),
-            Hex(e.after)};
+            base::BytesToHex(e.before),
+            base::BytesToHex(e.after)};
 }
 
 std::string ToCsv(const std::vector<Entry>& entries) {
