@@ -1,12 +1,12 @@
-// Times identifications of a served virtual card over pcscd and its vpcd reader: through the
-// PC/SC reader and the card session routines, and as the same exchanges sent by a bare
-// pcsc-lite client (connect, select, 16 reads, disconnect). The two alternate, so that both see
-// the same machine. Usage: pcsc_identify [N]   (N identifications of each kind, default 1000)
+// Times identifications of a served virtual card over pcscd and its vpcd reader, in each reader
+// dialect: through the PC/SC reader (dialect found by itself) and the card session routines,
+// and as the same exchanges sent by a bare pcsc-lite client (connect, the dialect's session
+// start if it has one, 16 reads, disconnect). The two alternate, so that both see the same
+// machine. Usage: pcsc_identify [N]   (N identifications of each kind per dialect, default 1000)
 
 #include "card/card_layout.h"
 #include "reader/card_session.h"
 #include "reader/identification.h"
-#include "reader/pcsc/memory_card_apdu.h"
 #include "reader/pcsc/pcsc_reader.h"
 #include "reader/security_code.h"
 #include "reader/shared_state.h"
@@ -39,7 +39,7 @@ double Milliseconds(Clock::time_point from, Clock::time_point to) {
 }
 
 // The bare client: what an identification sends, and nothing else.
-bool BareIdentification(SCARDCONTEXT context) {
+bool BareIdentification(SCARDCONTEXT context, const dialect::Table& table) {
     SCARDHANDLE card = 0;
     DWORD protocol = 0;
     if (SCardConnect(context, kReader, SCARD_SHARE_EXCLUSIVE, SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1,
@@ -48,12 +48,11 @@ bool BareIdentification(SCARDCONTEXT context) {
     const SCARD_IO_REQUEST* pci = protocol == SCARD_PROTOCOL_T1 ? SCARD_PCI_T1 : SCARD_PCI_T0;
     std::uint8_t reply[258];
     DWORD length = sizeof reply;
-    const std::uint8_t select[] = {apdu::kClassReader,          apdu::kInsSelectCardType, 0, 0, 1,
-                                   apdu::kCardTypeSle4442Family};
-    bool ok =
-        SCardTransmit(card, pci, select, sizeof select, nullptr, reply, &length) == SCARD_S_SUCCESS;
+    bool ok = table.sessionStart.length == 0 ||
+              SCardTransmit(card, pci, table.sessionStart.bytes.data(), table.sessionStart.length,
+                            nullptr, reply, &length) == SCARD_S_SUCCESS;
     for (int block = 0; ok && block < 16; ++block) {
-        const std::uint8_t read[] = {apdu::kClassReader, apdu::kInsReadMemory, 0,
+        const std::uint8_t read[] = {table.read.cla, table.read.ins, 0,
                                      static_cast<std::uint8_t>(16 * block), 16};
         length = sizeof reply;
         ok = SCardTransmit(card, pci, read, sizeof read, nullptr, reply, &length) ==
@@ -75,10 +74,9 @@ bool WaitForCard(ReaderLibrary& reader, std::int32_t handle, bool present) {
     return false;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    const int n = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1000;
+// n identifications of each kind on a card served in the dialect of table; false when they
+// could not be made.
+bool TimeDialect(const dialect::Table& table, int n) {
     // A formatted card: identification reads it whole and finds it valid.
     auto card = std::make_shared<VirtualCard>(Sle4442Chip::Blank(0x04, kTransportCode));
     auto& memory = card->chip().memory();
@@ -90,18 +88,18 @@ int main(int argc, char** argv) {
     // pcscd takes a while to notice that the card of an earlier run went.
     if (state.ReaderHandle < 0 || !WaitForCard(reader, state.ReaderHandle, false)) {
         std::fprintf(stderr, "pcsc_identify: pcscd with an empty vpcd reader is needed\n");
-        return 1;
+        return false;
     }
-    vpcd::VirtualCardServer server(card);
+    vpcd::VirtualCardServer server(card, vpcd::kDefaultVpcdPort, table.dialect);
     std::string error;
     if (!server.insert(error)) {
         std::fprintf(stderr, "pcsc_identify: %s\n", error.c_str());
-        return 1;
+        return false;
     }
     std::thread serving([&] { server.serve(); });
 
     SCARDCONTEXT context = 0;
-    int status = 1;
+    bool done = false;
     if (!WaitForCard(reader, state.ReaderHandle, true) ||
         SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context) != SCARD_S_SUCCESS) {
         std::fprintf(stderr,
@@ -120,29 +118,44 @@ int main(int argc, char** argv) {
         };
         auto timeBare = [&] {
             const auto t0 = Clock::now();
-            const bool identified = BareIdentification(context);
+            const bool identified = BareIdentification(context, table);
             bare.push_back(Milliseconds(t0, Clock::now()));
             return identified;
         };
+        // The first identification finds the dialect; the rounds measure the ones after it.
+        ok = timeOurs();
+        ours.clear();
         for (int i = 0; i < n && ok; ++i) {
             ok = i % 2 ? timeBare() && timeOurs() : timeOurs() && timeBare();
         }
         if (!ok) {
-            std::fprintf(stderr, "pcsc_identify: an identification failed after %zu rounds\n",
-                         ours.size());
+            std::fprintf(stderr, "pcsc_identify: %s: an identification failed after %zu rounds\n",
+                         std::string(table.name).c_str(), ours.size());
         } else {
             const double mo = Median(ours), mb = Median(bare);
-            std::printf("identifications: %d of each, interleaved\n", n);
-            std::printf("ours (PcscReader + IdentifyCard + EndCardSession): median %.3f ms\n", mo);
-            std::printf("bare pcsc-lite (connect, select, 16 reads, disconnect): median %.3f ms\n",
-                        mb);
-            std::printf("ratio ours / bare: %.3f\n", mo / mb);
-            status = 0;
+            std::printf("%-8s ours %.3f ms   bare %.3f ms   ratio %.3f\n",
+                        std::string(table.name).c_str(), mo, mb, mo / mb);
+            done = true;
         }
         SCardReleaseContext(context);
     }
     reader.Close(state.ReaderHandle);
     server.stop();
     serving.join();
-    return status;
+    return done;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int n = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1000;
+    std::printf("identifications: %d of each kind per dialect, interleaved, medians\n"
+                "ours: PcscReader (dialect auto) + IdentifyCard + EndCardSession\n"
+                "bare: pcsc-lite connect, session start, 16 reads, disconnect\n",
+                n);
+    for (const dialect::Table* table : dialect::kTables) {
+        if (!TimeDialect(*table, n))
+            return 1;
+    }
+    return 0;
 }

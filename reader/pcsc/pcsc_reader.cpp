@@ -1,6 +1,7 @@
 #include "pcsc_reader.h"
 
-#include "memory_card_commands.h"
+#include "dialect_commands.h"
+#include "dialect_probe.h"
 #include "pcsc_result.h"
 
 #include <algorithm>
@@ -12,7 +13,7 @@ namespace ostrel::reader::pcsc {
 namespace {
 
 // Data, four protection bytes an older driver may append, and the status word.
-constexpr std::size_t kReplyCapacity = 256 + apdu::kProtectionLength + 2;
+constexpr std::size_t kReplyCapacity = 256 + dialect::kProtectionLength + 2;
 constexpr DWORD kStateWordMask = 0xFFFF; // the upper half counts events
 constexpr std::int32_t kLastHandle = 0x7FFFFFFF;
 
@@ -40,22 +41,17 @@ std::vector<std::string> SplitNames(const std::vector<char>& list) {
 
 } // namespace
 
-PcscReader::PcscReader(std::string wantedName) : wanted_(std::move(wantedName)) {}
+PcscReader::PcscReader(std::string wantedName, std::optional<dialect::Dialect> dialect)
+    : wanted_(std::move(wantedName)), forced_(dialect) {}
 
 PcscReader::~PcscReader() {
     Release();
 }
 
-std::int32_t PcscReader::Result(LONG rv) {
-    if (rv != SCARD_S_SUCCESS)
-        lastError_ = rv;
-    return PcscResult(rv);
-}
-
 std::int32_t PcscReader::Open(std::int32_t, std::int32_t) {
     Release();
     if (const std::int32_t r =
-            Result(SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context_));
+            PcscResult(SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context_));
         r < 0) {
         return r;
     }
@@ -71,10 +67,12 @@ std::int32_t PcscReader::Open(std::int32_t, std::int32_t) {
 
 std::int32_t PcscReader::ChooseReader() {
     DWORD length = 0;
-    if (const std::int32_t r = Result(SCardListReaders(context_, nullptr, nullptr, &length)); r < 0)
+    if (const std::int32_t r = PcscResult(SCardListReaders(context_, nullptr, nullptr, &length));
+        r < 0)
         return r;
     std::vector<char> list(length + 1, '\0');
-    if (const std::int32_t r = Result(SCardListReaders(context_, nullptr, list.data(), &length));
+    if (const std::int32_t r =
+            PcscResult(SCardListReaders(context_, nullptr, list.data(), &length));
         r < 0) {
         return r;
     }
@@ -89,7 +87,7 @@ std::int32_t PcscReader::ChooseReader() {
         }
     }
     if (chosen == names.end())
-        return Result(SCARD_E_UNKNOWN_READER);
+        return PcscResult(SCARD_E_UNKNOWN_READER);
     name_ = *chosen;
     return 0;
 }
@@ -109,6 +107,7 @@ void PcscReader::Release() {
     context_ = 0;
     handle_ = 0;
     name_.clear();
+    counter_.reset();
 }
 
 std::int32_t PcscReader::GetInfo(std::int32_t handle, InfoRecord& info) {
@@ -117,11 +116,11 @@ std::int32_t PcscReader::GetInfo(std::int32_t handle, InfoRecord& info) {
     SCARD_READERSTATE reader{};
     reader.szReader = name_.c_str();
     reader.dwCurrentState = SCARD_STATE_UNAWARE;
-    if (const std::int32_t r = Result(SCardGetStatusChange(context_, 0, &reader, 1)); r < 0)
+    if (const std::int32_t r = PcscResult(SCardGetStatusChange(context_, 0, &reader, 1)); r < 0)
         return r;
     const DWORD state = reader.dwEventState & kStateWordMask;
     if (state & (SCARD_STATE_UNKNOWN | SCARD_STATE_IGNORE))
-        return Result(SCARD_E_UNKNOWN_READER);
+        return PcscResult(SCARD_E_UNKNOWN_READER);
     info.head[InfoRecord::kCardStatusByte] = (state & SCARD_STATE_PRESENT) ? 1 : 0;
     const std::size_t copied = std::min(name_.size(), sizeof info.readerName - 1);
     std::memcpy(info.readerName, name_.data(), copied);
@@ -137,7 +136,7 @@ std::int32_t PcscReader::Connect() {
         rv = SCardConnect(context_, name_.c_str(), SCARD_SHARE_EXCLUSIVE, SCARD_PROTOCOL_RAW,
                           &card_, &protocol_);
     }
-    const std::int32_t r = Result(rv);
+    const std::int32_t r = PcscResult(rv);
     connected_ = r == 0;
     return r;
 }
@@ -157,15 +156,9 @@ std::int32_t PcscReader::StartSession(std::int32_t handle, SessionRecord& sessio
     std::uint8_t atr[MAX_ATR_SIZE];
     DWORD atrLength = sizeof atr;
     std::int32_t r =
-        Result(SCardStatus(card_, name, &nameLength, &state, &protocol, atr, &atrLength));
-    if (r == 0) {
-        const Apdu select = SelectCardTypeApdu();
-        std::uint8_t reply[kReplyCapacity];
-        std::size_t replyLength = sizeof reply;
-        r = Transmit(select.bytes.data(), select.length, reply, replyLength);
-        if (r == 0 && !IsOk({reply, replyLength}))
-            r = kErrBadCommand;
-    }
+        PcscResult(SCardStatus(card_, name, &nameLength, &state, &protocol, atr, &atrLength));
+    if (r == 0)
+        r = BeginSession();
     if (r < 0) {
         Disconnect();
         return r;
@@ -178,6 +171,60 @@ std::int32_t PcscReader::StartSession(std::int32_t handle, SessionRecord& sessio
     return 0;
 }
 
+std::optional<dialect::Dialect> PcscReader::dialect() const {
+    if (forced_)
+        return forced_;
+    const auto found = found_.find(name_);
+    return found == found_.end() ? std::nullopt : std::optional(found->second);
+}
+
+std::int32_t PcscReader::BeginSession() {
+    problem_.clear();
+    table_ = nullptr;
+    if (const auto known = dialect()) {
+        const dialect::Table& table = dialect::TableOf(*known);
+        std::int32_t r = 0;
+        if (table.sessionStart.length > 0) {
+            std::uint8_t reply[kReplyCapacity];
+            std::size_t replyLength = sizeof reply;
+            r = Transmit({table.sessionStart.bytes.data(), table.sessionStart.length}, reply,
+                         replyLength);
+            if (r == 0 && !IsOk({reply, replyLength}))
+                r = kErrBadCommand;
+        }
+        if (r == 0) {
+            table_ = &table;
+            return 0;
+        }
+        // A dialect found earlier that no longer answers is looked for again.
+        if (forced_ || r != kErrBadCommand) {
+            if (r == kErrBadCommand)
+                problem_ = "lecteur « " + name_ +
+                           " » : la carte ne répond pas au jeu de commandes " +
+                           std::string(table.name) + " ; choisissez --dialect";
+            return r;
+        }
+        found_.erase(name_);
+    }
+    const ProbeResult probed =
+        ProbeDialect([this](std::span<const std::uint8_t> apdu, std::vector<std::uint8_t>& reply) {
+            reply.resize(kReplyCapacity);
+            std::size_t length = reply.size();
+            const std::int32_t r = Transmit(apdu, reply.data(), length);
+            reply.resize(length);
+            return r;
+        });
+    if (probed.result < 0)
+        return probed.result;
+    if (!probed.dialect) {
+        problem_ = NoDialectText(name_);
+        return kErrBadCommand;
+    }
+    found_[name_] = *probed.dialect;
+    table_ = &dialect::TableOf(*probed.dialect);
+    return 0;
+}
+
 std::int32_t PcscReader::EndSession(std::int32_t handle) {
     if (!open(handle))
         return kErrNoReader;
@@ -187,17 +234,19 @@ std::int32_t PcscReader::EndSession(std::int32_t handle) {
 }
 
 std::int32_t PcscReader::Disconnect() {
+    table_ = nullptr;
     if (!connected_)
         return 0;
     connected_ = false;
-    return Result(SCardDisconnect(card_, SCARD_RESET_CARD));
+    return PcscResult(SCardDisconnect(card_, SCARD_RESET_CARD));
 }
 
-std::int32_t PcscReader::Transmit(const std::uint8_t* apdu, std::size_t length, std::uint8_t* reply,
+std::int32_t PcscReader::Transmit(std::span<const std::uint8_t> apdu, std::uint8_t* reply,
                                   std::size_t& replyLength) {
     DWORD received = static_cast<DWORD>(replyLength);
-    const std::int32_t r = Result(SCardTransmit(
-        card_, SendPci(protocol_), apdu, static_cast<DWORD>(length), nullptr, reply, &received));
+    const std::int32_t r =
+        PcscResult(SCardTransmit(card_, SendPci(protocol_), apdu.data(),
+                                 static_cast<DWORD>(apdu.size()), nullptr, reply, &received));
     replyLength = r == 0 ? std::min<std::size_t>(received, replyLength) : 0;
     return r;
 }
@@ -205,16 +254,70 @@ std::int32_t PcscReader::Transmit(const std::uint8_t* apdu, std::size_t length, 
 std::int32_t PcscReader::ExchangeAPDU(std::int32_t handle, CommandRecord& command) {
     if (!open(handle))
         return kErrNoReader;
-    if (!connected_)
+    if (!connected_ || !table_)
         return kErrNoSession;
+    if (command.cla == 0 && command.ins == kInsReadMemory)
+        return Read(command);
     Apdu apdu;
-    if (const std::int32_t r = BuildApdu(command, apdu); r < 0 || apdu.length == 0)
+    if (const std::int32_t r = BuildApdu(*table_, command, apdu); r < 0)
         return r;
+    if (apdu.length == 0)
+        return command.ins == kInsReadErrorCounter ? KnownCounter(command) : 0;
     std::uint8_t reply[kReplyCapacity];
     std::size_t replyLength = sizeof reply;
-    if (const std::int32_t r = Transmit(apdu.bytes.data(), apdu.length, reply, replyLength); r < 0)
+    if (const std::int32_t r = Transmit(apdu.view(), reply, replyLength); r < 0)
         return r;
-    return ReadReply(command, {reply, replyLength});
+    const std::int32_t r = ReadReply(*table_, command, {reply, replyLength});
+    if (r == 0 && command.ins == kInsPresentCode && !table_->readCounter.exists()) {
+        if (const auto events = CardEvents()) {
+            counter_ = command.dataOut[0];
+            counterEvents_ = *events;
+        }
+    }
+    return r;
+}
+
+std::int32_t PcscReader::Read(CommandRecord& command) {
+    if (command.le < 0 || command.le > 256 || command.p2 + command.le > 256)
+        return kErrBadCommand;
+    // A reader may answer with fewer bytes than asked: read on from where it stopped.
+    for (int at = command.p2, left = command.le; left > 0;) {
+        Apdu apdu;
+        if (const std::int32_t r = BuildRead(*table_, at, left, apdu); r < 0)
+            return r;
+        std::uint8_t reply[kReplyCapacity];
+        std::size_t replyLength = sizeof reply;
+        if (const std::int32_t r = Transmit(apdu.view(), reply, replyLength); r < 0)
+            return r;
+        std::size_t got = 0;
+        if (const std::int32_t r =
+                ReadDataReply(*table_, {reply, replyLength}, static_cast<std::size_t>(left),
+                              command.dataOut + (at - command.p2), got);
+            r < 0) {
+            return r;
+        }
+        at += static_cast<int>(got);
+        left -= static_cast<int>(got);
+    }
+    return 0;
+}
+
+std::int32_t PcscReader::KnownCounter(CommandRecord& command) {
+    std::fill_n(command.dataOut, command.le, 0);
+    const auto events = CardEvents();
+    command.dataOut[0] = counter_ && events && *events == counterEvents_
+                             ? *counter_
+                             : dialect::CounterForAttempts(3);
+    return 0;
+}
+
+std::optional<DWORD> PcscReader::CardEvents() {
+    SCARD_READERSTATE reader{};
+    reader.szReader = name_.c_str();
+    reader.dwCurrentState = SCARD_STATE_UNAWARE;
+    if (SCardGetStatusChange(context_, 0, &reader, 1) != SCARD_S_SUCCESS)
+        return std::nullopt;
+    return reader.dwEventState >> 16;
 }
 
 } // namespace ostrel::reader::pcsc

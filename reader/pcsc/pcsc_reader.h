@@ -1,20 +1,28 @@
 #pragma once
 
+#include "reader/reader_dialects.h"
 #include "reader/reader_library.h"
 
 #include <PCSC/winscard.h>
+#include <map>
+#include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
 namespace ostrel::reader::pcsc {
 
-// The reader library over PC/SC (pcsc-lite): a USB reader that offers the memory-card commands
-// for the SLE4442. Each Open establishes a fresh context, so that a service stopped and started
-// again is found again by the next Open. Reader type and port carry no meaning here.
+// The reader library over PC/SC (pcsc-lite): a reader that offers the SLE4442 in one of the
+// dialects of reader_dialects.h. Each Open establishes a fresh context, so that a service
+// stopped and started again is found again by the next Open. Reader type and port carry no
+// meaning here.
 class PcscReader : public ReaderLibrary {
 public:
     // wantedName: the reader to use, matched exactly or as the start of its name; empty for the
-    // first reader listed.
-    explicit PcscReader(std::string wantedName = {});
+    // first reader listed. dialect: the reader's command set; empty to find it at the first
+    // session start of each reader, by probes that neither present a code nor write.
+    explicit PcscReader(std::string wantedName = {},
+                        std::optional<dialect::Dialect> dialect = std::nullopt);
     ~PcscReader() override;
     PcscReader(const PcscReader&) = delete;
     PcscReader& operator=(const PcscReader&) = delete;
@@ -28,21 +36,35 @@ public:
 
     // The reader opened last; empty while none is open.
     const std::string& readerName() const { return name_; }
-    // The PC/SC code of the last call that failed, for messages.
-    LONG lastPcscError() const { return lastError_; }
+    // The dialect of the open reader: the one asked for, or the one found for its name while
+    // the program runs; empty while not known.
+    std::optional<dialect::Dialect> dialect() const;
+    // Why the last session start could not speak to the card; empty when it could.
+    const std::string& dialectProblem() const { return problem_; }
 
 private:
-    std::int32_t Result(LONG rv);
     bool open(std::int32_t handle) const { return handle_ != 0 && handle == handle_; }
     std::int32_t ChooseReader();
     std::int32_t Connect();
-    std::int32_t Transmit(const std::uint8_t* apdu, std::size_t length, std::uint8_t* reply,
+    // Sends the dialect's session start, or finds the dialect; table_ is then set.
+    std::int32_t BeginSession();
+    std::int32_t Transmit(std::span<const std::uint8_t> apdu, std::uint8_t* reply,
                           std::size_t& replyLength);
+    std::int32_t Read(CommandRecord& command);
+    // A dialect without an error-counter command: what the last code presentation to the same
+    // card in this reader told; 7 when nothing was presented to it.
+    std::int32_t KnownCounter(CommandRecord& command);
+    // How many times a card came or went in the open reader, as pcscd counts.
+    std::optional<DWORD> CardEvents();
     // Ends the connection to the card, resetting it, so that it never stays unlocked.
     std::int32_t Disconnect();
     void Release();
 
     std::string wanted_;
+    std::optional<dialect::Dialect> forced_;
+    std::map<std::string, dialect::Dialect> found_; // by reader name
+    const dialect::Table* table_ = nullptr;         // of the session in progress
+    std::string problem_;
     std::string name_;
     SCARDCONTEXT context_ = 0;
     bool hasContext_ = false;
@@ -51,7 +73,8 @@ private:
     DWORD protocol_ = 0;
     std::int32_t handle_ = 0; // 0 while closed
     std::int32_t nextHandle_ = 1;
-    LONG lastError_ = SCARD_S_SUCCESS;
+    std::optional<std::uint8_t> counter_; // learnt from a code presentation
+    DWORD counterEvents_ = 0;             // card events when it was learnt
 };
 
 } // namespace ostrel::reader::pcsc

@@ -15,7 +15,8 @@ inline constexpr std::uint16_t kDefaultVpcdPort = 35963;
 // reader, closing the connection is removing it.
 class VirtualCardServer {
 public:
-    VirtualCardServer(std::shared_ptr<VirtualCard> card, std::uint16_t port = kDefaultVpcdPort);
+    VirtualCardServer(std::shared_ptr<VirtualCard> card, std::uint16_t port = kDefaultVpcdPort,
+                      dialect::Dialect dialect = dialect::Dialect::Memcard);
     ~VirtualCardServer();
     VirtualCardServer(const VirtualCardServer&) = delete;
     VirtualCardServer& operator=(const VirtualCardServer&) = delete;
