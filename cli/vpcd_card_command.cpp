@@ -14,11 +14,12 @@ namespace ostrel::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "usage : ostrel-card vpcd-card FICHIER [--port N]\n"
+    "usage : ostrel-card vpcd-card FICHIER [--port N] [--dialect memcard|storage|iso]\n"
     "Met la carte virtuelle FICHIER dans le lecteur virtuel vpcd de pcscd (127.0.0.1, port\n"
     "35963 par défaut, le lecteur « Virtual PCD 00 00 ») et répond au lecteur jusqu'à Ctrl+C,\n"
     "qui retire la carte. Chaque commande qui change la carte l'enregistre dans FICHIER.\n"
-    "Si pcscd s'arrête, la carte attend qu'il revienne.\n";
+    "Si pcscd s'arrête, la carte attend qu'il revienne.\n"
+    "--dialect : le jeu de commandes du lecteur imité (memcard par défaut, storage, iso).\n";
 
 constexpr int kRetryMilliseconds = 200;
 
@@ -75,8 +76,8 @@ private:
     int fd_ = -1;
 };
 
-// "vpcd-card FILE [--port N]": serves a virtual card file to the vpcd virtual reader of pcscd
-// until interrupted.
+// "vpcd-card FILE [--port N] [--dialect D]": serves a virtual card file to the vpcd virtual reader
+// of pcscd until interrupted.
 class VpcdCardCommand : public Command {
 public:
     VpcdCardCommand()
@@ -84,7 +85,8 @@ public:
               {.name = "vpcd-card",
                .description = "met une carte virtuelle dans le lecteur virtuel vpcd de pcscd",
                .help = kUsage,
-               .options = {{"--port", base::OptionValue::Required}},
+               .options = {{"--port", base::OptionValue::Required},
+                           {"--dialect", base::OptionValue::Required}},
                .arguments = {1, 1, "un fichier de carte attendu (ostrel-card vpcd-card --help)"}}) {
     }
 
@@ -101,6 +103,16 @@ int VpcdCardCommand::run(const GlobalOptions&, const base::ParsedLine& parsed, C
                << parsed.value("--port") << " »\n";
         return 2;
     }
+    auto dialect = reader::dialect::Dialect::Memcard;
+    if (parsed.has("--dialect")) {
+        const auto named = reader::dialect::DialectNamed(parsed.value("--dialect"));
+        if (!named) {
+            io.err << "ostrel-card vpcd-card : --dialect attend memcard, storage ou iso, pas « "
+                   << parsed.value("--dialect") << " »\n";
+            return 2;
+        }
+        dialect = *named;
+    }
     const std::string& file = parsed.positional[0];
     std::string error;
     auto card = reader::VirtualCard::FromFile(file, error);
@@ -110,7 +122,7 @@ int VpcdCardCommand::run(const GlobalOptions&, const base::ParsedLine& parsed, C
     }
 
     StopSignals stop;
-    reader::vpcd::VirtualCardServer server(card, port);
+    reader::vpcd::VirtualCardServer server(card, port, dialect);
     if (!server.insert(error)) {
         io.err << "ostrel-card vpcd-card : " << error << "\n";
         return 1;

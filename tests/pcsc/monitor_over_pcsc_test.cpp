@@ -54,7 +54,7 @@ const std::string kNoCard = std::string(app::kWindowTitle) + app::kSuffixNoCard;
 const std::string kNoReader = std::string(app::kWindowTitle) + app::kSuffixNoReader;
 
 // The reader monitor over the PC/SC reader, ticked by the test as the timer would tick it.
-struct MonitorOverPcsc : ::testing::Test {
+struct MonitorOverPcsc : ::testing::TestWithParam<Dialect> {
     reader::pcsc::PcscReader reader{kVpcdReader};
     reader::SharedState state{reader};
     RecordingView view{state};
@@ -70,7 +70,8 @@ struct MonitorOverPcsc : ::testing::Test {
         fs::copy_file(fs::path(OSTREL_DEMO_DECK_DIR) / "formatted-serial-1000000.card", file,
                       fs::copy_options::overwrite_existing);
         std::string error;
-        served = std::make_unique<ServedCard>(reader::VirtualCard::FromFile(file.string(), error));
+        served = std::make_unique<ServedCard>(reader::VirtualCard::FromFile(file.string(), error),
+                                              GetParam());
         ASSERT_TRUE(ReaderEmptied());
         monitor.tick();
         ASSERT_EQ(state.ReaderState, reader::kReaderEmpty);
@@ -97,7 +98,7 @@ struct MonitorOverPcsc : ::testing::Test {
     }
 };
 
-TEST_F(MonitorOverPcsc, ACardInsertedIsIdentifiedOnceAndItsDumpClosesOnRemoval) {
+TEST_P(MonitorOverPcsc, ACardInsertedIsIdentifiedOnceAndItsDumpClosesOnRemoval) {
     EXPECT_EQ(view.caption, kNoCard);
     ASSERT_TRUE(served->insert());
     ASSERT_TRUE(TickUntil(reader::kReaderCardInside));
@@ -118,7 +119,7 @@ TEST_F(MonitorOverPcsc, ACardInsertedIsIdentifiedOnceAndItsDumpClosesOnRemoval) 
     EXPECT_EQ(view.format.removed + view.disposable.removed, 0);
 }
 
-TEST_F(MonitorOverPcsc, WithTheFormattingWindowOpenOnlyItHearsOfTheCard) {
+TEST_P(MonitorOverPcsc, WithTheFormattingWindowOpenOnlyItHearsOfTheCard) {
     state.FormatActive = true;
     ASSERT_TRUE(served->insert());
     ASSERT_TRUE(TickUntil(reader::kReaderCardInside));
@@ -130,7 +131,7 @@ TEST_F(MonitorOverPcsc, WithTheFormattingWindowOpenOnlyItHearsOfTheCard) {
     EXPECT_EQ(view.dumpLoads, 0);
 }
 
-TEST_F(MonitorOverPcsc, ThePcscServiceStoppedAndStartedAgainIsFoundAgain) {
+TEST_P(MonitorOverPcsc, ThePcscServiceStoppedAndStartedAgainIsFoundAgain) {
     const pid_t pcscd = pcscd_control::RunningPcscd();
     if (pcscd < 0)
         GTEST_SKIP() << "needs the pcscd started by scripts/pcscd.sh (OSTREL_PCSCD_PIDFILE)";
@@ -152,5 +153,7 @@ TEST_F(MonitorOverPcsc, ThePcscServiceStoppedAndStartedAgainIsFoundAgain) {
     EXPECT_EQ(view.dumpLoads, 2);
     EXPECT_EQ(view.dumpInfo, "carte valide");
 }
+
+INSTANTIATE_TEST_SUITE_P(Dialects, MonitorOverPcsc, kEveryDialect, DialectName);
 
 } // namespace

@@ -78,10 +78,7 @@ struct CommandsOverPcsc : ::testing::Test {
     void SetUp() override {
         if (const std::string why = VpcdUnavailable(); !why.empty())
             GTEST_SKIP() << why;
-        dir = fs::temp_directory_path() /
-              ("ostrel-pcsc-cli-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir);
+        dir = TestFolder("ostrel-pcsc-cli");
         ASSERT_TRUE(ReaderEmptied());
     }
     void TearDown() override {
@@ -103,13 +100,20 @@ struct CommandsOverPcsc : ::testing::Test {
     }
 };
 
-TEST_F(CommandsOverPcsc, IdentifyAndDumpPrintWhatTheyPrintOnTheSimulatedReader) {
+// The commands in each dialect; ostrel-card finds the dialect itself (--dialect auto).
+struct CommandsInDialect : CommandsOverPcsc, ::testing::WithParamInterface<Dialect> {
+    std::string dialectName() const {
+        return std::string(reader::dialect::TableOf(GetParam()).name);
+    }
+};
+
+TEST_P(CommandsInDialect, IdentifyAndDumpPrintWhatTheyPrintOnTheSimulatedReader) {
     for (const char* name : {"formatted-serial-1000000.card", "blank-supplier-04.card",
                              "not-an-sle4442.card", "foreign-application.card"}) {
         SCOPED_TRACE(name);
         const std::string file = Copy(name);
         std::string error;
-        ServedCard served(reader::VirtualCard::FromFile(file, error));
+        ServedCard served(reader::VirtualCard::FromFile(file, error), GetParam());
         ASSERT_TRUE(served.insert());
         ASSERT_TRUE(CardShown(true));
         for (const char* command : {"identify", "dump"}) {
@@ -124,7 +128,7 @@ TEST_F(CommandsOverPcsc, IdentifyAndDumpPrintWhatTheyPrintOnTheSimulatedReader) 
     }
 }
 
-TEST_F(CommandsOverPcsc, FormatCreditAndTokenLeaveTheCardsTheSimulatedReaderLeaves) {
+TEST_P(CommandsInDialect, FormatCreditAndTokenLeaveTheCardsTheSimulatedReaderLeaves) {
     struct Run {
         const char* card;
         std::vector<std::string> command;
@@ -157,7 +161,7 @@ TEST_F(CommandsOverPcsc, FormatCreditAndTokenLeaveTheCardsTheSimulatedReaderLeav
         const CliRun simulated = OstrelCard(args);
 
         std::string error;
-        ServedCard served(reader::VirtualCard::FromFile(servedCard.string(), error));
+        ServedCard served(reader::VirtualCard::FromFile(servedCard.string(), error), GetParam());
         ASSERT_TRUE(served.insert());
         ASSERT_TRUE(CardShown(true));
         args = {"--reader", "pcsc", "--config", configs[1], "--journal", journals[1]};
@@ -180,9 +184,10 @@ TEST_F(CommandsOverPcsc, FormatCreditAndTokenLeaveTheCardsTheSimulatedReaderLeav
     }
 }
 
-TEST_F(CommandsOverPcsc, TheFormattedDemoCardIsValidThroughANamedReader) {
+TEST_P(CommandsInDialect, TheFormattedDemoCardIsValidThroughANamedReader) {
     std::string error;
-    ServedCard served(reader::VirtualCard::FromFile(Copy("formatted-serial-1000000.card"), error));
+    ServedCard served(reader::VirtualCard::FromFile(Copy("formatted-serial-1000000.card"), error),
+                      GetParam());
     ASSERT_TRUE(served.insert());
     ASSERT_TRUE(CardShown(true));
     const CliRun run = OstrelCard({"--reader", std::string("pcsc:") + kVpcdReader, "identify"});
@@ -199,9 +204,9 @@ TEST_F(CommandsOverPcsc, AnEmptyOrUnknownReaderIsSaidSo) {
         << unknown.err;
 }
 
-TEST_F(CommandsOverPcsc, VpcdCardServesTheFileUntilStoppedAndKeepsWhatWasWritten) {
+TEST_P(CommandsInDialect, VpcdCardServesTheFileUntilStoppedAndKeepsWhatWasWritten) {
     const std::string file = Copy("blank-supplier-04.card");
-    Child server({"vpcd-card", file});
+    Child server({"vpcd-card", file, "--dialect", dialectName()});
     ASSERT_TRUE(server.started());
     ASSERT_TRUE(CardShown(true));
 
@@ -226,8 +231,11 @@ TEST_F(CommandsOverPcsc, VpcdCardRefusesWhatItCannotServe) {
     EXPECT_EQ(Child({"vpcd-card", Copy("blank-supplier-04.card"), "--port", "0"}).stop(0), 2);
     EXPECT_EQ(Child({"vpcd-card", Copy("blank-supplier-04.card"), "--port", "35963x"}).stop(0), 2);
     EXPECT_EQ(Child({"vpcd-card"}).stop(0), 2);
+    EXPECT_EQ(Child({"vpcd-card", Copy("blank-supplier-04.card"), "--dialect", "ccid"}).stop(0), 2);
     // Nothing listens on port 9: no reader to put the card into.
     EXPECT_EQ(Child({"vpcd-card", Copy("blank-supplier-04.card"), "--port", "9"}).stop(0), 1);
 }
+
+INSTANTIATE_TEST_SUITE_P(Dialects, CommandsInDialect, kEveryDialect, DialectName);
 
 } // namespace

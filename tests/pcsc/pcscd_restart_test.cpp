@@ -28,7 +28,9 @@ bool WaitUntil(const std::function<bool()>& condition) {
     return false;
 }
 
-TEST(PcscdRestart, ReaderFailsWhileTheServiceIsDownAndWorksAfterReopening) {
+struct PcscdRestart : ::testing::TestWithParam<Dialect> {};
+
+TEST_P(PcscdRestart, ReaderFailsWhileTheServiceIsDownAndWorksAfterReopening) {
     if (const std::string why = VpcdUnavailable(); !why.empty())
         GTEST_SKIP() << why;
     const pid_t pcscd = pcscd_control::RunningPcscd();
@@ -40,7 +42,7 @@ TEST(PcscdRestart, ReaderFailsWhileTheServiceIsDownAndWorksAfterReopening) {
     fs::copy_file(fs::path(OSTREL_DEMO_DECK_DIR) / "formatted-serial-1000000.card", file,
                   fs::copy_options::overwrite_existing);
     std::string error;
-    ServedCard served(VirtualCard::FromFile(file.string(), error));
+    ServedCard served(VirtualCard::FromFile(file.string(), error), GetParam());
     pcsc::PcscReader reader(kVpcdReader);
     SharedState state(reader);
     state.ReaderHandle = reader.Open(kReaderTypeAny, kReaderPortAny);
@@ -71,11 +73,14 @@ TEST(PcscdRestart, ReaderFailsWhileTheServiceIsDownAndWorksAfterReopening) {
     ASSERT_TRUE(WaitForCard(reader, state.ReaderHandle, true));
     EXPECT_GE(IdentifyCard(state), 0);
     EXPECT_EQ(state.InfoMessage, "carte valide");
+    EXPECT_EQ(reader.dialect(), GetParam());
     EndCardSession(state);
     reader.Close(state.ReaderHandle);
     served.remove();
     EXPECT_TRUE(ReaderEmptied());
     fs::remove(file);
 }
+
+INSTANTIATE_TEST_SUITE_P(Dialects, PcscdRestart, kEveryDialect, DialectName);
 
 } // namespace

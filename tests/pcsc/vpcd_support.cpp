@@ -1,9 +1,11 @@
 #include "vpcd_support.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <unistd.h>
 
 namespace vpcd_support {
 
@@ -31,6 +33,20 @@ bool Listening(std::uint16_t port) {
 }
 
 } // namespace
+
+std::string DialectName(const ::testing::TestParamInfo<Dialect>& info) {
+    return std::string(ostrel::reader::dialect::TableOf(info.param).name);
+}
+
+std::filesystem::path TestFolder(const std::string& prefix) {
+    std::string name = prefix + "-" + std::to_string(::getpid()) + "-" +
+                       ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::replace(name.begin(), name.end(), '/', '-');
+    const auto folder = std::filesystem::temp_directory_path() / name;
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    return folder;
+}
 
 std::string VpcdUnavailable() {
     // Only asks pcscd: connecting to the vpcd port would insert a card.

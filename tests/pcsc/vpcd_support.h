@@ -4,6 +4,8 @@
 #include "reader/vpcd/virtual_card_server.h"
 
 #include <atomic>
+#include <filesystem>
+#include <gtest/gtest.h>
 #include <memory>
 #include <string>
 #include <thread>
@@ -15,6 +17,15 @@ namespace vpcd_support {
 inline constexpr const char* kVpcdReader = "Virtual PCD 00 00";  // port 35963
 inline constexpr const char* kSpareReader = "Virtual PCD 00 01"; // port 35964
 
+// The PC/SC tests run once per reader dialect that the virtual card emulates.
+using ostrel::reader::dialect::Dialect;
+inline const auto kEveryDialect =
+    ::testing::Values(Dialect::Memcard, Dialect::Storage, Dialect::Iso);
+std::string DialectName(const ::testing::TestParamInfo<Dialect>& info);
+
+// A folder of the running test's own under the temporary folder, created empty.
+std::filesystem::path TestFolder(const std::string& prefix);
+
 // Empty when pcscd answers and lists the vpcd reader, else why not.
 std::string VpcdUnavailable();
 
@@ -22,8 +33,9 @@ std::string VpcdUnavailable();
 class ServedCard {
 public:
     explicit ServedCard(std::shared_ptr<ostrel::reader::VirtualCard> card,
+                        Dialect dialect = Dialect::Memcard,
                         std::uint16_t port = ostrel::reader::vpcd::kDefaultVpcdPort)
-        : server_(std::move(card), port) {}
+        : server_(std::move(card), port, dialect) {}
     ~ServedCard() { remove(); }
     ServedCard(const ServedCard&) = delete;
     ServedCard& operator=(const ServedCard&) = delete;
