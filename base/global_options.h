@@ -15,6 +15,7 @@ struct GlobalOptions {
     std::string reader;      // empty: the default reader
     std::string configFile;  // empty: the platform's per-user configuration file
     std::string journalFile; // empty: the per-user journal of card operations
+    std::string dialect;     // empty: [Reader] Dialect of the configuration file, else auto
     bool version = false;    // print "PROGRAM VERSION" and nothing else
 };
 
@@ -36,6 +37,9 @@ inline const GlobalOption kGlobalOptions[] = {
     {{"--journal", OptionValue::Required, "FICHIER",
       "journal des opérations sur les cartes (SQLite)"},
      &GlobalOptions::journalFile},
+    {{"--dialect", OptionValue::Required, "JEU",
+      "jeu de commandes du lecteur PC/SC : auto (par défaut), memcard,\nstorage ou iso"},
+     &GlobalOptions::dialect},
     {{"--version", OptionValue::None, {}, "affiche la version du programme"},
      &GlobalOptions::version},
 };

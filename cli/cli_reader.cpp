@@ -1,6 +1,7 @@
 #include "cli_reader.h"
 
 #include "reader/reader_choice.h"
+#include "workflows/reader_dialect_setting.h"
 
 #include <ostream>
 
@@ -10,7 +11,8 @@ bool CliReader::open(const GlobalOptions& options, CommandIo& io) {
     io_ = &io;
     reader::ReaderChoice choice = reader::DefaultReaderChoice();
     std::string error;
-    if (!options.reader.empty() && !reader::ParseReaderChoice(options.reader, choice, error)) {
+    if ((!options.reader.empty() && !reader::ParseReaderChoice(options.reader, choice, error)) ||
+        !workflows::ChooseDialect(options.dialect, options.configFile, choice.dialect, error)) {
         io.err << "ostrel-card : " << error << "\n";
         return false;
     }
@@ -48,6 +50,9 @@ bool CliReader::requireCard(CommandIo& io) {
 CliReader::~CliReader() {
     if (io_ && chosen_.simulator && !chosen_.simulator->lastSaveError().empty())
         io_->err << "ostrel-card : " << chosen_.simulator->lastSaveError() << "\n";
+    // Why the reader could not speak to the card, which the verdict texts do not say.
+    if (io_ && chosen_.status && !chosen_.status->readerStatus().problem.empty())
+        io_->err << "ostrel-card : " << chosen_.status->readerStatus().problem << "\n";
     if (state_ && state_->ReaderHandle >= 0)
         chosen_.library->Close(state_->ReaderHandle);
 }

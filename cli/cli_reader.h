@@ -20,8 +20,8 @@ public:
     reader::SharedState& state() { return *state_; }
     reader::ChosenReader& chosen() { return chosen_; }
 
-    // Tells io.err why the simulated card's file could not be saved, if it could not: the
-    // workflows only see the reader's error number.
+    // Tells io.err why the simulated card's file could not be saved, if it could not, and why
+    // a PC/SC reader could not tell its command set: the workflows only see error numbers.
     ~CliReader();
 
 private:

@@ -21,6 +21,7 @@ std::vector<std::unique_ptr<Command>> AllCommands() {
     commands.push_back(NewJournalCommand());
     commands.push_back(std::make_unique<DesCommand>());
     commands.push_back(NewVpcdCardCommand());
+    commands.push_back(NewReadersCommand());
     return commands;
 }
 

@@ -16,5 +16,6 @@ std::unique_ptr<Command> NewTokenCommand();
 std::unique_ptr<Command> NewShowCommand();
 std::unique_ptr<Command> NewJournalCommand();
 std::unique_ptr<Command> NewVpcdCardCommand();
+std::unique_ptr<Command> NewReadersCommand();
 
 } // namespace ostrel::cli

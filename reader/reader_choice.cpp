@@ -28,4 +28,16 @@ bool ParseReaderChoice(const std::string& text, ReaderChoice& choice, std::strin
     return true;
 }
 
+bool ParseDialectChoice(const std::string& text, std::optional<dialect::Dialect>& dialect,
+                        std::string& error) {
+    if (text == "auto") {
+        dialect.reset();
+        return true;
+    }
+    dialect = dialect::DialectNamed(text);
+    if (!dialect)
+        error = "jeu de commandes inconnu « " + text + " » : auto, memcard, storage ou iso attendu";
+    return dialect.has_value();
+}
+
 } // namespace ostrel::reader

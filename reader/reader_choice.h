@@ -1,5 +1,8 @@
 #pragma once
 
+#include "reader_dialects.h"
+
+#include <optional>
 #include <string>
 
 namespace ostrel::reader {
@@ -13,6 +16,8 @@ namespace ostrel::reader {
 struct ReaderChoice {
     enum class Kind { Simulated, Pcsc } kind = Kind::Simulated;
     std::string argument; // folder, file or reader name; empty for the defaults
+    // The PC/SC reader's command set; empty: found by the reader itself (auto).
+    std::optional<dialect::Dialect> dialect;
 };
 
 // The choice as the option writes it ("sim:cartes", "pcsc"), for records.
@@ -20,5 +25,10 @@ std::string ReaderChoiceText(const ReaderChoice& choice);
 
 // False with a French message when the text is none of the forms above.
 bool ParseReaderChoice(const std::string& text, ReaderChoice& choice, std::string& error);
+
+// The --dialect option of both programs: auto (empty result), memcard, storage or iso. False
+// with a French message for anything else.
+bool ParseDialectChoice(const std::string& text, std::optional<dialect::Dialect>& dialect,
+                        std::string& error);
 
 } // namespace ostrel::reader

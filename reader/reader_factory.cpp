@@ -4,6 +4,7 @@
 
 #ifdef OSTREL_HAVE_PCSC
 #include "pcsc/pcsc_reader.h"
+#include "pcsc/reader_survey.h"
 #endif
 
 #include <cstdlib>
@@ -55,9 +56,9 @@ bool CreateSimulated(const ReaderChoice& choice, ChosenReader& chosen, std::stri
 // A real reader when the program is built with PC/SC; the simulated one otherwise.
 ReaderChoice DefaultReaderChoice() {
 #ifdef OSTREL_HAVE_PCSC
-    return ReaderChoice{ReaderChoice::Kind::Pcsc, {}};
+    return ReaderChoice{ReaderChoice::Kind::Pcsc, {}, {}};
 #else
-    return ReaderChoice{ReaderChoice::Kind::Simulated, {}};
+    return ReaderChoice{ReaderChoice::Kind::Simulated, {}, {}};
 #endif
 }
 
@@ -100,14 +101,28 @@ bool CreateReader(const ReaderChoice& choice, ChosenReader& chosen, std::string&
         return CreateSimulated(choice, chosen, error);
     case ReaderChoice::Kind::Pcsc:
 #ifdef OSTREL_HAVE_PCSC
-        chosen.library = std::make_unique<pcsc::PcscReader>(choice.argument);
+    {
+        auto pcscReader = std::make_unique<pcsc::PcscReader>(choice.argument, choice.dialect);
+        chosen.status = pcscReader.get();
+        chosen.library = std::move(pcscReader);
         return true;
+    }
 #else
         error = "lecteur PC/SC non disponible dans cette version";
         return false;
 #endif
     }
     return false;
+}
+
+bool SurveyPcscReaders(std::vector<ReaderSurvey>& readers, std::string& error) {
+#ifdef OSTREL_HAVE_PCSC
+    return pcsc::SurveyReaders(readers, error);
+#else
+    readers.clear();
+    error = "lecteur PC/SC non disponible dans cette version";
+    return false;
+#endif
 }
 
 } // namespace ostrel::reader

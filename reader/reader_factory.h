@@ -2,11 +2,13 @@
 
 #include "reader_choice.h"
 #include "reader_library.h"
+#include "reader_status.h"
 #include "simulated_reader.h"
 
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace ostrel::reader {
 
@@ -15,11 +17,16 @@ struct ChosenReader {
     std::unique_ptr<ReaderLibrary> library;
     SimulatedReader* simulator = nullptr; // the same object as library, for the simulated reader
     std::string deckFolder;               // where the simulated reader's cards are
+    const ReaderStatusSource* status = nullptr; // the same object as library, for PC/SC
 };
 
 // Builds the chosen reader. False with a French message when it cannot be had (a missing or
 // malformed card file, a missing folder).
 bool CreateReader(const ReaderChoice& choice, ChosenReader& chosen, std::string& error);
+
+// Lists the PC/SC readers, probing the card in each. False with a French message when PC/SC
+// does not answer or is not built in.
+bool SurveyPcscReaders(std::vector<ReaderSurvey>& readers, std::string& error);
 
 // The reader used when none is asked for.
 ReaderChoice DefaultReaderChoice();

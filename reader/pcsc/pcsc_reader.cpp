@@ -178,6 +178,11 @@ std::optional<dialect::Dialect> PcscReader::dialect() const {
     return found == found_.end() ? std::nullopt : std::optional(found->second);
 }
 
+ReaderStatus PcscReader::readerStatus() const {
+    const auto known = dialect();
+    return {name_, known ? std::string(dialect::TableOf(*known).name) : "auto", problem_};
+}
+
 std::int32_t PcscReader::BeginSession() {
     problem_.clear();
     table_ = nullptr;

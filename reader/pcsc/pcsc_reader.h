@@ -2,6 +2,7 @@
 
 #include "reader/reader_dialects.h"
 #include "reader/reader_library.h"
+#include "reader/reader_status.h"
 
 #include <PCSC/winscard.h>
 #include <map>
@@ -16,7 +17,7 @@ namespace ostrel::reader::pcsc {
 // dialects of reader_dialects.h. Each Open establishes a fresh context, so that a service
 // stopped and started again is found again by the next Open. Reader type and port carry no
 // meaning here.
-class PcscReader : public ReaderLibrary {
+class PcscReader : public ReaderLibrary, public ReaderStatusSource {
 public:
     // wantedName: the reader to use, matched exactly or as the start of its name; empty for the
     // first reader listed. dialect: the reader's command set; empty to find it at the first
@@ -41,6 +42,7 @@ public:
     std::optional<dialect::Dialect> dialect() const;
     // Why the last session start could not speak to the card; empty when it could.
     const std::string& dialectProblem() const { return problem_; }
+    ReaderStatus readerStatus() const override;
 
 private:
     bool open(std::int32_t handle) const { return handle_ != 0 && handle == handle_; }

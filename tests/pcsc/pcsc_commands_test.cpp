@@ -195,6 +195,45 @@ TEST_P(CommandsInDialect, TheFormattedDemoCardIsValidThroughANamedReader) {
     EXPECT_EQ(run.out.substr(0, run.out.find('\n')), "carte valide");
 }
 
+// readers names the dialect it finds; a dialect set in the configuration is used unless
+// --dialect says otherwise, and a wrong one is said so, with what to do.
+TEST_P(CommandsInDialect, ReadersNamesTheDialectAndAWrongOneIsSaidSo) {
+    std::string error;
+    ServedCard served(reader::VirtualCard::FromFile(Copy("formatted-serial-1000000.card"), error),
+                      GetParam());
+    ASSERT_TRUE(served.insert());
+    ASSERT_TRUE(CardShown(true));
+    const CliRun readers = OstrelCard({"readers"});
+    EXPECT_EQ(readers.status, 0);
+    EXPECT_NE(readers.out.find(std::string(kVpcdReader) +
+                               " : carte, ATR 3B 04 A2 13 10 91, jeu de commandes " +
+                               dialectName() + "\n"),
+              std::string::npos)
+        << readers.out;
+
+    const std::string wrong = GetParam() == Dialect::Iso ? "memcard" : "iso";
+    const std::string config = (dir / "reader.ini").string();
+    std::ofstream(config) << "[Reader]\nDialect=" << wrong << "\n";
+    const CliRun refused = OstrelCard({"--reader", "pcsc", "--config", config, "identify"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.out, "Carte inconnue. Erreur de lecture.\n");
+    EXPECT_EQ(refused.err, "ostrel-card : lecteur « " + std::string(kVpcdReader) +
+                               " » : la carte ne répond pas au jeu de commandes " + wrong +
+                               " ; choisissez --dialect\n");
+    for (const std::string& dialect : {std::string("auto"), dialectName()}) {
+        const CliRun run =
+            OstrelCard({"--reader", "pcsc", "--config", config, "--dialect", dialect, "identify"});
+        EXPECT_EQ(run.out.substr(0, run.out.find('\n')), "carte valide") << dialect;
+    }
+    std::ofstream(config) << "[Reader]\nDialect=" << dialectName() << "\n";
+    EXPECT_EQ(OstrelCard({"--reader", "pcsc", "--config", config, "identify"}).status, 0);
+    std::ofstream(config) << "[Reader]\nDialect=ccid\n";
+    EXPECT_EQ(OstrelCard({"--reader", "pcsc", "--config", config, "identify"}).err,
+              "ostrel-card : configuration " + config +
+                  ", [Reader] Dialect : jeu de commandes inconnu « ccid » : auto, memcard, "
+                  "storage ou iso attendu\n");
+}
+
 TEST_F(CommandsOverPcsc, AnEmptyOrUnknownReaderIsSaidSo) {
     EXPECT_EQ(OstrelCard({"--reader", "pcsc", "identify"}).err,
               "ostrel-card : pas de carte dans le lecteur\n");
