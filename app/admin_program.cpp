@@ -7,7 +7,9 @@
 #include "reader/reader_factory.h"
 #include "reader_picture.h"
 #include "simulated_reader_window.h"
+#include "status_line.h"
 #include "workflow_factories.h"
+#include "workflows/reader_dialect_setting.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -25,6 +27,11 @@ int RunAdmin(QApplication& application, const std::function<void(MainKestrix&)>&
     std::string error;
     if (!ParseAppOptions(args, options, error) || options.help || options.given.version)
         return AnswerAdminLine(options, error);
+    if (!workflows::ChooseDialect(options.given.dialect, options.configFile, options.reader.dialect,
+                                  error)) {
+        std::cerr << "ostrel-admin : " << error << "\n";
+        return 2;
+    }
     reader::ChosenReader chosen;
     if (!reader::CreateReader(options.reader, chosen, error)) {
         std::cerr << "ostrel-admin : " << error << "\n";
@@ -36,6 +43,7 @@ int RunAdmin(QApplication& application, const std::function<void(MainKestrix&)>&
     MainKestrix mainWindow(
         state, MakeWorkflowFactories(
                    options, {&records, "ostrel-admin", reader::ReaderChoiceText(options.reader)}));
+    mainWindow.setReaderStatusSource([status = chosen.status] { return ReaderStatusLine(status); });
     mainWindow.show();
 
     std::unique_ptr<SimulatedReaderWindow> simulatedReader;

@@ -44,6 +44,10 @@ bool ParseAppOptions(const std::vector<std::string>& args, AppOptions& options,
         error = "l'option « --config » attend un nom de fichier";
         return false;
     }
+    if (line.has("--dialect") &&
+        !reader::ParseDialectChoice(options.given.dialect, options.reader.dialect, error)) {
+        return false;
+    }
     return !line.has("--reader") ||
            reader::ParseReaderChoice(options.given.reader, options.reader, error);
 }

@@ -8,10 +8,12 @@
 
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QStatusBar>
 #include <QTimer>
 
 namespace ostrel::app {
@@ -19,7 +21,7 @@ namespace ostrel::app {
 MainKestrix::MainKestrix(reader::SharedState& state, WorkflowFactories factories, QWidget* parent)
     : QMainWindow(parent), state_(state), factories_(std::move(factories)),
       mdi_(new QMdiArea(this)), childStyle_(new MdiChildStyle), tmrReader_(new QTimer(this)),
-      monitor_(state, *this) {
+      lblStatus_(new QLabel(this)), monitor_(state, *this) {
     setObjectName("MainKestrix");
     childStyle_->setParent(this);
     mdi_->setObjectName("mdiArea");
@@ -28,11 +30,13 @@ MainKestrix::MainKestrix(reader::SharedState& state, WorkflowFactories factories
     setWindowTitle(kWindowTitle);
     resize(base::TwipsToPixels(12900), base::TwipsToPixels(9600));
     buildMenus();
+    lblStatus_->setObjectName("lblStatus");
+    statusBar()->addWidget(lblStatus_, 1);
     showRefusal = [this](const QString& text) { showDefaultRefusal(text); };
 
     // Load.
     tmrReader_->setObjectName("tmrReader");
-    connect(tmrReader_, &QTimer::timeout, this, [this] { monitor_.tick(); });
+    connect(tmrReader_, &QTimer::timeout, this, &MainKestrix::tickReader);
     tmrReader_->setInterval(ReaderMonitor::kTickMilliseconds);
     tmrReader_->start();
     showWelcome();
@@ -46,6 +50,24 @@ MainKestrix::~MainKestrix() {
         delete child;
     tmrReader_->stop();
     monitor_.closeReader();
+}
+
+void MainKestrix::tickReader() {
+    monitor_.tick();
+    if (readerStatus_)
+        setReaderStatus(readerStatus_());
+}
+
+void MainKestrix::setReaderStatusSource(std::function<std::string()> source) {
+    readerStatus_ = std::move(source);
+    if (readerStatus_)
+        setReaderStatus(readerStatus_());
+}
+
+void MainKestrix::setReaderStatus(const std::string& text) {
+    const QString line = QString::fromStdString(text);
+    if (lblStatus_->text() != line)
+        lblStatus_->setText(line);
 }
 
 void MainKestrix::buildMenus() {

@@ -13,6 +13,7 @@
 #include <string>
 
 class QAction;
+class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
 class QStyle;
@@ -41,6 +42,12 @@ public:
     void EnableMenu(bool enable) override;
 
     ReaderMonitor& monitor() { return monitor_; }
+    // What each tick of tmrReader does: the monitor's tick, then the status line.
+    void tickReader();
+
+    // The status line under the window: the reader's part, asked of source after every tick.
+    void setReaderStatusSource(std::function<std::string()> source);
+    void setReaderStatus(const std::string& text);
     QMdiArea* mdiArea() const { return mdi_; }
 
     // Shows the card-inside refusal, modally. Tests replace it so that nothing blocks.
@@ -68,6 +75,8 @@ private:
     QMdiArea* mdi_;
     QStyle* childStyle_; // a child of this window, created after the area so that it outlives it
     QTimer* tmrReader_;
+    QLabel* lblStatus_;
+    std::function<std::string()> readerStatus_;
     ReaderMonitor monitor_;
     std::array<QAction*, kMenuItems.size()> actions_{};
     QPointer<QMdiSubWindow> welcome_;

@@ -22,6 +22,7 @@ TEST(AppOptions, AcceptedForms) {
         {{"--reader=sim:/tmp/deck"}, Kind::Simulated, "/tmp/deck", ""},
         {{"--reader", "sim:card.card", "--config", "a.ini"}, Kind::Simulated, "card.card", "a.ini"},
         {{"--config=b.ini", "--reader", "pcsc:Lecteur 1"}, Kind::Pcsc, "Lecteur 1", "b.ini"},
+        {{"--dialect", "storage", "--reader", "pcsc"}, Kind::Pcsc, "", ""},
     };
     for (const Case& c : cases) {
         AppOptions options;
@@ -45,6 +46,8 @@ TEST(AppOptions, RefusedForms) {
         {"--config", "a.ini", "--config=b.ini"},
         {"--verbose"},
         {"carte.card"},
+        {"--dialect", "ccid"},
+        {"--dialect", "iso", "--dialect=iso"},
     };
     for (const auto& args : cases) {
         AppOptions options;

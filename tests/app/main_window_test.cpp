@@ -2,6 +2,7 @@
 #include "main_kestrix.h"
 #include "menu_model.h"
 #include "reader/simulated_reader.h"
+#include "status_line.h"
 #include "window_test_support.h"
 #include "window_title.h"
 
@@ -129,6 +130,34 @@ TEST_F(MainWindowTest, TheTitleFollowsTheReader) {
     reader.unplug();
     tick();
     EXPECT_EQ(window->windowTitle(), kTitle + QString::fromUtf8(app::kSuffixNoReader));
+}
+
+// The line under the window names the reader and its command set, refreshed at every tick; the
+// title keeps only the reader state.
+TEST_F(MainWindowTest, TheStatusLineShowsTheReaderAndItsCommandSet) {
+    struct Source : reader::ReaderStatusSource {
+        reader::ReaderStatus status;
+        reader::ReaderStatus readerStatus() const override { return status; }
+    } source;
+    window->setReaderStatusSource([&] { return app::ReaderStatusLine(&source); });
+    auto* line = window->findChild<QLabel*>("lblStatus");
+    ASSERT_NE(line, nullptr);
+    const std::pair<reader::ReaderStatus, std::string> cases[] = {
+        {{"", "auto", ""}, "Lecteur PC/SC : aucun lecteur"},
+        {{"R1", "auto", ""},
+         "Lecteur PC/SC « R1 », jeu de commandes auto (trouvé à la première "
+         "carte)"},
+        {{"R1", "storage", ""}, "Lecteur PC/SC « R1 », jeu de commandes storage"},
+        {{"R1", "auto", "lecteur « R1 » : x ; choisissez --dialect"},
+         "Lecteur PC/SC lecteur « R1 » : x ; choisissez --dialect"},
+    };
+    for (const auto& [status, text] : cases) {
+        source.status = status;
+        window->tickReader();
+        EXPECT_EQ(line->text().toStdString(), text);
+        EXPECT_EQ(window->windowTitle(), kTitle + QString::fromUtf8(app::kSuffixNoCard));
+    }
+    EXPECT_EQ(app::ReaderStatusLine(nullptr), "Lecteur simulé");
 }
 
 TEST_F(MainWindowTest, AnInsertedCardShowsItsDumpMaximisedAndReadableAndRemovalClosesIt) {

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "reader/reader_status.h"
+
+#include <string>
+
+namespace ostrel::app {
+
+// The reader's part of the status line under the main window: the reader in use and its
+// command set, or why the reader could not speak to the card. source is null for the simulated
+// reader, which has no command set.
+std::string ReaderStatusLine(const reader::ReaderStatusSource* source);
+
+} // namespace ostrel::app
