@@ -16,8 +16,9 @@ namespace ostrel::workflows {
 void StageHeader(reader::SharedState& state, const card::CardDate& date);
 
 // Rewriting a formatted card: recorded in the journal first, then unlock it with its own code
-// (sparing its last attempt unless spendLastAttempt), then write bytes 32..255 back from the
-// card's own image, so that nothing of another card or of earlier staging lands on it.
+// (sparing its last attempt unless spendLastAttempt), then stage bytes 32..255 from the card's
+// own image, so that nothing of another card or of earlier staging lands on it; what equals the
+// card's bytes is not written.
 struct TailRewrite {
     enum class Result { NotJournalled, CodeRefused, WriteFailed, Done } result;
     std::string failureText;  // what the window shows when it did not succeed

@@ -219,6 +219,7 @@ TEST_F(DisposableTest, AFormattedCardIsRewrittenWithItsOwnBytes) {
     EXPECT_EQ(window->info(), "ecriture OK, retirez la carte");
     EXPECT_EQ(window->indicator(), Indicator::Green);
     EXPECT_EQ(card->chip().memory(), before);
+    EXPECT_EQ(reader.count(reader::kInsWriteMemory), 0); // its own bytes: nothing to write
 }
 
 TEST_F(DisposableTest, RefusedCodesAndTheLastAttempt) {

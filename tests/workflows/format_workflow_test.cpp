@@ -128,6 +128,7 @@ TEST_F(FormatTest, AFormattedCardKeepsItsBytesAndItsCounter) {
     EXPECT_EQ(format->oldSerialText(), "1000000");
     EXPECT_EQ(card->chip().memory(), before);
     EXPECT_EQ(card->chip().errorCounter(), 7);
+    EXPECT_EQ(reader.count(reader::kInsWriteMemory), 0); // its own bytes: nothing to write
     EXPECT_EQ(store.saves, 0);
     EXPECT_EQ(format->nextSerialText(), "1065472");
 }

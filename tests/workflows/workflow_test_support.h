@@ -3,6 +3,7 @@
 #include "journal/sqlite_journal.h"
 #include "reader/shared_state.h"
 #include "reader/simulated_reader.h"
+#include "recording_reader.h"
 #include "test_cards.h"
 #include "workflows/serial_store.h"
 #include "workflows/workflow_options.h"
@@ -93,7 +94,7 @@ struct TempJournal {
 // A simulated reader, opened, with the state the workflows share; the test moves cards in and
 // out as the reader monitor would report them.
 struct ReaderFixture : ::testing::Test {
-    ostrel::reader::SimulatedReader reader;
+    RecordingReader reader;
     ostrel::reader::SharedState state{reader};
 
     ReaderFixture() {
