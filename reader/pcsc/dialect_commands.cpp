@@ -152,8 +152,10 @@ std::int32_t BuildApdu(const Table& table, const CommandRecord& command, Apdu& a
 std::int32_t ReadDataReply(const Table& table, std::span<const std::uint8_t> reply,
                            std::size_t wanted, std::uint8_t* out, std::size_t& got) {
     got = 0;
+    // Readers of either status-word dialect may end a read that reached the end of memory with
+    // 62 82 and the bytes up to there.
     const bool ended =
-        table.swReadPastEnd == dialect::kSwEndReached && EndsWith(reply, dialect::kSwEndReached);
+        table.codeReply == CodeReply::AttemptsInStatus && EndsWith(reply, dialect::kSwEndReached);
     if (!EndsWith(reply, dialect::kSwOk) && !ended)
         return Refused(reply);
     std::size_t data = reply.size() - kStatusLength;

@@ -118,7 +118,8 @@ TEST(DialectReply, ReadRepliesGiveTheirDataOrAreRefused) {
         {kStorage, {1, 2, 3, 4, 0xFF, 0xFF, 0xFF, 0xFF, 0x90, 0x00}, kErrTransmission, 0},
         {kStorage, {1, 2, 0x90, 0x00}, 0, 2}, // capped by the reader
         {kIso, {1, 2, 0x62, 0x82}, 0, 2},     // the end of memory
-        {kStorage, {1, 2, 0x62, 0x82}, kErrTransmission, 0},
+        {kStorage, {1, 2, 0x62, 0x82}, 0, 2},
+        {kMemcard, {1, 2, 0x62, 0x82}, kErrTransmission, 0},
         {kMemcard, {0x6B, 0x00}, kErrBadCommand, 0},
         {kStorage, {0x6B, 0x00}, kErrBadCommand, 0},
         {kIso, {0x69, 0x86}, kErrBadCommand, 0},
