@@ -123,14 +123,18 @@ bool TimeDialect(const dialect::Table& table, int n) {
             return identified;
         };
         // The first identification finds the dialect; the rounds measure the ones after it.
-        ok = timeOurs();
+        // vpcd may take a few seconds to power a card served soon after the last one went.
+        for (int tries = 0; !(ok = timeOurs()) && tries < 100; ++tries)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
         ours.clear();
         for (int i = 0; i < n && ok; ++i) {
             ok = i % 2 ? timeBare() && timeOurs() : timeOurs() && timeBare();
         }
         if (!ok) {
-            std::fprintf(stderr, "pcsc_identify: %s: an identification failed after %zu rounds\n",
-                         std::string(table.name).c_str(), ours.size());
+            std::fprintf(stderr,
+                         "pcsc_identify: %s: an identification failed after %zu rounds: %s %s\n",
+                         std::string(table.name).c_str(), ours.size(), state.InfoMessage.c_str(),
+                         reader.dialectProblem().c_str());
         } else {
             const double mo = Median(ours), mb = Median(bare);
             std::printf("%-8s ours %.3f ms   bare %.3f ms   ratio %.3f\n",
