@@ -1,5 +1,7 @@
 #include "status_line.h"
 
+#include <cctype>
+
 namespace ostrel::app {
 
 std::string ReaderStatusLine(const reader::ReaderStatusSource* source) {
@@ -8,8 +10,10 @@ std::string ReaderStatusLine(const reader::ReaderStatusSource* source) {
     const reader::ReaderStatus status = source->readerStatus();
     if (status.reader.empty())
         return "Lecteur PC/SC : aucun lecteur";
+    // The problem names the reader first ("lecteur « X » : ..."): it begins the line.
     if (!status.problem.empty())
-        return "Lecteur PC/SC " + status.problem;
+        return static_cast<char>(std::toupper(static_cast<unsigned char>(status.problem[0]))) +
+               status.problem.substr(1);
     const std::string line = "Lecteur PC/SC « " + status.reader + " », jeu de commandes ";
     return status.dialect == "auto" ? line + "auto (trouvé à la première carte)"
                                     : line + status.dialect;

@@ -149,7 +149,7 @@ TEST_F(MainWindowTest, TheStatusLineShowsTheReaderAndItsCommandSet) {
          "carte)"},
         {{"R1", "storage", ""}, "Lecteur PC/SC « R1 », jeu de commandes storage"},
         {{"R1", "auto", "lecteur « R1 » : x ; choisissez --dialect"},
-         "Lecteur PC/SC lecteur « R1 » : x ; choisissez --dialect"},
+         "Lecteur « R1 » : x ; choisissez --dialect"},
     };
     for (const auto& [status, text] : cases) {
         source.status = status;
