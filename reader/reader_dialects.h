@@ -183,19 +183,26 @@ constexpr std::optional<Dialect> DialectNamed(std::string_view name) {
 }
 
 // The probes that tell the dialects apart without presenting a code or writing, in the order
-// they are sent: the memcard card-type selection, the class-00 select of the master file, a
-// read of the first four bytes. The first answered 90 00 (with the four bytes for the read)
-// names the dialect; a probe that is a dialect's session start leaves the card as that
-// session start does.
-struct Probe {
+// they are sent: the memcard card-type selection, confirmed by a read of the error counter (a
+// storage reader that took the selection has no such command), the class-00 select of the
+// master file, a read of the first four bytes. The first probe answered 90 00, with the data
+// bytes expected, names the dialect; a probe that is a dialect's session start, or follows it
+// with a read, leaves the card as that session start does.
+struct ProbeStep {
     FixedApdu apdu;
     std::size_t dataLength; // bytes before the 90 00 of a fitting reply
+};
+struct Probe {
+    ProbeStep first;
+    ProbeStep confirm; // apdu.length 0: none
     Dialect names;
 };
 inline constexpr Probe kProbes[] = {
-    {kMemcard.sessionStart, 0, Dialect::Memcard},
-    {kIso.sessionStart, 0, Dialect::Iso},
-    {{{kClassReader, 0xB0, 0x00, 0x00, kCardAtrLength}, 5}, kCardAtrLength, Dialect::Storage},
+    {{kMemcard.sessionStart, 0},
+     {{{kClassReader, 0xB1, 0x00, 0x00, kCounterReplyLength}, 5}, kCounterReplyLength},
+     Dialect::Memcard},
+    {{kIso.sessionStart, 0}, {}, Dialect::Iso},
+    {{{{kClassReader, 0xB0, 0x00, 0x00, kCardAtrLength}, 5}, kCardAtrLength}, {}, Dialect::Storage},
 };
 
 // Code replies of the AttemptsInStatus dialects, as the chip's error counter: one set bit per

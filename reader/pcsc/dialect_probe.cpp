@@ -4,9 +4,15 @@ namespace ostrel::reader::pcsc {
 
 namespace {
 
-bool Fits(const dialect::Probe& probe, const std::vector<std::uint8_t>& reply) {
-    return reply.size() == probe.dataLength + 2 && reply[probe.dataLength] == 0x90 &&
-           reply[probe.dataLength + 1] == 0x00;
+// 0 when the step's reply fits, 1 when it does not, or the failed exchange's result.
+std::int32_t Try(const Transmitter& transmit, const dialect::ProbeStep& step,
+                 std::vector<std::uint8_t>& reply) {
+    reply.clear();
+    if (const std::int32_t r = transmit({step.apdu.bytes.data(), step.apdu.length}, reply); r < 0)
+        return r;
+    const bool fits = reply.size() == step.dataLength + 2 && reply[step.dataLength] == 0x90 &&
+                      reply[step.dataLength + 1] == 0x00;
+    return fits ? 0 : 1;
 }
 
 } // namespace
@@ -14,12 +20,12 @@ bool Fits(const dialect::Probe& probe, const std::vector<std::uint8_t>& reply) {
 ProbeResult ProbeDialect(const Transmitter& transmit) {
     std::vector<std::uint8_t> reply;
     for (const dialect::Probe& probe : dialect::kProbes) {
-        reply.clear();
-        if (const std::int32_t r = transmit({probe.apdu.bytes.data(), probe.apdu.length}, reply);
-            r < 0) {
+        std::int32_t r = Try(transmit, probe.first, reply);
+        if (r == 0 && probe.confirm.apdu.length > 0)
+            r = Try(transmit, probe.confirm, reply);
+        if (r < 0)
             return {r, {}};
-        }
-        if (Fits(probe, reply))
+        if (r == 0)
             return {0, probe.names};
     }
     return {};

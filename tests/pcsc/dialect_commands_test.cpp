@@ -204,9 +204,14 @@ TEST(DialectProbe, TheFirstFittingProbeNamesTheDialect) {
         std::size_t sent;
     };
     const Bytes ok{0x90, 0x00};
+    const Bytes counter{0x07, 0x00, 0x00, 0x00, 0x90, 0x00};
     const Case cases[] = {
-        {{ok}, dialect::Dialect::Memcard, 1},
+        {{ok, counter}, dialect::Dialect::Memcard, 2},
         {{{0x6E, 0x00}, ok}, dialect::Dialect::Iso, 2},
+        // A reader that takes the card-type selection but has no error counter is not memcard.
+        {{ok, {0x6D, 0x00}, {0x6E, 0x00}, {0xA2, 0x13, 0x10, 0x91, 0x90, 0x00}},
+         dialect::Dialect::Storage,
+         4},
         {{{0x6D, 0x00}, {0x6E, 0x00}, {0xA2, 0x13, 0x10, 0x91, 0x90, 0x00}},
          dialect::Dialect::Storage,
          3},
@@ -225,7 +230,7 @@ TEST(DialectProbe, TheFirstFittingProbeNamesTheDialect) {
         EXPECT_EQ(probed.dialect, c.found);
         ASSERT_EQ(sent.size(), c.sent);
         for (const Bytes& apdu : sent)
-            EXPECT_TRUE(apdu[1] == 0xA4 || apdu[1] == 0xB0) << int(apdu[1]);
+            EXPECT_TRUE(apdu[1] == 0xA4 || apdu[1] == 0xB0 || apdu[1] == 0xB1) << int(apdu[1]);
     }
     EXPECT_EQ(ProbeDialect([](auto, Bytes&) { return kErrCardRemoved; }).result, kErrCardRemoved);
     EXPECT_TRUE(NoDialectText("R").ends_with("; choisissez --dialect"));
