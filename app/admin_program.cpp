@@ -27,7 +27,7 @@ int RunAdmin(QApplication& application, const std::function<void(MainKestrix&)>&
     std::string error;
     if (!ParseAppOptions(args, options, error) || options.help || options.given.version)
         return AnswerAdminLine(options, error);
-    if (!workflows::ChooseDialect(options.given.dialect, options.configFile, options.reader.dialect,
+    if (!workflows::ChooseDialect(options.given.dialect, options.configFile, options.reader,
                                   error)) {
         std::cerr << "ostrel-admin : " << error << "\n";
         return 2;

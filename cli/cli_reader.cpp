@@ -12,7 +12,7 @@ bool CliReader::open(const GlobalOptions& options, CommandIo& io) {
     reader::ReaderChoice choice = reader::DefaultReaderChoice();
     std::string error;
     if ((!options.reader.empty() && !reader::ParseReaderChoice(options.reader, choice, error)) ||
-        !workflows::ChooseDialect(options.dialect, options.configFile, choice.dialect, error)) {
+        !workflows::ChooseDialect(options.dialect, options.configFile, choice, error)) {
         io.err << "ostrel-card : " << error << "\n";
         return false;
     }

@@ -3,7 +3,6 @@
 #include "base/regular_file.h"
 #include "ini_serial_store.h"
 #include "ini_text.h"
-#include "reader/reader_choice.h"
 
 #include <cerrno>
 #include <sys/stat.h>
@@ -11,7 +10,8 @@
 namespace ostrel::workflows {
 
 bool ChooseDialect(const std::string& optionText, const std::string& configPath,
-                   std::optional<reader::dialect::Dialect>& dialect, std::string& error) {
+                   reader::ReaderChoice& choice, std::string& error) {
+    auto& dialect = choice.dialect;
     dialect.reset();
     if (!optionText.empty()) {
         if (reader::ParseDialectChoice(optionText, dialect, error))
@@ -19,6 +19,8 @@ bool ChooseDialect(const std::string& optionText, const std::string& configPath,
         error = "--dialect : " + error;
         return false;
     }
+    if (choice.kind != reader::ReaderChoice::Kind::Pcsc)
+        return true;
     const std::string path = configPath.empty() ? DefaultConfigFile() : configPath;
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0 && errno == ENOENT)

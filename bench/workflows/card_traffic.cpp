@@ -48,6 +48,8 @@ public:
         text = next;
         return true;
     }
+    bool Lock(std::string&) override { return true; }
+    void Unlock() override {}
     bool Save(std::int64_t serial, std::string&) override {
         next = std::to_string(serial);
         return true;
