@@ -3,19 +3,22 @@
 #include "dialect_probe.h"
 #include "pcsc_result.h"
 
+#include "base/hex.h"
+
 #include <PCSC/winscard.h>
-#include <cstdio>
 
 namespace ostrel::reader::pcsc {
 
 namespace {
 
+// "3B 04 A2 13 10 91"
 std::string Hex(const std::uint8_t* bytes, std::size_t length) {
     std::string text;
     for (std::size_t i = 0; i < length; ++i) {
-        char part[4];
-        std::snprintf(part, sizeof part, i ? " %02X" : "%02X", bytes[i]);
-        text += part;
+        if (i > 0)
+            text += ' ';
+        const auto digits = base::HexDigits(bytes[i]);
+        text.append(digits.begin(), digits.end());
     }
     return text;
 }
