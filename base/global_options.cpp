@@ -28,4 +28,10 @@ GlobalOptions ReadGlobalOptions(const ParsedLine& line) {
     return options;
 }
 
+std::string GlobalOptionsConflict(const GlobalOptions& options) {
+    if (options.traceCodes && !options.trace)
+        return "l'option « --trace-codes » va avec « --trace »";
+    return {};
+}
+
 } // namespace ostrel::base

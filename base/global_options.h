@@ -17,6 +17,8 @@ struct GlobalOptions {
     std::string journalFile; // empty: the per-user journal of card operations
     std::string dialect;     // empty: [Reader] Dialect of the configuration file, else auto
     bool version = false;    // print "PROGRAM VERSION" and nothing else
+    std::optional<std::string> trace; // --trace[=FILE]: every reader call; empty: standard error
+    bool traceCodes = false;          // the trace shows presented codes
 };
 
 // Where a global option's value goes: text, a flag, or a text that may be absent (--name[=V]).
@@ -42,6 +44,14 @@ inline const GlobalOption kGlobalOptions[] = {
      &GlobalOptions::dialect},
     {{"--version", OptionValue::None, {}, "affiche la version du programme"},
      &GlobalOptions::version},
+    {{"--trace", OptionValue::Optional, "FICHIER",
+      "chaque appel au lecteur, sur la sortie d'erreur ou dans FICHIER"},
+     &GlobalOptions::trace},
+    {{"--trace-codes",
+      OptionValue::None,
+      {},
+      "la trace montre les codes présentés (masqués sinon)"},
+     &GlobalOptions::traceCodes},
 };
 
 // The rows' definitions, for ParseCommandLine and the help.
@@ -49,5 +59,9 @@ std::vector<OptionDefinition> GlobalOptionDefinitions();
 
 // The fields of the options the line gave; the others keep their defaults.
 GlobalOptions ReadGlobalOptions(const ParsedLine& line);
+
+// Why options that each parse cannot go together (--trace-codes without --trace); empty when
+// they can.
+std::string GlobalOptionsConflict(const GlobalOptions& options);
 
 } // namespace ostrel::base

@@ -16,7 +16,10 @@ bool CliReader::open(const GlobalOptions& options, CommandIo& io) {
         io.err << "ostrel-card : " << error << "\n";
         return false;
     }
-    if (!reader::CreateReader(choice, chosen_, error)) {
+    const reader::TraceRequest trace{options.trace.has_value(), options.trace.value_or(""),
+                                     options.traceCodes};
+    if (!reader::CreateReader(choice, chosen_, error) ||
+        !reader::StartTrace(trace, false, io.err, chosen_, error)) {
         io.err << "ostrel-card : " << error << "\n";
         return false;
     }

@@ -68,6 +68,10 @@ int RunOstrelCard(const std::vector<std::string>& args, CommandIo& io) {
         PrintUsage(io.err, commands);
         return 2;
     }
+    if (const std::string conflict = base::GlobalOptionsConflict(global); !conflict.empty()) {
+        io.err << "ostrel-card : " << conflict << "\n";
+        return 2;
+    }
     const std::string& name = line.positional.front();
     for (const auto& command : commands) {
         if (command->name() == name) {

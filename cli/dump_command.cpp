@@ -4,6 +4,7 @@
 #include "cli_reader.h"
 #include "reader/card_session.h"
 #include "reader/identification.h"
+#include "reader/security_state.h"
 
 #include <ostream>
 
@@ -17,10 +18,16 @@ public:
     DumpCommand()
         : Command({.name = "dump",
                    .description = "affiche la mémoire de la carte du lecteur",
-                   .help = "usage : ostrel-card [--reader LECTEUR] dump\n"
+                   .help = "usage : ostrel-card [--reader LECTEUR] dump [--security]\n"
                            "Lit la carte du lecteur et affiche ses 256 octets en 16 lignes, "
                            "puis le verdict.\n"
-                           "Code de sortie 0 quand la carte a répondu et a été lue, 1 sinon.\n"}) {}
+                           "Code de sortie 0 quand la carte a répondu et a été lue, 1 sinon.\n",
+                   .options = {{"--security",
+                                base::OptionValue::None,
+                                {},
+                                "puis les essais restants et les octets 0 à 31 protégés, lus\n"
+                                "sans présenter de code (« inconnu » quand le lecteur ne sait\n"
+                                "pas les lire)"}}}) {}
 
 private:
     int run(const GlobalOptions& options, const base::ParsedLine& parsed, CommandIo& io) override;
@@ -28,7 +35,7 @@ private:
 
 } // namespace
 
-int DumpCommand::run(const GlobalOptions& options, const base::ParsedLine&, CommandIo& io) {
+int DumpCommand::run(const GlobalOptions& options, const base::ParsedLine& parsed, CommandIo& io) {
     CliReader cli;
     if (!cli.open(options, io) || !cli.requireCard(io))
         return 1;
@@ -39,9 +46,15 @@ int DumpCommand::run(const GlobalOptions& options, const base::ParsedLine&, Comm
     const int type = reader::IdentifyCard(state, &readResult);
     const bool read = type != reader::kIdentifyNoAnswer && readResult == 0;
     reader::EndCardSession(state);
+    const bool security = parsed.has("--security");
+    reader::SecurityState cardSecurity; // a card that did not answer has none
+    if (security && type != reader::kIdentifyNoAnswer)
+        cardSecurity = reader::ReadSecurityState(state);
     for (const auto& line : card::DumpLines(state.CardImage))
         io.out << line << "\n";
     io.out << state.InfoMessage << "\n";
+    if (security)
+        io.out << "sécurité : " << reader::SecurityStateText(cardSecurity) << "\n";
     return read ? 0 : 1;
 }
 

@@ -2,6 +2,7 @@
 
 #include "reader_library.h"
 #include "sle4442_chip.h"
+#include "wire_observer.h"
 
 namespace ostrel::reader {
 
@@ -10,8 +11,9 @@ struct ChipReply {
     bool changed = false;    // the card's memory or counter changed
 };
 
-// Carries out one command record of the reader library on a chip. Shared by every reader that
-// models the card itself.
-ChipReply ExecuteOnChip(Sle4442Chip& chip, CommandRecord& command);
+// Carries out one command record of the reader library on a chip, telling observer, when given,
+// the chip's command and its answer. Shared by every reader that models the card itself.
+ChipReply ExecuteOnChip(Sle4442Chip& chip, CommandRecord& command,
+                        WireObserver* observer = nullptr);
 
 } // namespace ostrel::reader

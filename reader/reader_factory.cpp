@@ -95,6 +95,21 @@ bool PrepareDemoDeck(std::string& folder, std::string& error) {
     return true;
 }
 
+bool StartTrace(const TraceRequest& request, bool quietPolls, std::ostream& standardError,
+                ChosenReader& chosen, std::string& error) {
+    if (!request.on)
+        return true;
+    std::unique_ptr<TraceSink> sink;
+    if (request.file.empty()) {
+        sink = std::make_unique<StreamTraceSink>(standardError);
+    } else if (!(sink = OpenTraceFile(request.file, error))) {
+        return false;
+    }
+    chosen.library = std::make_unique<TracingReader>(std::move(chosen.library), std::move(sink),
+                                                     TraceOptions{request.showCodes, quietPolls});
+    return true;
+}
+
 bool CreateReader(const ReaderChoice& choice, ChosenReader& chosen, std::string& error) {
     switch (choice.kind) {
     case ReaderChoice::Kind::Simulated:

@@ -4,8 +4,10 @@
 #include "reader_library.h"
 #include "reader_status.h"
 #include "simulated_reader.h"
+#include "tracing_reader.h"
 
 #include <filesystem>
+#include <iosfwd>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,6 +29,19 @@ bool CreateReader(const ReaderChoice& choice, ChosenReader& chosen, std::string&
 // Lists the PC/SC readers, probing the card in each. False with a French message when PC/SC
 // does not answer or is not built in.
 bool SurveyPcscReaders(std::vector<ReaderSurvey>& readers, std::string& error);
+
+// --trace[=FILE] and --trace-codes as given on a command line.
+struct TraceRequest {
+    bool on = false;
+    std::string file; // empty: standard error
+    bool showCodes = false;
+};
+
+// Puts the exchange trace asked for between the program and its reader (chosen.simulator still
+// reaches the simulated reader itself); nothing when none was asked for, so that the reader is
+// then used directly. False with a French message when the trace file cannot be opened.
+bool StartTrace(const TraceRequest& request, bool quietPolls, std::ostream& standardError,
+                ChosenReader& chosen, std::string& error);
 
 // The reader used when none is asked for.
 ReaderChoice DefaultReaderChoice();

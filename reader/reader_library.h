@@ -62,6 +62,12 @@ inline constexpr std::uint8_t kInsReadMemory = 0x01;
 inline constexpr std::uint8_t kInsWriteMemory = 0x02;
 inline constexpr std::uint8_t kInsReadErrorCounter = 0x03;
 inline constexpr std::uint8_t kInsPresentCode = 0x04;
+inline constexpr std::uint8_t kInsReadProtectionBits = 0x05; // Le 4: bytes 0..31, 1 = writable
+
+// P1 of a read of the error counter: the counter as read from the card now. A reader whose
+// command set cannot read it (it only learns it from code presentations) answers
+// kErrNotSupported instead of what it remembers.
+inline constexpr std::uint8_t kCounterFromCard = 0x01;
 
 inline constexpr std::uint8_t kCardTypeSle4442 = 10;
 inline constexpr std::int32_t kReaderTypeAny = 255;
@@ -74,6 +80,7 @@ inline constexpr std::int32_t kErrNoSession = -102;
 inline constexpr std::int32_t kErrBadCommand = -103;
 inline constexpr std::int32_t kErrTransmission = -104;
 inline constexpr std::int32_t kErrCardRemoved = -105;
+inline constexpr std::int32_t kErrNotSupported = -106; // the reader's command set has no such command
 inline constexpr std::int32_t kErrCardLocked = -1013;
 
 // The six calls of a reader library. Every result is negative on failure.

@@ -92,6 +92,12 @@ std::int32_t SimulatedReader::StartSession(std::int32_t handle, SessionRecord& s
         session.atr[i] = static_cast<char>(card_->chip().memory()[static_cast<std::size_t>(i)]);
     }
     session.atrLength = 4;
+    tell({WireObserver::Wire::Chip,
+          "mise sous tension",
+          {},
+          {card_->chip().memory().data(), 4},
+          0,
+          -1});
     return replyLost ? kErrTransmission : 0;
 }
 
@@ -113,7 +119,7 @@ std::int32_t SimulatedReader::ExchangeAPDU(std::int32_t handle, CommandRecord& c
         return kErrNoSession;
     // The card is what its file holds: a change that cannot be saved is undone.
     const Sle4442Chip before = card_->chip();
-    const ChipReply reply = ExecuteOnChip(card_->chip(), command);
+    const ChipReply reply = ExecuteOnChip(card_->chip(), command, wireObserver());
     if (reply.changed && !card_->persist(saveError_)) {
         card_->chip() = before;
         if (cardChanged_)

@@ -2,6 +2,7 @@
 
 #include "reader_library.h"
 #include "virtual_card.h"
+#include "wire_observer.h"
 
 #include <functional>
 #include <memory>
@@ -19,7 +20,7 @@ enum class FaultKind {
 // A reader with a card slot, modelling the chip itself. Plugging, unplugging, inserting and
 // removing are what a person does with a real reader; the fault plan is for tests.
 // Every StartSession and ExchangeAPDU call counts as one exchange, numbered from 1.
-class SimulatedReader : public ReaderLibrary {
+class SimulatedReader : public ObservableReader {
 public:
     SimulatedReader() = default;
 
