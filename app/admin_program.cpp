@@ -33,7 +33,9 @@ int RunAdmin(QApplication& application, const std::function<void(MainKestrix&)>&
         return 2;
     }
     reader::ChosenReader chosen;
-    if (!reader::CreateReader(options.reader, chosen, error)) {
+    // The monitor polls every 200 ms: its trace shows changes only.
+    if (!reader::CreateReader(options.reader, chosen, error) ||
+        !reader::StartTrace(options.trace, true, std::cerr, chosen, error)) {
         std::cerr << "ostrel-admin : " << error << "\n";
         return 1;
     }

@@ -40,6 +40,10 @@ bool ParseAppOptions(const std::vector<std::string>& args, AppOptions& options,
     }
     options.given = base::ReadGlobalOptions(line);
     options.configFile = options.given.configFile;
+    options.trace = {options.given.trace.has_value(), options.given.trace.value_or(""),
+                     options.given.traceCodes};
+    if (error = base::GlobalOptionsConflict(options.given); !error.empty())
+        return false;
     if (line.has("--config") && options.configFile.empty()) {
         error = "l'option « --config » attend un nom de fichier";
         return false;

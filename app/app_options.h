@@ -2,6 +2,7 @@
 
 #include "base/global_options.h"
 #include "reader/reader_choice.h"
+#include "reader/reader_factory.h"
 
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@ struct AppOptions {
     base::GlobalOptions given; // every global option as the line gave it
     reader::ReaderChoice reader;
     std::string configFile; // INI file of the workflows; empty: the per-user default
+    reader::TraceRequest trace;
     bool help = false;
 };
 

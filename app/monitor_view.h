@@ -18,6 +18,10 @@ public:
     // Closes and deletes the dump window; nothing when it is not loaded.
     virtual void unloadDump() = 0;
 
+    // The security state of the card the dump shows ("3 essais ; octets protégés : aucun"),
+    // told after showDump; unloadDump forgets it. Views that do not show it ignore it.
+    virtual void setCardSecurity(const std::string& text) { (void)text; }
+
     // Shows the welcome window, or brings it to the front when it is already shown.
     virtual void showWelcome() = 0;
 

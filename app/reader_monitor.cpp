@@ -2,6 +2,7 @@
 
 #include "reader/card_session.h"
 #include "reader/identification.h"
+#include "reader/security_state.h"
 #include "window_title.h"
 
 namespace ostrel::app {
@@ -66,9 +67,12 @@ void ReaderMonitor::cardPresent() {
             window->CardInserted();
         return;
     }
-    reader::IdentifyCard(state_); // the verdict is left in InfoMessage for the dump
+    // The verdict is left in InfoMessage for the dump.
+    const bool answered = reader::IdentifyCard(state_) != reader::kIdentifyNoAnswer;
     reader::EndCardSession(state_);
     view_.showDump();
+    if (answered)
+        view_.setCardSecurity(reader::SecurityStateText(reader::ReadSecurityState(state_)));
 }
 
 void ReaderMonitor::noCard() {

@@ -80,7 +80,8 @@ inline constexpr std::int32_t kErrNoSession = -102;
 inline constexpr std::int32_t kErrBadCommand = -103;
 inline constexpr std::int32_t kErrTransmission = -104;
 inline constexpr std::int32_t kErrCardRemoved = -105;
-inline constexpr std::int32_t kErrNotSupported = -106; // the reader's command set has no such command
+inline constexpr std::int32_t kErrNotSupported =
+    -106; // the reader's command set has no such command
 inline constexpr std::int32_t kErrCardLocked = -1013;
 
 // The six calls of a reader library. Every result is negative on failure.

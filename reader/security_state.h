@@ -13,7 +13,8 @@ namespace ostrel::reader {
 // which of bytes 0..31 are protected for good. A part the reader cannot read stays empty.
 struct SecurityState {
     std::optional<int> attemptsLeft;
-    std::optional<std::array<std::uint8_t, 4>> protectionBits; // bit 0 of [0] is byte 0; 1 = writable
+    std::optional<std::array<std::uint8_t, 4>>
+        protectionBits; // bit 0 of [0] is byte 0; 1 = writable
 };
 
 // Reads it in a card session of its own, ended before returning. Neither presents a code nor

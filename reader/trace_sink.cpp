@@ -45,8 +45,8 @@ void StreamTraceSink::line(std::string_view text) {
 std::unique_ptr<TraceSink> OpenTraceFile(const std::string& path, std::string& error) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) {
-        error = "fichier de trace " + path + " : ouverture impossible (" + std::strerror(errno) +
-                ")";
+        error =
+            "fichier de trace " + path + " : ouverture impossible (" + std::strerror(errno) + ")";
         return nullptr;
     }
     return std::make_unique<FileTraceSink>(fd);

@@ -43,8 +43,8 @@ std::string TraceHex(std::span<const std::uint8_t> bytes, int codeAt, bool showC
     return text;
 }
 
-TracingReader::TracingReader(std::unique_ptr<ReaderLibrary> inner,
-                             std::unique_ptr<TraceSink> sink, TraceOptions options)
+TracingReader::TracingReader(std::unique_ptr<ReaderLibrary> inner, std::unique_ptr<TraceSink> sink,
+                             TraceOptions options)
     : inner_(std::move(inner)), sink_(std::move(sink)), options_(options),
       start_(std::chrono::steady_clock::now()) {
     observable_ = dynamic_cast<ObservableReader*>(inner_.get());
@@ -142,8 +142,8 @@ std::int32_t TracingReader::StartSession(std::int32_t handle, SessionRecord& ses
     inCall_ = true;
     const std::int32_t r = inner_->StartSession(handle, session);
     inCall_ = false;
-    std::string text = "StartSession(" + Decimal(handle) + ", type " +
-                       Decimal(session.cardType) + ") -> " + Decimal(r);
+    std::string text = "StartSession(" + Decimal(handle) + ", type " + Decimal(session.cardType) +
+                       ") -> " + Decimal(r);
     if (r >= 0) {
         const auto* atr = reinterpret_cast<const std::uint8_t*>(session.atr);
         text += " : ATR " + TraceHex(Bytes(atr, session.atrLength));
@@ -169,8 +169,8 @@ std::int32_t TracingReader::ExchangeAPDU(std::int32_t handle, CommandRecord& com
     std::string text = "ExchangeAPDU(" + Decimal(handle) + ", " + RecordHead(command);
     const bool code = command.cla == 0 && command.ins == kInsPresentCode;
     if (command.lc > 0)
-        text += " : " + TraceHex(Bytes(command.dataIn, command.lc), code ? 0 : -1,
-                                 options_.showCodes);
+        text +=
+            " : " + TraceHex(Bytes(command.dataIn, command.lc), code ? 0 : -1, options_.showCodes);
     inCall_ = true;
     const std::int32_t r = inner_->ExchangeAPDU(handle, command);
     inCall_ = false;
@@ -191,7 +191,7 @@ void TracingReader::crossed(const Crossing& crossing) {
     }
     text += TraceHex(crossing.sent, crossing.codeAt, options_.showCodes);
     text += " -> ";
-    text += crossing.result < 0 ? "erreur " + Decimal(crossing.result)
+    text += crossing.result < 0         ? "erreur " + Decimal(crossing.result)
             : crossing.received.empty() ? std::string("rien")
                                         : TraceHex(crossing.received);
     char time[32];

@@ -61,7 +61,7 @@ private:
     Repeatable last_[3];
     long quietCalls_ = 0;
     bool inCall_ = false;
-    std::vector<std::string> crossings_;      // seen during the call in progress
+    std::vector<std::string> crossings_; // seen during the call in progress
 };
 
 // Text of bytes as the trace shows them: upper-case hex pairs separated by blanks.

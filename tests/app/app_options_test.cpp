@@ -48,6 +48,7 @@ TEST(AppOptions, RefusedForms) {
         {"carte.card"},
         {"--dialect", "ccid"},
         {"--dialect", "iso", "--dialect=iso"},
+        {"--trace-codes"},
     };
     for (const auto& args : cases) {
         AppOptions options;

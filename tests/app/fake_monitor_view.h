@@ -32,7 +32,11 @@ public:
         dumpImage = state_.CardImage;
         dumpInfo = state_.InfoMessage;
     }
-    void unloadDump() override { dumpLoaded = false; }
+    void unloadDump() override {
+        dumpLoaded = false;
+        cardSecurity.clear();
+    }
+    void setCardSecurity(const std::string& text) override { cardSecurity = text; }
     void showWelcome() override { ++welcomeShows; }
     ostrel::workflows::CardEvents* formatWindow() override { return &format; }
     ostrel::workflows::CardEvents* disposableWindow() override { return &disposable; }
@@ -45,6 +49,7 @@ public:
     int welcomeShows = 0;
     ostrel::card::CardMemory dumpImage{};
     std::string dumpInfo;
+    std::string cardSecurity;
     CountingWorkflow format;
     CountingWorkflow disposable;
 

@@ -3,10 +3,13 @@
 #include "fake_monitor_view.h"
 #include "reader/identification.h"
 #include "reader/simulated_reader.h"
+#include "reader/tracing_reader.h"
 #include "reader_monitor.h"
 #include "window_title.h"
 
 #include <gtest/gtest.h>
+
+#include "../trace_lines.h"
 
 using namespace ostrel;
 using reader::kReaderAbsent;
@@ -86,8 +89,14 @@ TEST_F(ReaderMonitorTest, ACardInsideAtStartIsIdentifiedOnTheFirstTick) {
     ASSERT_EQ(view.dumpLoads, 1);
     EXPECT_EQ(view.dumpImage, reader.card()->chip().memory());
     EXPECT_EQ(view.dumpInfo, card::kTextValid);
+    // Read without spending an attempt, and shown for as long as the dump shows the card.
+    EXPECT_EQ(view.cardSecurity, "3 essais ; octets protégés : aucun");
+    EXPECT_EQ(reader.card()->chip().errorCounter(), 7);
     // The monitor ended the session the identification left open.
     EXPECT_EQ(reader.EndSession(state.ReaderHandle), reader::kErrNoSession);
+    reader.removeCard();
+    monitor.tick();
+    EXPECT_EQ(view.cardSecurity, "");
 }
 
 TEST_F(ReaderMonitorTest, ACardLeftInTheReaderIsDispatchedOnce) {
@@ -254,3 +263,43 @@ TEST_F(ReaderMonitorTest, ClosingTheReaderAtTheEnd) {
 }
 
 } // namespace
+
+namespace {
+struct LinesSink : reader::TraceSink {
+    explicit LinesSink(std::string& text) : text(text) {}
+    void line(std::string_view line) override { (text += line) += '\n'; }
+    std::string& text;
+};
+} // namespace
+
+TEST(DesktopTrace, TheMonitorsRepeatedCallsAreCountedNotWritten) {
+    std::string trace;
+    auto owned = std::make_unique<reader::SimulatedReader>();
+    reader::SimulatedReader& simulated = *owned;
+    reader::TracingReader traced(std::move(owned), std::make_unique<LinesSink>(trace),
+                                 {.showCodes = false, .quietPolls = true});
+    reader::SharedState state(traced);
+    FakeMonitorView view(state);
+    app::ReaderMonitor monitor(state, view);
+    simulated.unplug();
+    for (int i = 0; i < 4; ++i)
+        monitor.tick();
+    simulated.plug();
+    for (int i = 0; i < 5; ++i)
+        monitor.tick();
+    EXPECT_EQ(TraceLinesWithoutTimes(trace),
+              (std::vector<std::string>{
+                  "Close(0) -> -100",
+                  "Open(255, 15) -> -100",
+                  "GetInfo(-100) -> -100 (après 2 appels répétés sans changement)",
+                  "Open(255, 15) -> 1 (après 7 appels répétés sans changement)",
+                  "GetInfo(1) -> 0 : pas de carte, lecteur « Lecteur simulé »",
+              }));
+    trace.clear();
+    simulated.insertCard(TestFormattedCard());
+    monitor.tick();
+    const auto lines = TraceLinesWithoutTimes(trace);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0], "GetInfo(1) -> 0 : carte présente, lecteur « Lecteur simulé » (après 4 "
+                        "appels répétés sans changement)");
+}

@@ -1,5 +1,7 @@
 #include "command_registry.h"
 
+#include "../trace_lines.h"
+
 #include "reader/virtual_card_file.h"
 
 #include <algorithm>
@@ -101,6 +103,10 @@ TEST_F(CliFixture, BadValuesAndOptionsAreRefusedOnOneLine) {
              {"--reader"},
              {"frobnicate"},
              {"identify", "extra"},
+             {"--trace-codes", "identify"},
+             {"--trace=" + file("no/such/folder/t.log"), "--reader", "sim:" + card("t.card"),
+              "identify"},
+             {"dump", "--security=1"},
          }) {
         const CliRun run = OstrelCard(args);
         EXPECT_NE(run.status, 0) << args.back();
@@ -181,4 +187,71 @@ TEST_F(CliFixture, EmptyDeckHasNoCard) {
     const CliRun run = OstrelCard({"--reader", "sim:" + dir.string(), "identify"});
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("pas de carte"), std::string::npos);
+}
+
+TEST_F(CliFixture, TraceOfAnIdentificationOnTheSimulatedReader) {
+    const std::string trace = file("identify.trace");
+    const CliRun run =
+        OstrelCard({"--reader", "sim:" + card("f.card", Format), "--trace=" + trace, "identify"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    std::ifstream in(trace);
+    ExpectTrace({std::istreambuf_iterator<char>(in), {}},
+                std::filesystem::path(OSTREL_TRACES_DIR) / "sim_identify.trace");
+    // It holds card contents: its owner's only.
+    EXPECT_EQ(std::filesystem::status(trace).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+}
+
+TEST_F(CliFixture, TheTraceMasksPresentedCodesUnlessAsked) {
+    const std::string config = file("c.ini");
+    std::ofstream(config) << "[Format]\nNextSerial=1000000\n";
+    for (const bool show : {false, true}) {
+        std::vector<std::string> args{"--reader", "sim:" + card(show ? "s.card" : "m.card"),
+                                      "--config", config, "--trace"};
+        if (show)
+            args.push_back("--trace-codes");
+        args.push_back("format");
+        const CliRun run = OstrelCard(args);
+        EXPECT_EQ(run.status, 0) << run.err;
+        // The transport code 5E2B71 goes least significant byte first.
+        const auto count = [&](const std::string& what) {
+            std::size_t n = 0;
+            for (auto at = run.err.find(what); at != std::string::npos;
+                 at = run.err.find(what, at + 1))
+                ++n;
+            return n;
+        };
+        EXPECT_EQ(count("Lc 3, Le 4 : ** ** **)"), show ? 0u : 1u) << run.err;
+        EXPECT_EQ(count("puce comparer le code ** ** ** -> 07"), show ? 0u : 1u) << run.err;
+        EXPECT_EQ(count("71 2B 5E"), show ? 2u : 0u) << run.err;
+    }
+}
+
+TEST_F(CliFixture, DumpSecurityTellsAttemptsAndProtectedBytesWithoutSpendingAny) {
+    struct Case {
+        std::uint8_t counter;
+        std::vector<int> protectedBytes;
+        const char* line;
+    };
+    for (const Case& c : std::vector<Case>{
+             {7, {}, "sécurité : 3 essais ; octets protégés : aucun"},
+             {6, {0, 1, 2, 3, 25}, "sécurité : 2 essais ; octets protégés : 0–3, 25"},
+             {4, {31}, "sécurité : 1 essai ; octets protégés : 31"},
+             {0, {8, 9, 30, 31}, "sécurité : aucun essai ; octets protégés : 8–9, 30–31"},
+         }) {
+        const std::string path = card("c" + std::to_string(c.counter) + ".card", [&](auto& chip) {
+            chip.setErrorCounter(c.counter);
+            for (int address : c.protectedBytes)
+                chip.setProtectionBit(address, false);
+        });
+        const CliRun run = OstrelCard({"--reader", "sim:" + path, "dump", "--security"});
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 18);
+        EXPECT_EQ(run.out.substr(run.out.rfind('\n', run.out.size() - 2) + 1),
+                  std::string(c.line) + "\n");
+        reader::Sle4442Chip after;
+        ASSERT_TRUE(reader::LoadCardFile(path, after).ok);
+        EXPECT_EQ(after.errorCounter(), c.counter);
+    }
 }
