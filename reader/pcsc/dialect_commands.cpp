@@ -144,6 +144,12 @@ std::int32_t BuildApdu(const Table& table, const CommandRecord& command, Apdu& a
         if (table.readCounter.exists())
             Header(apdu, table.readCounter, 0, dialect::kCounterReplyLength);
         return 0;
+    case kInsReadProtectionBits:
+        if (command.le != dialect::kProtectionLength)
+            return kErrBadCommand;
+        if (table.readProtection.exists())
+            Header(apdu, table.readProtection, 0, dialect::kProtectionLength);
+        return 0;
     default:
         return kErrBadCommand;
     }
@@ -181,6 +187,13 @@ std::int32_t ReadReply(const Table& table, CommandRecord& command,
                                                           : AttemptsInStatus(command, reply);
     case kInsReadErrorCounter:
         return ErrorCounterReply(command, reply);
+    case kInsReadProtectionBits:
+        if (!EndsWith(reply, dialect::kSwOk))
+            return Refused(reply);
+        if (reply.size() != dialect::kProtectionLength + kStatusLength)
+            return kErrTransmission;
+        std::copy_n(reply.begin(), dialect::kProtectionLength, command.dataOut);
+        return 0;
     default:
         return kErrBadCommand;
     }

@@ -22,7 +22,8 @@ Apdu FixedCommand(const dialect::FixedApdu& fixed);
 
 // The dialect's APDU for a command record of the reader library other than a read. 0, or
 // kErrBadCommand for a record that is none of the commands or whose lengths do not fit. A write
-// of no bytes, and the error counter of a dialect without that command, build an empty APDU.
+// of no bytes, and the error counter or protection bits of a dialect without that command,
+// build an empty APDU.
 std::int32_t BuildApdu(const dialect::Table& table, const CommandRecord& command, Apdu& apdu);
 
 // A read of length bytes (1..256) from address; kErrBadCommand past the end of memory.

@@ -247,12 +247,13 @@ std::int32_t PcscReader::Disconnect() {
 }
 
 std::int32_t PcscReader::Transmit(std::span<const std::uint8_t> apdu, std::uint8_t* reply,
-                                  std::size_t& replyLength) {
+                                  std::size_t& replyLength, int codeAt) {
     DWORD received = static_cast<DWORD>(replyLength);
     const std::int32_t r =
         PcscResult(SCardTransmit(card_, SendPci(protocol_), apdu.data(),
                                  static_cast<DWORD>(apdu.size()), nullptr, reply, &received));
     replyLength = r == 0 ? std::min<std::size_t>(received, replyLength) : 0;
+    tell({WireObserver::Wire::Pcsc, {}, apdu, {reply, replyLength}, r, codeAt});
     return r;
 }
 
@@ -266,11 +267,14 @@ std::int32_t PcscReader::ExchangeAPDU(std::int32_t handle, CommandRecord& comman
     Apdu apdu;
     if (const std::int32_t r = BuildApdu(*table_, command, apdu); r < 0)
         return r;
+    if (apdu.length == 0 && command.ins == kInsReadErrorCounter)
+        return command.p1 == kCounterFromCard ? kErrNotSupported : KnownCounter(command);
     if (apdu.length == 0)
-        return command.ins == kInsReadErrorCounter ? KnownCounter(command) : 0;
+        return command.ins == kInsReadProtectionBits ? kErrNotSupported : 0;
     std::uint8_t reply[kReplyCapacity];
     std::size_t replyLength = sizeof reply;
-    if (const std::int32_t r = Transmit(apdu.view(), reply, replyLength); r < 0)
+    const int codeAt = command.ins == kInsPresentCode ? int(dialect::kHeaderLength) : -1;
+    if (const std::int32_t r = Transmit(apdu.view(), reply, replyLength, codeAt); r < 0)
         return r;
     const std::int32_t r = ReadReply(*table_, command, {reply, replyLength});
     if (r == 0 && command.ins == kInsPresentCode && !table_->readCounter.exists()) {

@@ -3,6 +3,7 @@
 #include "reader/reader_dialects.h"
 #include "reader/reader_library.h"
 #include "reader/reader_status.h"
+#include "reader/wire_observer.h"
 
 #include <PCSC/winscard.h>
 #include <map>
@@ -17,7 +18,7 @@ namespace ostrel::reader::pcsc {
 // dialects of reader_dialects.h. Each Open establishes a fresh context, so that a service
 // stopped and started again is found again by the next Open. Reader type and port carry no
 // meaning here.
-class PcscReader : public ReaderLibrary, public ReaderStatusSource {
+class PcscReader : public ObservableReader, public ReaderStatusSource {
 public:
     // wantedName: the reader to use, matched exactly or as the start of its name; empty for the
     // first reader listed. dialect: the reader's command set; empty to find it at the first
@@ -50,8 +51,9 @@ private:
     std::int32_t Connect();
     // Sends the dialect's session start, or finds the dialect; table_ is then set.
     std::int32_t BeginSession();
+    // codeAt: where a security code starts in apdu, for the trace to mask; -1 for none.
     std::int32_t Transmit(std::span<const std::uint8_t> apdu, std::uint8_t* reply,
-                          std::size_t& replyLength);
+                          std::size_t& replyLength, int codeAt = -1);
     std::int32_t Read(CommandRecord& command);
     // A dialect without an error-counter command: what the last code presentation to the same
     // card in this reader told; 7 when nothing was presented to it.
