@@ -65,9 +65,22 @@ void MainKestrix::setReaderStatusSource(std::function<std::string()> source) {
 }
 
 void MainKestrix::setReaderStatus(const std::string& text) {
-    const QString line = QString::fromStdString(text);
-    if (lblStatus_->text() != line)
-        lblStatus_->setText(line);
+    if (text == readerStatusText_)
+        return;
+    readerStatusText_ = text;
+    showStatusLine();
+}
+
+void MainKestrix::setCardSecurity(const std::string& text) {
+    cardSecurity_ = text;
+    showStatusLine();
+}
+
+void MainKestrix::showStatusLine() {
+    std::string line = readerStatusText_;
+    if (!cardSecurity_.empty())
+        line += (line.empty() ? "" : " — ") + std::string("carte : ") + cardSecurity_;
+    lblStatus_->setText(QString::fromStdString(line));
 }
 
 void MainKestrix::buildMenus() {
@@ -134,6 +147,10 @@ void MainKestrix::showDump() {
 
 void MainKestrix::unloadDump() {
     unloadChild(dump_);
+    if (!cardSecurity_.empty()) {
+        cardSecurity_.clear();
+        showStatusLine();
+    }
 }
 
 void MainKestrix::showWelcome() {

@@ -33,6 +33,7 @@ public:
     void setCaption(const std::string& caption) override;
     void showDump() override;
     void unloadDump() override;
+    void setCardSecurity(const std::string& text) override;
     void showWelcome() override;
     void showWorkflow() override;
     workflows::CardEvents* formatWindow() override;
@@ -57,6 +58,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void showStatusLine();
     void buildMenus();
     QAction* action(const char* objectName) const;
     void onFin();
@@ -77,6 +79,10 @@ private:
     QTimer* tmrReader_;
     QLabel* lblStatus_;
     std::function<std::string()> readerStatus_;
+    // The status line's two parts: the reader's, and the security state of the card the dump
+    // shows (empty while it shows none).
+    std::string readerStatusText_;
+    std::string cardSecurity_;
     ReaderMonitor monitor_;
     std::array<QAction*, kMenuItems.size()> actions_{};
     QPointer<QMdiSubWindow> welcome_;

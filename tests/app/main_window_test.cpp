@@ -160,6 +160,28 @@ TEST_F(MainWindowTest, TheStatusLineShowsTheReaderAndItsCommandSet) {
     EXPECT_EQ(app::ReaderStatusLine(nullptr), "Lecteur simulé");
 }
 
+// While the dump shows a card, the line also tells what the card says of its security; the dump
+// window itself is unchanged.
+TEST_F(MainWindowTest, TheStatusLineTellsTheSecurityOfTheCardTheDumpShows) {
+    window->setReaderStatusSource([] { return app::ReaderStatusLine(nullptr); });
+    auto* line = window->findChild<QLabel*>("lblStatus");
+    window->tickReader();
+    EXPECT_EQ(line->text(), "Lecteur simulé");
+    auto card = TestFormattedCard();
+    card->chip().setErrorCounter(3);
+    for (int address : {0, 1, 2, 3, 25})
+        card->chip().setProtectionBit(address, false);
+    reader.insertCard(card);
+    window->tickReader();
+    ASSERT_NE(child("frmDump"), nullptr);
+    EXPECT_EQ(line->text(), "Lecteur simulé — carte : 2 essais ; octets protégés : 0–3, 25");
+    window->tickReader();
+    EXPECT_EQ(line->text(), "Lecteur simulé — carte : 2 essais ; octets protégés : 0–3, 25");
+    reader.removeCard();
+    window->tickReader();
+    EXPECT_EQ(line->text(), "Lecteur simulé");
+}
+
 TEST_F(MainWindowTest, AnInsertedCardShowsItsDumpMaximisedAndReadableAndRemovalClosesIt) {
     tick();
     reader.insertCard(TestFormattedCard());
