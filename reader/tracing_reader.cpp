@@ -1,7 +1,8 @@
 #include "tracing_reader.h"
 
-#include "card/codecs.h"
+#include "base/hex.h"
 
+#include <array>
 #include <cstdio>
 #include <cstring>
 
@@ -38,7 +39,8 @@ std::string TraceHex(std::span<const std::uint8_t> bytes, int codeAt, bool showC
             text += ' ';
         const bool secret = !showCode && codeAt >= 0 && static_cast<int>(i) >= codeAt &&
                             static_cast<int>(i) < codeAt + kCodeLength;
-        text += secret ? std::string("**") : card::ByteToHex(bytes[i]);
+        const auto digits = secret ? std::array<char, 2>{'*', '*'} : base::HexDigits(bytes[i]);
+        text.append(digits.begin(), digits.end());
     }
     return text;
 }
