@@ -207,8 +207,9 @@ TEST_F(CliFixture, TheTraceMasksPresentedCodesUnlessAsked) {
     const std::string config = file("c.ini");
     std::ofstream(config) << "[Format]\nNextSerial=1000000\n";
     for (const bool show : {false, true}) {
-        std::vector<std::string> args{"--reader", "sim:" + card(show ? "s.card" : "m.card"),
-                                      "--config", config, "--trace"};
+        std::vector<std::string> args{
+            "--reader",  "sim:" + card(show ? "s.card" : "m.card"), "--config", config,
+            "--journal", file(show ? "s.journal" : "m.journal"),    "--trace"};
         if (show)
             args.push_back("--trace-codes");
         args.push_back("format");
