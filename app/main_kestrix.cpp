@@ -53,8 +53,9 @@ MainKestrix::~MainKestrix() {
 }
 
 void MainKestrix::tickReader() {
-    monitor_.tick();
-    if (readerStatus_)
+    // The reader's status changes only with what the monitor sees change: a quiet tick builds
+    // no text.
+    if (monitor_.tick() && readerStatus_)
         setReaderStatus(readerStatus_());
 }
 

@@ -17,10 +17,11 @@ ReaderMonitor::ReaderMonitor(reader::SharedState& state, MonitorView& view)
       captionNoCard_(std::string(kWindowTitle) + kSuffixNoCard),
       captionCardInside_(std::string(kWindowTitle) + kSuffixCardInside) {}
 
-void ReaderMonitor::tick() {
+bool ReaderMonitor::tick() {
     if (ticking_)
-        return;
+        return false;
     ticking_ = true;
+    bool changed = true;
     const bool reopen =
         state_.ReaderState == kReaderNeverOpened || state_.ReaderState == kReaderAbsent;
     if (!reopen || openPhase()) {
@@ -28,12 +29,13 @@ void ReaderMonitor::tick() {
         if (state_.Reader.GetInfo(state_.ReaderHandle, info) < 0) {
             pollFailed();
         } else if (info.cardPresent()) {
-            cardPresent();
+            changed = cardPresent();
         } else {
-            noCard();
+            changed = noCard();
         }
     }
     ticking_ = false;
+    return changed;
 }
 
 bool ReaderMonitor::openPhase() {
@@ -57,15 +59,18 @@ bool ReaderMonitor::openPhase() {
     return true;
 }
 
-void ReaderMonitor::cardPresent() {
+bool ReaderMonitor::cardPresent() {
     if (state_.ReaderState == kReaderCardInside)
-        return; // one insertion is dispatched once
+        return false; // one insertion is dispatched once
     state_.ReaderState = kReaderCardInside;
     view_.setCaption(captionCardInside_);
     if (workflowOpen()) {
+        // The window that handles the card is the one the operator must see, whatever
+        // window (the journal, say) was brought over it meanwhile.
+        view_.showWorkflow();
         if (auto* window = workflowWindow())
             window->CardInserted();
-        return;
+        return true;
     }
     // The verdict is left in InfoMessage for the dump.
     const bool answered = reader::IdentifyCard(state_) != reader::kIdentifyNoAnswer;
@@ -73,16 +78,18 @@ void ReaderMonitor::cardPresent() {
     view_.showDump();
     if (answered)
         view_.setCardSecurity(reader::SecurityStateText(reader::ReadSecurityState(state_)));
+    return true;
 }
 
-void ReaderMonitor::noCard() {
+bool ReaderMonitor::noCard() {
     if (state_.ReaderState == kReaderEmpty)
-        return;
+        return false;
     state_.ReaderState = kReaderEmpty;
     view_.setCaption(captionNoCard_);
     view_.unloadDump();
     if (auto* window = workflowWindow())
         window->CardRemoved();
+    return true;
 }
 
 // The reader stopped answering: forget it and open it again on the next ticks, so that a card

@@ -15,8 +15,9 @@ class ReaderMonitor {
 public:
     ReaderMonitor(reader::SharedState& state, MonitorView& view);
 
-    // One timer tick. A tick that sees no change polls once and allocates nothing.
-    void tick();
+    // One timer tick. A tick that sees no change polls once, allocates nothing and returns
+    // false; true when it opened the reader, saw a card come or go, or lost the reader.
+    bool tick();
 
     // The main window's unload: the reader is closed last.
     void closeReader();
@@ -26,8 +27,9 @@ public:
 private:
     // False when the tick ends in the open phase.
     bool openPhase();
-    void cardPresent();
-    void noCard();
+    // False when the card was already seen as it is.
+    bool cardPresent();
+    bool noCard();
     void pollFailed();
 
     bool workflowOpen() const { return state_.FormatActive || state_.DisposableActive; }

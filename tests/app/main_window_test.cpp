@@ -152,7 +152,12 @@ TEST_F(MainWindowTest, TheStatusLineShowsTheReaderAndItsCommandSet) {
          "Lecteur « R1 » : x ; choisissez --dialect"},
     };
     for (const auto& [status, text] : cases) {
+        // What the reader says of itself changes with what the monitor sees: here the reader
+        // is unplugged and plugged in again.
         source.status = status;
+        reader.unplug();
+        window->tickReader();
+        reader.plug();
         window->tickReader();
         EXPECT_EQ(line->text().toStdString(), text);
         EXPECT_EQ(window->windowTitle(), kTitle + QString::fromUtf8(app::kSuffixNoCard));
@@ -274,6 +279,15 @@ TEST_F(MainWindowTest, FormattingOpensWithoutAReaderAndLocksTheCardMenus) {
     tick();
     Settle();
     EXPECT_EQ(window->mdiArea()->currentSubWindow(), format) << "and it stays there";
+
+    // The journal brought over it goes behind again when a card comes to be written.
+    action("MNU_JOURNAL")->trigger();
+    Settle();
+    ASSERT_EQ(window->mdiArea()->currentSubWindow(), child("frmJournal"));
+    reader.insertCard(TestBlankCard());
+    tick();
+    Settle();
+    EXPECT_EQ(window->mdiArea()->currentSubWindow(), format);
 }
 
 TEST_F(MainWindowTest, FinClosesTheDisposableWindowFirstThenTheProgram) {
