@@ -1,4 +1,5 @@
 // Reading and replacing files of every kind a user may name: what is refused, what is kept.
+#include "../temp_folder.h"
 #include "base/atomic_file.h"
 #include "base/regular_file.h"
 
@@ -20,28 +21,12 @@ namespace fs = std::filesystem;
 using ostrel::base::ReadRegularFile;
 using ostrel::base::WriteFileAtomically;
 
-class FileKinds : public ::testing::Test {
+class FileKinds : public ::testing::Test, protected TempFolder {
 protected:
-    void SetUp() override {
-        char name[] = "/tmp/ostrel-base-XXXXXX";
-        ASSERT_NE(::mkdtemp(name), nullptr);
-        dir_ = name;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    std::string path(const std::string& name) const { return (dir_ / name).string(); }
-    void write(const std::string& name, const std::string& text) const {
-        std::ofstream(path(name), std::ios::binary) << text;
-    }
-    std::string read(const std::string& name) const {
-        std::ifstream in(path(name), std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
+    FileKinds() : TempFolder("ostrel-base") {}
     int entries() const {
-        return static_cast<int>(std::distance(fs::directory_iterator(dir_), {}));
+        return static_cast<int>(std::distance(fs::directory_iterator(dir()), {}));
     }
-
-    fs::path dir_;
 };
 
 // Each kind of name a reader may be given: accepted content, or a refusal naming the kind.

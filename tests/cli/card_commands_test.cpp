@@ -1,4 +1,4 @@
-#include "command_registry.h"
+#include "../cli_run.h"
 
 #include "../trace_lines.h"
 
@@ -14,19 +14,6 @@
 using namespace ostrel;
 
 namespace {
-
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-CliRun OstrelCard(std::vector<std::string> args) {
-    std::ostringstream out, err;
-    cli::CommandIo io{out, err, false};
-    const int status = cli::RunOstrelCard(args, io);
-    return {status, out.str(), err.str()};
-}
 
 struct CliFixture : ::testing::Test {
     std::filesystem::path dir;

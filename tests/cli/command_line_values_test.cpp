@@ -1,7 +1,7 @@
 // What a user types after the command and where its results go: numbers that are plain
 // decimals or refused before the card is touched, and output that is either written or a
 // failure.
-#include "command_registry.h"
+#include "../cli_run.h"
 
 #include "reader/virtual_card_file.h"
 
@@ -20,19 +20,6 @@ using namespace ostrel;
 namespace fs = std::filesystem;
 
 namespace {
-
-struct Outcome {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-Outcome OstrelCard(const std::vector<std::string>& args) {
-    std::ostringstream out, err;
-    cli::CommandIo io{out, err, false};
-    const int status = cli::RunOstrelCard(args, io);
-    return {status, out.str(), err.str()};
-}
 
 std::string Read(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -95,7 +82,7 @@ TEST_F(CommandLineValues, NumbersArePlainDecimalsOrRefusedBeforeAnyCardTraffic) 
         const std::string before = Read(path);
         std::vector<std::string> args = {"--reader", "sim:" + path};
         args.insert(args.end(), c.args.begin(), c.args.end());
-        const Outcome run = OstrelCard(args);
+        const CliRun run = OstrelCard(args);
         const std::string what = c.args.front() + " « " + c.args.back() + " »";
         if (c.credits < 0) {
             EXPECT_EQ(run.status, 2) << what;

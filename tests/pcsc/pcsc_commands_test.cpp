@@ -1,6 +1,6 @@
 #include "vpcd_support.h"
 
-#include "command_registry.h"
+#include "../cli_run.h"
 #include "reader/card_session.h"
 #include "reader/security_code.h"
 #include "reader/virtual_card_file.h"
@@ -21,19 +21,6 @@ namespace fs = std::filesystem;
 extern char** environ;
 
 namespace {
-
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-CliRun OstrelCard(const std::vector<std::string>& args) {
-    std::ostringstream out, err;
-    cli::CommandIo io{out, err, false};
-    const int status = cli::RunOstrelCard(args, io);
-    return {status, out.str(), err.str()};
-}
 
 std::string Demo(const std::string& name) {
     return (fs::path(OSTREL_DEMO_DECK_DIR) / name).string();

@@ -1,7 +1,7 @@
 #include "vpcd_support.h"
 
+#include "../cli_run.h"
 #include "../trace_lines.h"
-#include "command_registry.h"
 #include "reader/pcsc/pcsc_reader.h"
 #include "reader/virtual_card_file.h"
 
@@ -15,19 +15,6 @@ using namespace vpcd_support;
 namespace fs = std::filesystem;
 
 namespace {
-
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-CliRun OstrelCard(const std::vector<std::string>& args) {
-    std::ostringstream out, err;
-    cli::CommandIo io{out, err, false};
-    const int status = cli::RunOstrelCard(args, io);
-    return {status, out.str(), err.str()};
-}
 
 // The trace and the security state over pcscd and the vpcd reader, in each dialect the virtual
 // card emulates.

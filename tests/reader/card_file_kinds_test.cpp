@@ -1,5 +1,6 @@
 // Card files as a user may hand them over: every kind of name, and saves that must keep what the
 // user set up around and inside the file.
+#include "../temp_folder.h"
 #include "base/atomic_file.h"
 #include "reader/virtual_card.h"
 #include "reader/virtual_card_file.h"
@@ -18,23 +19,9 @@ namespace {
 namespace fs = std::filesystem;
 using namespace ostrel::reader;
 
-class CardFileKinds : public ::testing::Test {
+class CardFileKinds : public ::testing::Test, protected TempFolder {
 protected:
-    void SetUp() override {
-        char name[] = "/tmp/ostrel-card-kinds-XXXXXX";
-        ASSERT_NE(::mkdtemp(name), nullptr);
-        dir_ = name;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    std::string path(const std::string& name) const { return (dir_ / name).string(); }
-    void write(const std::string& name, const std::string& text) const {
-        std::ofstream(path(name), std::ios::binary) << text;
-    }
-    std::string read(const std::string& name) const {
-        std::ifstream in(path(name), std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
+    CardFileKinds() : TempFolder("ostrel-card-kinds") {}
     // A card whose counter goes down by one, as a refused code does, saved to its file.
     std::string lowerCounter(const std::string& name) const {
         std::string error;
@@ -44,8 +31,6 @@ protected:
         card->chip().setErrorCounter(static_cast<std::uint8_t>(card->chip().errorCounter() - 1));
         return card->persist(error) ? std::string() : error;
     }
-
-    fs::path dir_;
 };
 
 // Every kind of name given as a card: loaded, or refused at once with what it is; a card that
@@ -150,7 +135,7 @@ TEST_F(CardFileKinds, NextSaveRemovesWhatAnInterruptedSaveLeft) {
     write(left, "code: 5E");
     ASSERT_EQ(lowerCounter("card.card"), "");
     EXPECT_FALSE(fs::exists(path(left)));
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), {}), 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir()), {}), 1);
 }
 
 } // namespace

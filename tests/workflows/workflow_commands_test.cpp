@@ -1,4 +1,4 @@
-#include "command_registry.h"
+#include "../cli_run.h"
 
 #include "card/codecs.h"
 #include "reader/virtual_card_file.h"
@@ -14,12 +14,6 @@ using namespace ostrel;
 namespace fs = std::filesystem;
 
 namespace {
-
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
 
 struct CommandsTest : ::testing::Test {
     fs::path dir;
@@ -48,10 +42,7 @@ struct CommandsTest : ::testing::Test {
     CliRun Run(const std::string& card, std::vector<std::string> args) {
         args.insert(args.begin(), {"--reader", "sim:" + card, "--config", config, "--journal",
                                    (dir / "journal.sqlite").string()});
-        std::ostringstream out, err;
-        cli::CommandIo io{out, err, false};
-        const int status = cli::RunOstrelCard(args, io);
-        return {status, out.str(), err.str()};
+        return OstrelCard(args);
     }
     void Configure(const std::string& text) { std::ofstream(config) << text; }
 };
