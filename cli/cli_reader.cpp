@@ -2,6 +2,7 @@
 
 #include "reader/reader_choice.h"
 #include "workflows/reader_dialect_setting.h"
+#include "workflows/run_files.h"
 
 #include <ostream>
 
@@ -17,9 +18,12 @@ bool CliReader::open(const GlobalOptions& options, CommandIo& io) {
         return false;
     }
     const reader::TraceRequest trace{options.trace.has_value(), options.trace.value_or(""),
-                                     options.traceCodes};
+                                     options.traceCodes, options.traceOverwrite};
     if (!reader::CreateReader(choice, chosen_, error) ||
-        !reader::StartTrace(trace, false, io.err, chosen_, error)) {
+        !reader::StartTrace(trace, false, io.err,
+                            workflows::FilesOfTheRun(options.configFile, options.journalFile,
+                                                     choice, chosen_.deckFolder),
+                            chosen_, error)) {
         io.err << "ostrel-card : " << error << "\n";
         return false;
     }
@@ -58,6 +62,10 @@ CliReader::~CliReader() {
         io_->err << "ostrel-card : " << chosen_.status->readerStatus().problem << "\n";
     if (state_ && state_->ReaderHandle >= 0)
         chosen_.library->Close(state_->ReaderHandle);
+    if (io_ && chosen_.trace && !chosen_.trace->failure().empty()) {
+        io_->err << "ostrel-card : " << chosen_.trace->failure() << "\n";
+        io_->traceLost = true;
+    }
 }
 
 } // namespace ostrel::cli

@@ -222,12 +222,17 @@ private:
             if (encrypt)
                 return fail("échec du " + what + " : " + des_.LastFileError());
             return fail("échec du " + what + " : " + DecryptionFailure(des_.LastCipherStatus()));
+        case des::FileFailure::OutputPartlyWritten:
+            return fail("échec du " + what + " : « " + out.string() +
+                        " » modifié : " + des_.LastFileError());
         case des::FileFailure::WriteFailed:
+            return fail("échec du " + what + " : écriture de « " + out.string() +
+                        " » impossible (" + des_.LastFileError() +
+                        ") ; aucun fichier n'a été modifié");
         case des::FileFailure::None:
             break;
         }
-        return fail("échec du " + what + " : écriture de « " + out.string() +
-                    " » impossible ; aucun fichier n'a été modifié");
+        return fail("échec du " + what + " : écriture de « " + out.string() + " » impossible");
     }
 
     int encryptText() {

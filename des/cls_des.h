@@ -16,7 +16,17 @@ namespace ostrel::des {
 class ProgressTracker;
 
 // Why the last EncryptFile or DecryptFile returned false.
-enum class FileFailure { None, MissingInput, OutputExists, ReadFailed, CipherFailed, WriteFailed };
+// OutputPartlyWritten: the output could only be written in part (its other names kept it in
+// place); the whole result is in the temporary file the error names.
+enum class FileFailure {
+    None,
+    MissingInput,
+    OutputExists,
+    ReadFailed,
+    CipherFailed,
+    WriteFailed,
+    OutputPartlyWritten
+};
 
 // DES (FIPS 46-3) in cipher-block chaining with a zero initial vector, over byte arrays, text
 // and files. Text is a byte string of Windows-1252 characters, one byte each. The engine keeps
@@ -59,15 +69,15 @@ public:
                             bool isTextInHex = false);
 
     // The output replaces outFile only once it is completely written; on false neither file
-    // has changed. LastFileFailure() says why.
+    // has changed (but for OutputPartlyWritten). LastFileFailure() says why.
     bool EncryptFile(const std::filesystem::path& inFile, const std::filesystem::path& outFile,
                      bool overwrite = false, std::string_view key = {});
     bool DecryptFile(const std::filesystem::path& inFile, const std::filesystem::path& outFile,
                      bool overwrite = false, std::string_view key = {});
     FileFailure LastFileFailure() const { return lastFileFailure_; }
-    // What was wrong, in words: for MissingInput, ReadFailed and WriteFailed what the operating
-    // system said of the file (in French), for CipherFailed the DES error's description; else
-    // empty.
+    // What was wrong, in words: for MissingInput, ReadFailed and the write failures what the
+    // operating system said of the file (in French), for CipherFailed the DES error's
+    // description; else empty.
     const std::string& LastFileError() const { return lastFileError_; }
     // The DES error of the last CipherFailed, number and description.
     const DesStatus& LastCipherStatus() const { return lastCipherStatus_; }

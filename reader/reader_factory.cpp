@@ -96,15 +96,17 @@ bool PrepareDemoDeck(std::string& folder, std::string& error) {
 }
 
 bool StartTrace(const TraceRequest& request, bool quietPolls, std::ostream& standardError,
-                ChosenReader& chosen, std::string& error) {
+                const std::vector<base::FileInUse>& inUse, ChosenReader& chosen,
+                std::string& error) {
     if (!request.on)
         return true;
     std::unique_ptr<TraceSink> sink;
     if (request.file.empty()) {
         sink = std::make_unique<StreamTraceSink>(standardError);
-    } else if (!(sink = OpenTraceFile(request.file, error))) {
+    } else if (!(sink = OpenTraceFile(request.file, request.overwrite, inUse, error))) {
         return false;
     }
+    chosen.trace = sink.get();
     chosen.library = std::make_unique<TracingReader>(std::move(chosen.library), std::move(sink),
                                                      TraceOptions{request.showCodes, quietPolls});
     return true;
