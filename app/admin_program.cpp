@@ -37,9 +37,8 @@ int RunAdmin(QApplication& application, const std::function<void(MainKestrix&)>&
     // The monitor polls every 200 ms: its trace shows changes only.
     if (!reader::CreateReader(options.reader, chosen, error) ||
         !reader::StartTrace(options.trace, true, std::cerr,
-                            workflows::FilesOfTheRun(options.configFile,
-                                                     options.given.journalFile, options.reader,
-                                                     chosen.deckFolder),
+                            workflows::FilesOfTheRun(options.configFile, options.given.journalFile,
+                                                     options.reader, chosen.deckFolder),
                             chosen, error)) {
         std::cerr << "ostrel-admin : " << error << "\n";
         return 1;

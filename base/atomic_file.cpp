@@ -194,7 +194,8 @@ FileResult RewriteInPlace(const std::string& path, const Target& target, std::st
     int error = 0;
     if (!WriteTemporary(folder, TemporaryPrefix(NameOf(target.file)), target, bytes, temporary,
                         error))
-        return refuse("nouveau contenu impossible à écrire dans le dossier " + Escaped(folder), error);
+        return refuse("nouveau contenu impossible à écrire dans le dossier " + Escaped(folder),
+                      error);
     bool ok = WriteAll(fd, bytes, 0) && ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 &&
               ::fsync(fd) == 0;
     error = errno;
@@ -202,7 +203,8 @@ FileResult RewriteInPlace(const std::string& path, const Target& target, std::st
     if (!ok) {
         FileResult failed = Failed(path,
                                    "réécrit en partie seulement ; le nouveau contenu entier est "
-                                   "dans " + Escaped(temporary),
+                                   "dans " +
+                                       Escaped(temporary),
                                    error ? error : errno);
         failed.targetChanged = true;
         return failed;

@@ -107,10 +107,10 @@ FileResult OpenTraceFile(const std::string& path, bool overwrite,
     std::string problem;
     if (::fstat(fd, &info) != 0)
         problem = std::string("fichier inaccessible (") + std::strerror(errno) + ")";
-    else if (!created)
-        problem = ExistingFileProblem(info);
-    if (problem.empty())
+    else
         problem = InUseProblem(path, &info, inUse);
+    if (problem.empty() && !created)
+        problem = ExistingFileProblem(info);
     if (problem.empty() && overwrite && !created && ::ftruncate(fd, 0) != 0)
         problem = std::string("fichier impossible à vider (") + std::strerror(errno) + ")";
     if (problem.empty() && ::fcntl(fd, F_SETFL, O_APPEND) != 0)

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 #include <sys/mount.h>
 
@@ -27,16 +28,12 @@ public:
     std::string path(const std::string& name) const { return folder_.path(name); }
     const TempFolder& folder() const { return folder_; }
 
-    // Takes every free byte but `leave`, in a file of its own.
-    void fill(std::size_t leave = 0) const {
-        std::FILE* f = std::fopen(path("filler").c_str(), "wb");
-        ASSERT_NE(f, nullptr);
-        static const char block[512] = {};
-        while (std::fwrite(block, 1, sizeof block, f) == sizeof block && std::fflush(f) == 0) {
+    // Takes every free byte, in a file of its own.
+    void fill() const {
+        std::ofstream filler(path("filler"), std::ios::binary);
+        const std::string block(4096, '\0');
+        while (filler.write(block.data(), static_cast<std::streamsize>(block.size())).flush()) {
         }
-        std::fclose(f);
-        if (leave)
-            ::truncate(path("filler").c_str(), ::lseek(-1, 0, SEEK_END));
     }
 
 private:
