@@ -110,11 +110,8 @@ std::optional<std::int64_t> FormatWorkflow::ReserveSerial(JournalledOperation& r
         return std::nullopt;
     }
     const std::int64_t serial = *nextSerial_;
-    const auto next = NextMarkedSerial(serial);
-    if (!next) {
-        Refuse(texts::kSerialsExhausted, texts::kSerialsExhausted);
-        return std::nullopt;
-    }
+    // The last serial is given too; the value saved after it refuses the next format.
+    const std::int64_t next = NextMarkedSerial(serial).value_or(kNoSerialLeft);
     std::optional<std::string> issued;
     if (options_.journal.journal && !options_.journal.journal->IssuedAt(serial, issued, error)) {
         Refuse(texts::kJournalUnusable, error);
@@ -128,12 +125,12 @@ std::optional<std::int64_t> FormatWorkflow::ReserveSerial(JournalledOperation& r
                    options_.journal.journal->Location());
         return std::nullopt;
     }
-    if (!store_.Save(*next, error)) {
+    if (!store_.Save(next, error)) {
         Refuse(texts::SerialNotSavedText(), error);
         return std::nullopt;
     }
-    nextSerial_ = *next;
-    nextText_ = std::to_string(*next);
+    nextSerial_ = next;
+    nextText_ = std::to_string(next);
     record.entry().serialNew = serial;
     if (!record.Begin(error)) {
         Refuse(texts::kJournalUnusable,

@@ -24,8 +24,6 @@ inline constexpr const char* kBadProgramme = "Programme refusé : entrez un nomb
 inline constexpr const char* kBadDate =
     "Date de l'ordinateur hors de 2000..2255 : aucune carte n'est écrite";
 inline constexpr const char* kJournalUnusable = "Journal inutilisable : aucune carte n'est écrite";
-inline constexpr const char* kSerialsExhausted =
-    "Plus aucun numéro de série disponible : formatage arrêté";
 
 // A read at insertion that stopped part-way: nothing is decided from a half-read card.
 std::string ReadFailureText(std::int32_t result);
