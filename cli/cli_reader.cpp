@@ -1,5 +1,6 @@
 #include "cli_reader.h"
 
+#include "base/text_excerpt.h"
 #include "reader/reader_choice.h"
 #include "workflows/reader_dialect_setting.h"
 #include "workflows/run_files.h"
@@ -59,7 +60,8 @@ CliReader::~CliReader() {
         io_->err << "ostrel-card : " << chosen_.simulator->lastSaveError() << "\n";
     // Why the reader could not speak to the card, which the verdict texts do not say.
     if (io_ && chosen_.status && !chosen_.status->readerStatus().problem.empty())
-        io_->err << "ostrel-card : " << chosen_.status->readerStatus().problem << "\n";
+        io_->err << "ostrel-card : " << base::Escaped(chosen_.status->readerStatus().problem)
+                 << "\n";
     if (state_ && state_->ReaderHandle >= 0)
         chosen_.library->Close(state_->ReaderHandle);
     if (io_ && chosen_.trace && !chosen_.trace->failure().empty()) {

@@ -1,5 +1,6 @@
 #include "reader_factory.h"
 
+#include "base/text_excerpt.h"
 #include "base/user_data_folder.h"
 
 #ifdef OSTREL_HAVE_PCSC
@@ -41,7 +42,7 @@ bool CreateSimulated(const ReaderChoice& choice, ChosenReader& chosen, std::stri
             simulator->insertCard(std::move(card));
             folder = path.parent_path().empty() ? "." : path.parent_path().string();
         } else {
-            error = "fichier de carte " + choice.argument + " : introuvable";
+            error = "fichier de carte " + base::Escaped(choice.argument) + " : introuvable";
             return false;
         }
     }
