@@ -57,7 +57,7 @@ inline const GlobalOption kGlobalOptions[] = {
     {{"--trace-overwrite",
       OptionValue::None,
       {},
-      "vide le FICHIER de --trace=FICHIER au lieu d'écrire à sa suite"},
+      "vide le fichier de trace déjà là au lieu d'écrire à sa suite"},
      &GlobalOptions::traceOverwrite},
 };
 
