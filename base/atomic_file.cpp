@@ -3,6 +3,8 @@
 #include "regular_file.h"
 #include "text_excerpt.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -110,7 +112,8 @@ int CreateTemporary(const std::string& folder, const std::string& prefix, std::s
     return -1;
 }
 
-// ".NAME.tmp-PID-XXXXXX": the PID of the process that wrote it, or 0 for another name.
+// ".NAME.tmp-PID-XXXXXX" (six letters or digits, as mkstemp makes them too): the PID of the
+// process that wrote it, or 0 for another name.
 long TemporaryOwner(const std::string& name) {
     const std::string marker = ".tmp-";
     const auto at = name.rfind(marker);
@@ -120,7 +123,8 @@ long TemporaryOwner(const std::string& name) {
     const auto dash = rest.find('-');
     if (dash == 0 || dash == std::string::npos || rest.find_first_not_of("0123456789") != dash ||
         rest.size() != dash + 7 ||
-        rest.find_first_not_of("0123456789abcdef", dash + 1) != std::string::npos)
+        !std::all_of(rest.begin() + static_cast<long>(dash) + 1, rest.end(),
+                     [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; }))
         return 0;
     return std::strtol(rest.substr(0, dash).c_str(), nullptr, 10);
 }
