@@ -182,16 +182,20 @@ FileResult RewriteInPlace(const std::string& path, const Target& target, std::st
     const int fd = ::open(target.file.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return Failed(path, "écriture impossible", errno);
+    const off_t oldSize = target.info.st_size;
+    const off_t newSize = static_cast<off_t>(bytes.size());
     const auto refuse = [&](const std::string& why, int error) {
-        ::ftruncate(fd, target.info.st_size); // gives back the room reserved past the end
+        // The room reserved past the end is given back; the size and contents never changed.
+        if (newSize > oldSize)
+            ::fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, oldSize, newSize - oldSize);
         ::close(fd);
-        return Failed(path, why + ", fichier inchangé", error);
+        FileResult refused = Failed(path, why, error);
+        refused.error += ", fichier inchangé";
+        return refused;
     };
     // A full disk is found here, before anything changed: the room past the old end is taken
     // now, so that the copy below cannot run out of it.
-    if (!bytes.empty() &&
-        ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(bytes.size())) != 0 &&
-        errno != EOPNOTSUPP)
+    if (newSize > 0 && ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, newSize) != 0 && errno != EOPNOTSUPP)
         return refuse("place introuvable pour le nouveau contenu", errno);
     const std::string folder = FolderOf(target.file);
     std::string temporary;
@@ -200,16 +204,18 @@ FileResult RewriteInPlace(const std::string& path, const Target& target, std::st
                         error))
         return refuse("nouveau contenu impossible à écrire dans le dossier " + Escaped(folder),
                       error);
-    bool ok = WriteAll(fd, bytes, 0) && ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 &&
-              ::fsync(fd) == 0;
+    bool ok = WriteAll(fd, bytes, 0) && ::ftruncate(fd, newSize) == 0 && ::fsync(fd) == 0;
     error = errno;
     ok = ::close(fd) == 0 && ok;
     if (!ok) {
-        FileResult failed = Failed(path,
-                                   "réécrit en partie seulement ; le nouveau contenu entier est "
-                                   "dans " +
-                                       Escaped(temporary),
-                                   error ? error : errno);
+        // Out of the way of the removal of dead saves' temporaries: it is the only whole copy.
+        const std::string kept = temporary + ".complet";
+        const std::string& whole =
+            ::rename(temporary.c_str(), kept.c_str()) == 0 ? kept : temporary;
+        FileResult failed = Failed(
+            path,
+            "réécrit en partie seulement ; le nouveau contenu entier est dans " + Escaped(whole),
+            error ? error : EIO);
         failed.targetChanged = true;
         return failed;
     }
