@@ -84,6 +84,8 @@ std::string OpenProblem(const std::string& path, int error) {
 FileResult OpenTraceFile(const std::string& path, bool overwrite,
                          const std::vector<FileInUse>& inUse, int& fd) {
     fd = -1;
+    if (std::string problem = InUseProblem(path, nullptr, inUse); !problem.empty())
+        return Refused(path, problem);
     if (IsStandardError(path)) {
         fd = ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0);
         if (fd < 0)
@@ -91,8 +93,6 @@ FileResult OpenTraceFile(const std::string& path, bool overwrite,
                                      std::strerror(errno) + ")");
         return {true, {}};
     }
-    if (std::string problem = InUseProblem(path, nullptr, inUse); !problem.empty())
-        return Refused(path, problem);
     // Never blocks: opening a FIFO for writing would wait for a reader.
     constexpr int kFlags = O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
     bool created = true;
