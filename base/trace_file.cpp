@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -67,6 +68,34 @@ std::string InUseProblem(const std::string& path, const struct stat* opened,
     return {};
 }
 
+// An existing file is written to only when it holds a trace already: its first line starts
+// with the time in milliseconds ("     0.001 ms  "). A key, a document or a card file named by
+// mistake is never added to or emptied.
+bool HoldsATrace(const std::string& path, const struct stat& opened) {
+    if (opened.st_size == 0)
+        return true;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat info {};
+    char head[32] = {};
+    const ssize_t n =
+        ::fstat(fd, &info) == 0 && SameFile(info, opened) ? ::pread(fd, head, sizeof head, 0) : -1;
+    ::close(fd);
+    if (n <= 0)
+        return false;
+    const std::string_view text(head, static_cast<std::size_t>(n));
+    std::size_t at = text.find_first_not_of(' ');
+    const std::size_t digits = text.find_first_not_of("0123456789", at);
+    if (at == std::string_view::npos || digits == at || digits == std::string_view::npos ||
+        text[digits] != '.')
+        return false;
+    at = digits + 1;
+    return text.size() >= at + 7 &&
+           text.substr(at, 3).find_first_not_of("0123456789") == std::string_view::npos &&
+           text.substr(at + 3, 4) == " ms ";
+}
+
 // Why path could not be opened, looked at without following it.
 std::string OpenProblem(const std::string& path, int error) {
     struct stat info {};
@@ -111,6 +140,8 @@ FileResult OpenTraceFile(const std::string& path, bool overwrite,
         problem = InUseProblem(path, &info, inUse);
     if (problem.empty() && !created)
         problem = ExistingFileProblem(info);
+    if (problem.empty() && !created && !HoldsATrace(path, info))
+        problem = "ce fichier existe et n'est pas une trace : donnez un autre nom";
     if (problem.empty() && overwrite && !created && ::ftruncate(fd, 0) != 0)
         problem = std::string("fichier impossible à vider (") + std::strerror(errno) + ")";
     if (problem.empty() && ::fcntl(fd, F_SETFL, O_APPEND) != 0)

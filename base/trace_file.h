@@ -18,8 +18,8 @@ struct FileInUse {
 // keyboard must cost nothing:
 // - a name that does not exist yet is created, readable and writable by its owner only;
 // - an existing file is taken only when it is a regular file of the user's that nobody else
-//   may read or write (others could hold it open and read the cards and codes traced); it is
-//   appended to, or emptied first when overwrite is set;
+//   may read or write (others could hold it open and read the cards and codes traced), and is
+//   empty or starts as a trace does; it is appended to, or emptied first when overwrite is set;
 // - a symbolic link, a FIFO, a device, a folder is refused, without waiting for a FIFO's
 //   reader; the standard error named by one of its names (/dev/stderr) is the standard error;
 // - a file of inUse, by name or by being the same file (device and inode), is refused.
