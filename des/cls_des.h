@@ -1,5 +1,6 @@
 #pragma once
 
+#include "des_batch.h"
 #include "des_status.h"
 
 #include <array>
@@ -76,6 +77,10 @@ public:
     // checks).
     void EncipherBlock(std::uint8_t* block) const;
     void DecipherBlock(std::uint8_t* block) const;
+    // count blocks in place, each on its own (no chaining): whole batches by the given path,
+    // the rest by DecipherBlock.
+    void DecipherBlocks(std::uint8_t* blocks, std::size_t count,
+                        BatchPath path = FastestBatchPath()) const;
 
 private:
     static constexpr std::size_t kSubkeyBits = 48;
@@ -95,6 +100,8 @@ private:
     std::array<std::uint8_t, 2048> sBoxBits_{};
     // Row r holds the 48 bit-bytes of subkey r + 1.
     std::array<std::uint8_t, 16 * kSubkeyBits + kSubkeyPadding> subkeys_{};
+    // The same key for deciphering kBatchBlocks blocks at once.
+    BatchKey batchKey_;
     std::string key_;
     ProgressHandler progress_;
     FileFailure lastFileFailure_ = FileFailure::None;

@@ -138,16 +138,6 @@ template <int S>
     return loadLittleEndian32(sBoxBits + 4 * S + offset);
 }
 
-// Where P sends each S-box output bit: kPermutation read backwards.
-constexpr std::array<std::uint8_t, 32> inversePermutation() {
-    std::array<std::uint8_t, 32> inverse{};
-    for (std::uint8_t i = 0; i < 32; ++i) {
-        inverse[kPermutation[i]] = i;
-    }
-    return inverse;
-}
-constexpr auto kPermutationTarget = inversePermutation();
-
 // Bit-byte J of an S-box output moved to byte K of a word; a bit-byte is 0 or 1, so a one-bit
 // mask and one shift do it.
 template <int J, int K> [[gnu::always_inline]] inline std::uint64_t placeBit(std::uint32_t sOut) {
@@ -180,11 +170,13 @@ template <std::size_t... S>
 
 clsDES::clsDES() {
     buildSBoxBits();
+    batchKey_.Build(subkeys_.data(), sBoxBits_.data());
 }
 
 clsDES::~clsDES() {
     base::ClearSecret(key_);
     base::ClearSecret(subkeys_.data(), subkeys_.size());
+    batchKey_.Clear();
 }
 
 void clsDES::buildSBoxBits() {
@@ -249,6 +241,7 @@ void clsDES::Key(std::string_view newValue) {
     base::ClearSecret(keyBytes, sizeof keyBytes);
     base::ClearSecret(keyBits, sizeof keyBits);
     base::ClearSecret(cd, sizeof cd);
+    batchKey_.Build(subkeys_.data(), sBoxBits_.data());
 }
 
 template <bool Decipher> void clsDES::transformBlock(std::uint8_t* block) const {
@@ -285,6 +278,16 @@ void clsDES::EncipherBlock(std::uint8_t* block) const {
 
 void clsDES::DecipherBlock(std::uint8_t* block) const {
     transformBlock<true>(block);
+}
+
+void clsDES::DecipherBlocks(std::uint8_t* blocks, std::size_t count, BatchPath path) const {
+    std::size_t done = 0;
+    for (; count - done >= kBatchBlocks; done += kBatchBlocks) {
+        DecipherBatch(batchKey_, blocks + 8 * done, path);
+    }
+    for (; done < count; ++done) {
+        DecipherBlock(blocks + 8 * done);
+    }
 }
 
 } // namespace ostrel::des
