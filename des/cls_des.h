@@ -84,8 +84,6 @@ public:
 
 private:
     static constexpr std::size_t kSubkeyBits = 48;
-    // Room after the last subkey for the 8-byte reads of the round (see des_engine.cpp).
-    static constexpr std::size_t kSubkeyPadding = 8;
 
     template <bool Decipher> void transformBlock(std::uint8_t* block) const;
     void buildSBoxBits();
@@ -99,7 +97,10 @@ private:
     // Bit-bytes of the S-box outputs, addressed by 4s + 32 x1 + 64 x2 + ... + 1024 x6.
     std::array<std::uint8_t, 2048> sBoxBits_{};
     // Row r holds the 48 bit-bytes of subkey r + 1.
-    std::array<std::uint8_t, 16 * kSubkeyBits + kSubkeyPadding> subkeys_{};
+    std::array<std::uint8_t, 16 * kSubkeyBits> subkeys_{};
+    // The same bits by S-box: entry 8r + s holds the six bits of subkey r + 1 that S-box s
+    // takes, the first in bit 5 (see des_engine.cpp).
+    std::array<std::uint32_t, 16 * 8> subkeyGroups_{};
     // The same key for deciphering kBatchBlocks blocks at once.
     BatchKey batchKey_;
     std::string key_;
