@@ -98,9 +98,9 @@ private:
     std::array<std::uint8_t, 2048> sBoxBits_{};
     // Row r holds the 48 bit-bytes of subkey r + 1.
     std::array<std::uint8_t, 16 * kSubkeyBits> subkeys_{};
-    // The same bits by S-box: entry 8r + s holds the six bits of subkey r + 1 that S-box s
-    // takes, the first in bit 5 (see des_engine.cpp).
-    std::array<std::uint32_t, 16 * 8> subkeyGroups_{};
+    // The same bits by S-box: entries 2r and 2r + 1 hold the six bits of subkey r + 1 that each
+    // even and odd S-box takes, in the places des_engine.cpp reads them from.
+    std::array<std::uint32_t, 16 * 2> subkeyGroups_{};
     // The same key for deciphering kBatchBlocks blocks at once.
     BatchKey batchKey_;
     std::string key_;

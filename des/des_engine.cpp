@@ -8,6 +8,9 @@
 #include "des_tables.h"
 
 #include <bit>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <cstring>
 #include <utility>
 
@@ -107,10 +110,20 @@ using Half = std::array<std::uint64_t, 4>;
 // The 32 bit-bytes of a half as a word, bit i holding bit-byte i: the S-box inputs are read from
 // it, while the half itself stays one bit per byte.
 [[gnu::always_inline]] inline std::uint32_t pack(const Half& half) {
+#if defined(__SSE2__)
+    // Every bit-byte moved to the top of its byte, then one byte mask per 16 of them.
+    __m128i low, high;
+    std::memcpy(&low, half.data(), sizeof low);
+    std::memcpy(&high, half.data() + 2, sizeof high);
+    const auto lowBits = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_slli_epi16(low, 7)));
+    const auto highBits = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_slli_epi16(high, 7)));
+    return lowBits | highBits << 16;
+#else
     const auto byte = [](std::uint64_t word) {
         return static_cast<std::uint32_t>(word * kPackEightBits >> 56);
     };
     return byte(half[0]) | byte(half[1]) << 8 | byte(half[2]) << 16 | byte(half[3]) << 24;
+#endif
 }
 
 // For each S-box s and six input bits (x1 in bit 0 .. x6 in bit 5, as the gather below gives
@@ -135,24 +148,30 @@ constexpr std::array<Half, 8 * 64> permutedSBoxes() {
 }
 constexpr auto kPermutedSBoxes = permutedSBoxes();
 
-// P(S(E(r) ^ subkey)) of S-box S: its six input bits are bits 4S-1 .. 4S+4 of the packed r,
-// x1 lowest. They are rotated to bits 5..10, where keyGroup holds the six subkey bits, so that
-// the masked word is already the byte offset of the table row.
+// P(S(E(r) ^ subkey)) of S-box S. Rotated left by 1, the packed r holds the inputs of S-boxes
+// 0, 2, 4 and 6 in the low six bits of its bytes 0..3 (x1 lowest); rotated right by 3, those of
+// S-boxes 1, 3, 5 and 7. The subkey bits are XORed in the same places, so that each S-box then
+// needs one shift and one mask to get its table row's byte offset.
 template <int S>
-[[gnu::always_inline]] inline const Half& substitute(std::uint32_t r, std::uint32_t keyGroup) {
+[[gnu::always_inline]] inline const Half& substitute(std::uint64_t even, std::uint64_t odd) {
     static_assert(sizeof(Half) == 32);
-    const std::uint32_t offset = (std::rotr(r, (4 * S + 26) % 32) ^ keyGroup) & 0x7E0;
+    constexpr int shift = 8 * (S / 2) - 5;
+    const std::uint64_t inputs = S % 2 == 0 ? even : odd;
+    const std::uint64_t offset = (shift >= 0 ? inputs >> shift : inputs << -shift) & 0x7E0;
     const auto* rows = reinterpret_cast<const std::uint8_t*>(kPermutedSBoxes.data() + 64 * S);
     return *reinterpret_cast<const Half*>(rows + offset);
 }
 
-// One round: l ^= P(S(E(r) ^ subkey)); the caller swaps the roles of l and r. The eight S-box
-// outputs are added up as a tree, so that the round waits on fewer dependent steps.
+// One round: l ^= P(S(E(r) ^ subkey)); the caller swaps the roles of l and r. keys holds the
+// subkey bits as the even and odd S-boxes take them. The eight S-box outputs are added up as a
+// tree, so that the round waits on fewer dependent steps.
 template <std::size_t... S>
-[[gnu::always_inline]] inline void feistel(Half& l, const Half& r, const std::uint32_t* keyGroups,
+[[gnu::always_inline]] inline void feistel(Half& l, const Half& r, const std::uint32_t* keys,
                                            std::index_sequence<S...>) {
     const std::uint32_t packed = pack(r);
-    const Half* out[8] = {&substitute<S>(packed, keyGroups[S])...};
+    const std::uint64_t even = std::rotl(packed, 1) ^ keys[0];
+    const std::uint64_t odd = std::rotr(packed, 3) ^ keys[1];
+    const Half* out[8] = {&substitute<S>(even, odd)...};
     const auto sum = [&out](int word) {
         return (((*out[0])[word] ^ (*out[1])[word]) ^ ((*out[2])[word] ^ (*out[3])[word])) ^
                (((*out[4])[word] ^ (*out[5])[word]) ^ ((*out[6])[word] ^ (*out[7])[word]));
@@ -239,12 +258,15 @@ void clsDES::Key(std::string_view newValue) {
     base::ClearSecret(keyBytes, sizeof keyBytes);
     base::ClearSecret(keyBits, sizeof keyBits);
     base::ClearSecret(cd, sizeof cd);
+    subkeyGroups_ = {};
     for (int group = 0; group < 16 * 8; ++group) {
-        int bits = 0;
+        std::uint32_t bits = 0;
         for (int j = 0; j < 6; ++j) {
-            bits |= subkeys_[6 * group + j] << j;
+            bits |= std::uint32_t{subkeys_[6 * group + j]} << j;
         }
-        subkeyGroups_[group] = static_cast<std::uint32_t>(bits) << 5;
+        // Round group / 8, S-box group % 8: even S-boxes in the first word, odd in the second.
+        const int s = group % 8;
+        subkeyGroups_[2 * (group / 8) + s % 2] |= bits << (8 * (s / 2));
     }
     batchKey_.Build(subkeys_.data(), sBoxBits_.data());
 }
@@ -257,15 +279,15 @@ template <bool Decipher> void clsDES::transformBlock(std::uint8_t* block) const 
         r[row] = input >> kRowShift[row + 4] & kLowBitOfEachByte;
     }
 
-    constexpr std::ptrdiff_t step = Decipher ? -8 : 8;
-    const std::uint32_t* keyGroups = subkeyGroups_.data() + (Decipher ? 15 * 8 : 0);
+    constexpr std::ptrdiff_t step = Decipher ? -2 : 2;
+    const std::uint32_t* keys = subkeyGroups_.data() + (Decipher ? 15 * 2 : 0);
     constexpr auto sBoxes = std::make_index_sequence<8>{};
     // Two rounds per pass so that L and R swap roles instead of contents.
     for (int pass = 0; pass < 8; ++pass) {
-        feistel(l, r, keyGroups, sBoxes);
-        keyGroups += step;
-        feistel(r, l, keyGroups, sBoxes);
-        keyGroups += step;
+        feistel(l, r, keys, sBoxes);
+        keys += step;
+        feistel(r, l, keys, sBoxes);
+        keys += step;
     }
 
     // Pre-output R || L through the final permutation, the inverse transposition.
