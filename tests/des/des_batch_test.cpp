@@ -88,7 +88,7 @@ TEST(DesBatch, DecryptByteMatchesOneBlockEngineAndOpenSsl) {
     for (std::size_t blocks = 2; blocks <= 2 * ostrel::des::kBatchBlocks; ++blocks) {
         counts.push_back(blocks);
     }
-    counts.push_back(131072 + 5); // 1 MiB (4 in all) and a tail shorter than a batch
+    counts.push_back(3 * 32768 + 5); // 3/4 MiB (3 MiB in all) and a tail shorter than a batch
     for (const std::string& key : testKeys()) {
         for (const std::size_t blocks : counts) {
             SCOPED_TRACE(std::to_string(blocks) + " blocks, key " + std::to_string(key.size()));
@@ -99,6 +99,9 @@ TEST(DesBatch, DecryptByteMatchesOneBlockEngineAndOpenSsl) {
             ASSERT_EQ(ours, Bytes(sample.plain.begin() + 12,
                                   sample.plain.begin() + 12 + static_cast<long>(sample.size)));
 
+            if (blocks > 2 * ostrel::des::kBatchBlocks) {
+                continue; // the one-block engine is checked on every batch size above
+            }
             Bytes oneBlock = sample.cipher;
             std::uint8_t previous[8] = {};
             for (std::size_t offset = 0; offset < oneBlock.size(); offset += 8) {
