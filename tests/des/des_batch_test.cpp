@@ -10,6 +10,13 @@
 #include <random>
 #include <string>
 
+namespace ostrel::des {
+// Names the path in the test listing.
+void PrintTo(BatchPath path, std::ostream* out) {
+    *out << (path == BatchPath::Avx2 ? "AVX2" : "portable");
+}
+} // namespace ostrel::des
+
 namespace {
 
 using ostrel::des::BatchPath;
