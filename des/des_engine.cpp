@@ -1,6 +1,7 @@
 // The block engine: bits are kept one per byte, as 0 or 1. A half block of 32 bit-bytes lives in
 // four 64-bit words, byte k of word t holding bit 8t + k, so the permutations and the Feistel
-// function move eight bit-bytes at a time while every table stays the standard's.
+// function move eight bit-bytes at a time. Each round reads the S-box inputs from R packed into one
+// word and adds to L, per S-box, a 32-byte row of bit-bytes that already went through P.
 
 #include "cls_des.h"
 
@@ -8,11 +9,12 @@
 #include "des_tables.h"
 
 #include <bit>
+#include <cstring>
+#include <utility>
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#include <cstring>
-#include <utility>
 
 namespace ostrel::des {
 
@@ -126,8 +128,8 @@ using Half = std::array<std::uint64_t, 4>;
 #endif
 }
 
-// For each S-box s and six input bits (x1 in bit 0 .. x6 in bit 5, as the gather below gives
-// them): the S-box output already moved by P to its places in a half, so that a round adds each
+// For each S-box s and six input bits (x1 in bit 0 .. x6 in bit 5, as substitute reads them):
+// the S-box output already moved by P to its places in a half, so that a round adds each
 // S-box to L with four word XORs instead of placing its four bits one by one.
 constexpr std::array<Half, 8 * 64> permutedSBoxes() {
     std::array<Half, 8 * 64> table{};
