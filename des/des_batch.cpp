@@ -95,7 +95,8 @@ void StoreBatch(const BatchState& state, std::uint8_t* blocks) {
 void DecipherBatch(const BatchKey& key, std::uint8_t* blocks, BatchPath path) {
     BatchState state;
     LoadBatch(blocks, state);
-    if (path == BatchPath::Avx2) {
+    // Asked for AVX2 on a processor without it, the portable rounds give the same result.
+    if (path == BatchPath::Avx2 && FastestBatchPath() == BatchPath::Avx2) {
         DecipherRoundsAvx2(key, state);
     } else {
         DecipherRoundsPortable(key, state);

@@ -32,7 +32,8 @@ enum class BatchPath { Portable, Avx2 };
 // Avx2 where the processor has it, else Portable.
 BatchPath FastestBatchPath();
 
-// Deciphers kBatchBlocks consecutive blocks (kBatchBytes bytes) in place, each on its own.
+// Deciphers kBatchBlocks consecutive blocks (kBatchBytes bytes) in place, each on its own. Avx2
+// is taken only where the processor has it.
 void DecipherBatch(const BatchKey& key, std::uint8_t* blocks, BatchPath path);
 
 // The state of a batch: 64 rows of kBatchBlocks bit-bytes, L in rows 0..31, R in rows 32..63.
