@@ -3,7 +3,7 @@
 
     des/make_sbox_gates.py des/des_sbox_gates.h && clang-format -i des/des_sbox_gates.h
 
-(several minutes: it tries every order)
+(about ten minutes on one core: it tries every order)
 
 Each output bit is split on one input bit after another (Shannon expansion), f = f0 ^ (v & (f0 ^ f1))
 or one of its one-operation special cases, with every intermediate function built once and shared
