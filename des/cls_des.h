@@ -1,5 +1,6 @@
 #pragma once
 
+#include "des_batch.h"
 #include "des_status.h"
 
 #include <array>
@@ -86,11 +87,13 @@ public:
     // checks).
     void EncipherBlock(std::uint8_t* block) const;
     void DecipherBlock(std::uint8_t* block) const;
+    // count blocks in place, each on its own (no chaining): whole batches by the given path,
+    // the rest by DecipherBlock.
+    void DecipherBlocks(std::uint8_t* blocks, std::size_t count,
+                        BatchPath path = FastestBatchPath()) const;
 
 private:
     static constexpr std::size_t kSubkeyBits = 48;
-    // Room after the last subkey for the 8-byte reads of the round (see des_engine.cpp).
-    static constexpr std::size_t kSubkeyPadding = 8;
 
     template <bool Decipher> void transformBlock(std::uint8_t* block) const;
     void buildSBoxBits();
@@ -104,7 +107,12 @@ private:
     // Bit-bytes of the S-box outputs, addressed by 4s + 32 x1 + 64 x2 + ... + 1024 x6.
     std::array<std::uint8_t, 2048> sBoxBits_{};
     // Row r holds the 48 bit-bytes of subkey r + 1.
-    std::array<std::uint8_t, 16 * kSubkeyBits + kSubkeyPadding> subkeys_{};
+    std::array<std::uint8_t, 16 * kSubkeyBits> subkeys_{};
+    // The same bits by S-box: entries 2r and 2r + 1 hold the six bits of subkey r + 1 that each
+    // even and odd S-box takes, in the places des_engine.cpp reads them from.
+    std::array<std::uint32_t, 16 * 2> subkeyGroups_{};
+    // The same key for deciphering kBatchBlocks blocks at once.
+    BatchKey batchKey_;
     std::string key_;
     ProgressHandler progress_;
     FileFailure lastFileFailure_ = FileFailure::None;
