@@ -64,7 +64,7 @@ public:
         return inner_.ExchangeAPDU(handle, command);
     }
     void crossed(const Crossing& crossing) override {
-        if (crossing.wire == Wire::Pcsc)
+        if (crossing.wire == Wire::Pcsc && crossing.operation.empty()) // not a control
             ++apdus;
     }
     void reset() { exchanges = bytesWritten = apdus = 0; }

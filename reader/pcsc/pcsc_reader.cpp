@@ -262,7 +262,17 @@ std::int32_t PcscReader::StartMemcard(std::span<const std::uint8_t> cardAtr, boo
 }
 
 std::int32_t PcscReader::SetCardTypeByControl() {
-    return pcsc::SetCardTypeByControl(card_, protocol_);
+    const std::int32_t r = pcsc::SetCardTypeByControl(card_, protocol_);
+    // The trace shows the control as the value sent, refused as a command the reader lacks.
+    const DWORD type = dialect::kDriverCardTypeSle4442;
+    const auto* sent = reinterpret_cast<const std::uint8_t*>(&type);
+    tell({WireObserver::Wire::Pcsc,
+          "SCardControl(2060)",
+          {sent, sizeof type},
+          {},
+          r == 1 ? kErrNotSupported : r,
+          -1});
+    return r;
 }
 
 std::int32_t PcscReader::EndSession(std::int32_t handle) {
