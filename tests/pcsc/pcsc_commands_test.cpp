@@ -5,6 +5,7 @@
 #include "reader/security_code.h"
 #include "reader/virtual_card_file.h"
 
+#include <bit>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -94,7 +95,10 @@ struct CommandsInDialect : CommandsOverPcsc, ::testing::WithParamInterface<Diale
     }
 };
 
-TEST_P(CommandsInDialect, IdentifyAndDumpPrintWhatTheyPrintOnTheSimulatedReader) {
+// The card commands in each dialect and each shape of its replies.
+struct CommandsInEmulation : CommandsOverPcsc, ::testing::WithParamInterface<Emulation> {};
+
+TEST_P(CommandsInEmulation, IdentifyAndDumpPrintWhatTheyPrintOnTheSimulatedReader) {
     for (const char* name : {"formatted-serial-1000000.card", "blank-supplier-04.card",
                              "not-an-sle4442.card", "foreign-application.card"}) {
         SCOPED_TRACE(name);
@@ -115,7 +119,7 @@ TEST_P(CommandsInDialect, IdentifyAndDumpPrintWhatTheyPrintOnTheSimulatedReader)
     }
 }
 
-TEST_P(CommandsInDialect, FormatCreditAndTokenLeaveTheCardsTheSimulatedReaderLeaves) {
+TEST_P(CommandsInEmulation, FormatCreditAndTokenLeaveTheCardsTheSimulatedReaderLeaves) {
     struct Run {
         const char* card;
         std::vector<std::string> command;
@@ -168,6 +172,47 @@ TEST_P(CommandsInDialect, FormatCreditAndTokenLeaveTheCardsTheSimulatedReaderLea
         std::ifstream simIni(configs[0]), pcscIni(configs[1]);
         EXPECT_EQ(std::string(std::istreambuf_iterator<char>(pcscIni), {}),
                   std::string(std::istreambuf_iterator<char>(simIni), {}));
+    }
+}
+
+// On a card whose code is not the one the program presents, show and credit print what they
+// print on the simulated reader, and the refused code costs exactly one attempt.
+TEST_P(CommandsInEmulation, ShowAndARefusedCodeAreAsOnTheSimulatedReader) {
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"show"}, std::vector<std::string>{"credit", "5"}}) {
+        SCOPED_TRACE(command[0]);
+        const std::string simulatedCard = Copy("formatted-serial-1000000.card");
+        reader::Sle4442Chip chip;
+        ASSERT_TRUE(reader::LoadCardFile(simulatedCard, chip).ok);
+        chip.setCode(0x123456);
+        ASSERT_TRUE(reader::SaveCardFile(simulatedCard, chip).ok);
+        const fs::path servedCard = dir / "served.card";
+        fs::copy_file(simulatedCard, servedCard, fs::copy_options::overwrite_existing);
+        const std::string journals[] = {(dir / (command[0] + "-sim.sqlite")).string(),
+                                        (dir / (command[0] + "-pcsc.sqlite")).string()};
+
+        std::vector<std::string> args{"--reader", "sim:" + simulatedCard, "--journal", journals[0]};
+        args.insert(args.end(), command.begin(), command.end());
+        const CliRun simulated = OstrelCard(args);
+        std::string error;
+        ServedCard served(reader::VirtualCard::FromFile(servedCard.string(), error), GetParam());
+        ASSERT_TRUE(served.insert());
+        ASSERT_TRUE(CardShown(true));
+        args = {"--reader", "pcsc", "--journal", journals[1]};
+        args.insert(args.end(), command.begin(), command.end());
+        const CliRun pcsc = OstrelCard(args);
+        served.remove();
+        ASSERT_TRUE(CardShown(false));
+
+        EXPECT_EQ(pcsc.status, simulated.status);
+        EXPECT_EQ(pcsc.out, simulated.out);
+        EXPECT_EQ(pcsc.err, simulated.err);
+        reader::Sle4442Chip expected, got;
+        ASSERT_TRUE(reader::LoadCardFile(simulatedCard, expected).ok);
+        ASSERT_TRUE(reader::LoadCardFile(servedCard.string(), got).ok);
+        EXPECT_EQ(got.memory(), expected.memory());
+        EXPECT_EQ(std::popcount(got.errorCounter()), 2);
+        EXPECT_EQ(got.errorCounter(), expected.errorCounter());
     }
 }
 
@@ -263,5 +308,6 @@ TEST_F(CommandsOverPcsc, VpcdCardRefusesWhatItCannotServe) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Dialects, CommandsInDialect, kEveryDialect, DialectName);
+INSTANTIATE_TEST_SUITE_P(Emulations, CommandsInEmulation, kEveryEmulation, EmulationName);
 
 } // namespace
