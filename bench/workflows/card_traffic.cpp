@@ -235,12 +235,23 @@ bool WaitForCard(reader::ReaderLibrary& library, std::int32_t handle, bool prese
     return false;
 }
 
+std::vector<std::pair<const reader::dialect::Table*, reader::dialect::Variant>> Emulations() {
+    std::vector<std::pair<const reader::dialect::Table*, reader::dialect::Variant>> all;
+    for (const reader::dialect::Table* table : reader::dialect::kTables) {
+        for (const auto& variant : reader::dialect::kVariants) {
+            if (reader::dialect::VariantExists(table->dialect, variant.variant))
+                all.emplace_back(table, variant.variant);
+        }
+    }
+    return all;
+}
+
 // One card served to the vpcd reader for the whole run, in one command set: putting a card in
 // gives the served card that card's chip, so that pcscd sees one insertion only.
 class PcscSlot : public Slot {
 public:
-    explicit PcscSlot(reader::dialect::Dialect dialect)
-        : served_(Blank()), server_(served_, reader::vpcd::kDefaultVpcdPort, dialect) {}
+    PcscSlot(reader::dialect::Dialect dialect, reader::dialect::Variant variant)
+        : served_(Blank()), server_(served_, reader::vpcd::kDefaultVpcdPort, dialect, variant) {}
     ~PcscSlot() override {
         pause();
         server_.remove();
@@ -290,10 +301,11 @@ private:
     std::thread serving_;
 };
 
-// The operations over PC/SC in each command set; false when pcscd is not there.
+// The operations over PC/SC in each command set and each variant of its replies; false when
+// pcscd is not there.
 bool MeasurePcsc(std::vector<std::string>& columns, std::vector<std::vector<Figures>>& results) {
-    for (const reader::dialect::Table* table : reader::dialect::kTables) {
-        PcscSlot slot(table->dialect);
+    for (const auto& [table, variant] : Emulations()) {
+        PcscSlot slot(table->dialect, variant);
         if (!slot.ready())
             return false;
         Bench bench(slot);
@@ -304,9 +316,13 @@ bool MeasurePcsc(std::vector<std::string>& columns, std::vector<std::vector<Figu
             reader::EndCardSession(bench.state);
         });
         bench.figures.clear();
+        // A reader that cannot format a card shows "-" in its column.
         if (!RunOperations(bench))
-            return false;
-        columns.emplace_back(table->name);
+            bench.figures.clear();
+        columns.push_back(std::string(table->name) +
+                          (variant == reader::dialect::Variant::Plain
+                               ? ""
+                               : "/" + std::string(reader::dialect::NameOf(variant))));
         results.push_back(bench.figures);
     }
     return true;
@@ -338,7 +354,7 @@ int main() {
     std::printf("\nPC/SC APDUs per operation (reader-library exchanges after the slash)\n%-34s",
                 "operation");
     for (const auto& column : columns)
-        std::printf(" %14s", column.c_str());
+        std::printf(" %15s", column.c_str());
     std::printf("\n");
     for (std::size_t row = 0; row < bench.figures.size(); ++row) {
         std::printf("%-34s", bench.figures[row].operation.c_str());
@@ -347,7 +363,7 @@ int main() {
                                          ? std::to_string(figures[row].apdus) + " / " +
                                                std::to_string(figures[row].exchanges)
                                          : "-";
-            std::printf(" %14s", cell.c_str());
+            std::printf(" %15s", cell.c_str());
         }
         std::printf("\n");
     }

@@ -109,10 +109,17 @@ TEST_P(CommandsInEmulation, IdentifyAndDumpPrintWhatTheyPrintOnTheSimulatedReade
         ASSERT_TRUE(CardShown(true));
         for (const char* command : {"identify", "dump"}) {
             const CliRun simulated = OstrelCard({"--reader", "sim:" + file, command});
-            const CliRun pcsc = OstrelCard({"--reader", "pcsc", command});
+            const std::string trace = (dir / "trace").string();
+            const CliRun pcsc = OstrelCard({"--reader", "pcsc", "--trace=" + trace, command});
             EXPECT_EQ(pcsc.status, simulated.status) << command;
             EXPECT_EQ(pcsc.out, simulated.out) << command;
             EXPECT_EQ(pcsc.err, "") << command;
+            // Each session is ended once, whatever the card.
+            std::ifstream in(trace);
+            int ends = 0;
+            for (std::string line; std::getline(in, line);)
+                ends += line.find("EndSession(1) -> 0") != std::string::npos;
+            EXPECT_EQ(ends, 1) << command;
         }
         served.remove();
         ASSERT_TRUE(CardShown(false));
