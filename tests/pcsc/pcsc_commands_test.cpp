@@ -183,30 +183,46 @@ TEST_P(CommandsInEmulation, FormatCreditAndTokenLeaveTheCardsTheSimulatedReaderL
 }
 
 // On a card whose code is not the one the program presents, show and credit print what they
-// print on the simulated reader, and the refused code costs exactly one attempt.
-TEST_P(CommandsInEmulation, ShowAndARefusedCodeAreAsOnTheSimulatedReader) {
-    for (const std::vector<std::string>& command :
-         {std::vector<std::string>{"show"}, std::vector<std::string>{"credit", "5"}}) {
-        SCOPED_TRACE(command[0]);
+// print on the simulated reader, and the refused code costs exactly one attempt; with one
+// attempt left, where the reader can read the counter, nothing is presented.
+TEST_P(CommandsInEmulation, ARefusedCodeCostsOneAttemptAndTheLastIsNeverSpent) {
+    struct Case {
+        std::vector<std::string> command;
+        std::uint8_t counter;
+        int attemptsAfter;
+    };
+    const Case cases[] = {
+        {{"show"}, 0x07, 2},
+        {{"credit", "5"}, 0x07, 2},
+        {{"credit", "5"}, 0x01, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command[0] + " " + std::to_string(c.counter));
+        // Only memcard readers read the counter; the others learn it from presentations.
+        if (c.counter == 0x01 && GetParam().dialect != Dialect::Memcard)
+            continue;
         const std::string simulatedCard = Copy("formatted-serial-1000000.card");
         reader::Sle4442Chip chip;
         ASSERT_TRUE(reader::LoadCardFile(simulatedCard, chip).ok);
         chip.setCode(0x123456);
+        chip.setErrorCounter(c.counter);
         ASSERT_TRUE(reader::SaveCardFile(simulatedCard, chip).ok);
         const fs::path servedCard = dir / "served.card";
         fs::copy_file(simulatedCard, servedCard, fs::copy_options::overwrite_existing);
-        const std::string journals[] = {(dir / (command[0] + "-sim.sqlite")).string(),
-                                        (dir / (command[0] + "-pcsc.sqlite")).string()};
+        const std::string journals[] = {(dir / (c.command[0] + "-sim.sqlite")).string(),
+                                        (dir / (c.command[0] + "-pcsc.sqlite")).string()};
+        for (const auto& journal : journals)
+            fs::remove(journal);
 
         std::vector<std::string> args{"--reader", "sim:" + simulatedCard, "--journal", journals[0]};
-        args.insert(args.end(), command.begin(), command.end());
+        args.insert(args.end(), c.command.begin(), c.command.end());
         const CliRun simulated = OstrelCard(args);
         std::string error;
         ServedCard served(reader::VirtualCard::FromFile(servedCard.string(), error), GetParam());
         ASSERT_TRUE(served.insert());
         ASSERT_TRUE(CardShown(true));
         args = {"--reader", "pcsc", "--journal", journals[1]};
-        args.insert(args.end(), command.begin(), command.end());
+        args.insert(args.end(), c.command.begin(), c.command.end());
         const CliRun pcsc = OstrelCard(args);
         served.remove();
         ASSERT_TRUE(CardShown(false));
@@ -218,7 +234,7 @@ TEST_P(CommandsInEmulation, ShowAndARefusedCodeAreAsOnTheSimulatedReader) {
         ASSERT_TRUE(reader::LoadCardFile(simulatedCard, expected).ok);
         ASSERT_TRUE(reader::LoadCardFile(servedCard.string(), got).ok);
         EXPECT_EQ(got.memory(), expected.memory());
-        EXPECT_EQ(std::popcount(got.errorCounter()), 2);
+        EXPECT_EQ(std::popcount(got.errorCounter()), c.attemptsAfter);
         EXPECT_EQ(got.errorCounter(), expected.errorCounter());
     }
 }
@@ -310,6 +326,13 @@ TEST_F(CommandsOverPcsc, VpcdCardRefusesWhatItCannotServe) {
     EXPECT_EQ(Child({"vpcd-card", Copy("blank-supplier-04.card"), "--port", "35963x"}).stop(0), 2);
     EXPECT_EQ(Child({"vpcd-card"}).stop(0), 2);
     EXPECT_EQ(Child({"vpcd-card", Copy("blank-supplier-04.card"), "--dialect", "ccid"}).stop(0), 2);
+    EXPECT_EQ(Child({"vpcd-card", Copy("blank-supplier-04.card"), "--variant", "new"}).stop(0), 2);
+    EXPECT_EQ(Child({"vpcd-card", Copy("blank-supplier-04.card"), "--dialect", "storage",
+                     "--variant", "older"})
+                  .stop(0),
+              2);
+    // The card side has no reader calls to trace.
+    EXPECT_EQ(Child({"--trace", "vpcd-card", Copy("blank-supplier-04.card")}).stop(0), 2);
     // Nothing listens on port 9: no reader to put the card into.
     EXPECT_EQ(Child({"vpcd-card", Copy("blank-supplier-04.card"), "--port", "9"}).stop(0), 1);
 }
