@@ -265,7 +265,8 @@ TEST(DialectProbe, TheFirstFittingProbeNamesTheDialect) {
 }
 
 // A selection is done by 90 00, or by the card's own bytes before it on memcard; a reader asks
-// for another length by 6C xx or, older firmware, 67 00; anything else is no such request.
+// for another length by 6C xx or, older firmware, 67 00; a refused long read is tried shorter,
+// down to the 16 bytes every reader answers.
 TEST(DialectReply, SelectionsAndLengthRequestsAreTakenOnlyInTheirShapes) {
     const Bytes cardAtr{0xA2, 0x13, 0x10, 0x91};
     struct Started {
@@ -309,9 +310,10 @@ TEST(DialectReply, SelectionsAndLengthRequestsAreTakenOnlyInTheirShapes) {
         int read;
     };
     const Shorter shorter[] = {
-        {{0x6C, 0x40}, 256, 64},  {{0x6C, 0x40}, 64, 0},     {{0x6C, 0x00}, 256, 0},
-        {{0x67, 0x00}, 256, 128}, {{0x67, 0x00}, 20, 16},    {{0x67, 0x00}, 16, 0},
-        {{0x6B, 0x00}, 256, 0},   {{1, 0x90, 0x00}, 256, 0},
+        {{0x6C, 0x40}, 256, 64},   {{0x6C, 0x40}, 64, 32}, {{0x6C, 0x00}, 256, 128},
+        {{0x67, 0x00}, 256, 128},  {{0x67, 0x00}, 20, 16}, {{0x67, 0x00}, 16, 0},
+        {{0x6B, 0x00}, 256, 128},  {{0x6B, 0x00}, 16, 0},  {{0x90, 0x00}, 256, 0},
+        {{1, 0x90, 0x00}, 256, 0},
     };
     for (const auto& c : shorter)
         EXPECT_EQ(ShorterRead(c.reply, c.wanted), c.read) << int(c.reply[0]) << " " << c.wanted;
