@@ -323,16 +323,21 @@ std::int32_t PcscReader::Exchange(CommandRecord& command) {
         return command.p1 == kCounterFromCard ? kErrNotSupported : KnownCounter(command);
     if (apdu.length == 0)
         return command.ins == kInsReadProtectionBits ? kErrNotSupported : 0;
+    // Older firmware reads the error counter with Le 00 only: asked once per reader.
+    std::uint8_t& le = apdu.bytes[dialect::kHeaderLength - 1];
+    const auto askedLe = askedLe_.find({name_, command.ins});
+    if (askedLe != askedLe_.end() && apdu.length == dialect::kHeaderLength)
+        le = askedLe->second;
     std::uint8_t reply[kReplyCapacity];
     std::size_t replyLength = sizeof reply;
     const int codeAt = command.ins == kInsPresentCode ? int(dialect::kHeaderLength) : -1;
     if (const std::int32_t r = Transmit(apdu.view(), reply, replyLength, codeAt); r < 0)
         return r;
-    // Older firmware reads the error counter with Le 00 only.
     if (AskedAgain({reply, replyLength}, apdu)) {
         replyLength = sizeof reply;
         if (const std::int32_t r = Transmit(apdu.view(), reply, replyLength); r < 0)
             return r;
+        askedLe_[{name_, command.ins}] = le;
     }
     const std::int32_t r = ReadReply(*table_, command, {reply, replyLength});
     if (r == 0 && command.ins == kInsWriteMemory)

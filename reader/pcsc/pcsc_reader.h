@@ -87,8 +87,10 @@ private:
         dialect::Dialect dialect;
         bool typeByControl = false; // memcard, the card type set through the driver
     };
-    std::map<std::string, Found> found_;    // by reader name
-    std::map<std::string, int> readSize_;   // the longest read each reader answered whole
+    std::map<std::string, Found> found_;  // by reader name
+    std::map<std::string, int> readSize_; // the longest read each reader answered whole
+    // The Le a reader asked for a command without data, by reader name and instruction.
+    std::map<std::pair<std::string, std::uint8_t>, std::uint8_t> askedLe_;
     const dialect::Table* table_ = nullptr; // of the session in progress
     std::string problem_;
     std::string name_;
