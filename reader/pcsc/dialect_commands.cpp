@@ -216,11 +216,11 @@ bool SessionStarted(const Table& table, std::span<const std::uint8_t> reply,
 int ShorterRead(std::span<const std::uint8_t> reply, int wanted) {
     // The reads of 16 bytes that every reader of the three sets answers.
     constexpr int kShortest = 16;
-    if (reply.size() != kStatusLength || StatusWord(reply) == dialect::kSwOk)
+    if (reply.size() != kStatusLength)
         return 0;
     if ((StatusWord(reply) & 0xFF00) == dialect::kSwAskLength && reply[1] > 0 && reply[1] < wanted)
         return reply[1];
-    // 67 00, or another refusal of a long read (a reader whose Le 00 is not 256 bytes).
+    // 67 00, another refusal, or 90 00 without data: a reader whose Le 00 is not 256 bytes.
     return wanted > kShortest ? std::max(kShortest, wanted / 2) : 0;
 }
 

@@ -52,8 +52,8 @@ bool SessionStarted(const dialect::Table& table, std::span<const std::uint8_t> r
 // length the reader asks for; false when the reply is no such request, or asks what was sent.
 bool AskedAgain(std::span<const std::uint8_t> reply, Apdu& apdu);
 
-// A read of wanted bytes that the reader refused: the length to read instead (6C xx: xx; 67 00
-// or another refusal: half, down to 16 bytes), or 0 when there is none to try.
+// A read of wanted bytes that the reader refused, or answered 90 00 without data: the length to
+// read instead (6C xx: xx; otherwise half, down to 16 bytes), or 0 when there is none to try.
 int ShorterRead(std::span<const std::uint8_t> reply, int wanted);
 
 // The card's own answer to reset inside the reader's ATR: what follows the 3B 04 prefix the

@@ -312,7 +312,7 @@ TEST(DialectReply, SelectionsAndLengthRequestsAreTakenOnlyInTheirShapes) {
     const Shorter shorter[] = {
         {{0x6C, 0x40}, 256, 64},   {{0x6C, 0x40}, 64, 32}, {{0x6C, 0x00}, 256, 128},
         {{0x67, 0x00}, 256, 128},  {{0x67, 0x00}, 20, 16}, {{0x67, 0x00}, 16, 0},
-        {{0x6B, 0x00}, 256, 128},  {{0x6B, 0x00}, 16, 0},  {{0x90, 0x00}, 256, 0},
+        {{0x6B, 0x00}, 256, 128},  {{0x6B, 0x00}, 16, 0},  {{0x90, 0x00}, 256, 128},
         {{1, 0x90, 0x00}, 256, 0},
     };
     for (const auto& c : shorter)
