@@ -34,7 +34,8 @@ TailRewrite RewriteOwnTail(reader::SharedState& state, bool spendLastAttempt,
     record.entry().serialOld = card::ReadCardLong(state.CardImage, kSerialOffset);
     TailRewrite rewrite{TailRewrite::Result::Done, {}, {}};
     if (!record.Begin(rewrite.journalError))
-        return {TailRewrite::Result::NotJournalled, texts::kJournalUnusable, rewrite.journalError};
+        return {TailRewrite::Result::NotJournalled, texts::JournalRefusal(*journal.journal),
+                rewrite.journalError};
     if (!UnlockCardSparingLastAttempt(state, spendLastAttempt)) {
         record.Finish(journal::kRefused, std::nullopt, std::nullopt, rewrite.journalError);
         return {TailRewrite::Result::CodeRefused, state.InfoMessage, rewrite.journalError};

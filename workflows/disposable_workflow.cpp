@@ -65,7 +65,7 @@ void DisposableWorkflow::CardInserted() {
         onHandling();
     if (!OpenJournal(options_.journal, problem_)) {
         indicator_ = Indicator::Red;
-        return Refuse(texts::kJournalUnusable, problem_);
+        return Refuse(texts::JournalRefusal(*options_.journal.journal), problem_);
     }
     std::string failure;
     const InsertedCard card = ReadInsertedCard(state_, failure);
@@ -87,7 +87,7 @@ void DisposableWorkflow::RewriteFormattedCard() {
     problem_ = rewrite.journalError;
     if (rewrite.result == TailRewrite::Result::NotJournalled) {
         indicator_ = Indicator::Red;
-        return Refuse(texts::kJournalUnusable, rewrite.journalError);
+        return Refuse(rewrite.failureText, rewrite.journalError);
     }
     if (rewrite.result != TailRewrite::Result::Done) {
         indicator_ = Indicator::Red;
@@ -133,7 +133,7 @@ void DisposableWorkflow::ShowDisposableCard() {
     }
 }
 
-void DisposableWorkflow::Refuse(const char* text, const std::string& problem) {
+void DisposableWorkflow::Refuse(const std::string& text, const std::string& problem) {
     info_ = text;
     problem_ = problem;
     outcome_ = DisposableOutcome::Refused;
@@ -185,7 +185,7 @@ void DisposableWorkflow::WriteDisposable(const card::CardDate& date, std::uint8_
     record.entry().credits = credits;
     if (!record.Begin(problem_)) {
         indicator_ = Indicator::Red;
-        return Refuse(texts::kJournalUnusable, problem_);
+        return Refuse(texts::JournalRefusal(*options_.journal.journal), problem_);
     }
     reader::StartCardSession(state_);
     // The code of the card's supplier, as at its insertion: any other costs it an attempt.

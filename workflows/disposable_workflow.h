@@ -68,7 +68,7 @@ private:
     std::optional<card::CardDate> ReadyToWrite();
     void WriteDisposable(const card::CardDate& date, std::uint8_t kind, int credits,
                          const std::optional<std::string>& creditShown);
-    void Refuse(const char* text, const std::string& problem = {});
+    void Refuse(const std::string& text, const std::string& problem = {});
     // Ends the session and shows why the code was refused or withheld.
     void RefuseCode(const Presentation& presented);
 

@@ -8,6 +8,7 @@
 #include "reader/card_session.h"
 #include "reader/security_code.h"
 #include "serial_numbers.h"
+#include "serial_reservation.h"
 #include "workflow_texts.h"
 
 namespace ostrel::workflows {
@@ -36,23 +37,12 @@ void FormatWorkflow::CardRemoved() {
 }
 
 void FormatWorkflow::ReadNextSerial() {
-    nextSerial_.reset();
-    blockedText_.clear();
-    problem_.clear();
-    std::string text;
-    std::string error;
-    if (!store_.Read(text, error)) {
-        blockedText_ = texts::SerialRefusedText("configuration illisible");
-        problem_ = error;
-    } else if (const ConfiguredSerial configured = ParseConfiguredSerial(text);
-               !configured.serial) {
-        blockedText_ = texts::SerialRefusedText(configured.problem);
-        problem_ = "NextSerial (section Format) de " + store_.Location() + " : " +
-                   configured.problem + " ; corrigez-le";
-    } else {
-        nextSerial_ = configured.serial;
+    const ConfiguredRead read = ReadConfiguredSerial(store_);
+    nextSerial_ = read.serial;
+    blockedText_ = read.refusal;
+    problem_ = read.problem;
+    if (nextSerial_)
         nextText_ = std::to_string(*nextSerial_);
-    }
 }
 
 void FormatWorkflow::ShowIdle() {
@@ -75,7 +65,7 @@ void FormatWorkflow::CardInserted() {
         onHandling();
     std::string error;
     if (!OpenJournal(options_.journal, error))
-        return Refuse(texts::kJournalUnusable, error);
+        return Refuse(texts::JournalRefusal(*options_.journal.journal), error);
     switch (ReadInsertedCard(state_, error)) {
     case InsertedCard::NoAnswer:
         // The prompt stays, the indicator stays yellow until the card is removed.
@@ -95,75 +85,36 @@ void FormatWorkflow::CardInserted() {
     reader::EndCardSession(state_);
 }
 
-std::optional<std::int64_t> FormatWorkflow::ReserveSerial(JournalledOperation& record) {
-    // Held until the reservation is on disk and in the journal: every program using this
-    // configuration takes its serial one after the other.
-    SerialStoreLock lock(store_);
-    std::string error;
-    if (!lock.Take(error)) {
-        Refuse(texts::SerialRefusedText("verrou de la configuration impossible"), error);
-        return std::nullopt;
-    }
-    ReadNextSerial();
-    if (!blockedText_.empty()) {
-        Refuse(blockedText_, problem_);
-        return std::nullopt;
-    }
-    const std::int64_t serial = *nextSerial_;
-    const auto next = NextMarkedSerial(serial);
-    if (!next) {
-        Refuse(texts::kSerialsExhausted, texts::kSerialsExhausted);
-        return std::nullopt;
-    }
-    std::optional<std::string> issued;
-    if (options_.journal.journal && !options_.journal.journal->IssuedAt(serial, issued, error)) {
-        Refuse(texts::kJournalUnusable, error);
-        return std::nullopt;
-    }
-    if (issued) {
-        // Set back onto a serial already given: formatting waits until the value is mended.
-        Refuse(texts::SerialAlreadyIssuedText(serial, *issued),
-               "NextSerial (section Format) de " + store_.Location() +
-                   " ramené sur un numéro déjà attribué selon le journal " +
-                   options_.journal.journal->Location());
-        return std::nullopt;
-    }
-    if (!store_.Save(*next, error)) {
-        Refuse(texts::SerialNotSavedText(), error);
-        return std::nullopt;
-    }
-    nextSerial_ = *next;
-    nextText_ = std::to_string(*next);
-    record.entry().serialNew = serial;
-    if (!record.Begin(error)) {
-        Refuse(texts::kJournalUnusable,
-               error + " ; le numéro " + std::to_string(serial) + " reste inutilisé");
-        return std::nullopt;
-    }
-    return serial;
-}
-
 void FormatWorkflow::FormatBlankCard() {
     const auto date = card::ToCardDate(options_.today());
     if (!date)
         return Refuse(texts::kBadDate, texts::kBadDate);
-    JournalledOperation record(options_.journal, journal::kFormat, state_.CardImage);
-    const std::optional<std::int64_t> serial = ReserveSerial(record);
-    if (!serial)
-        return;
-
     std::string error;
     reader::StartCardSession(state_); // as identification found it; a failure shows below
     const Presentation presented = PresentCodeSparingLastAttempt(
         state_, reader::FactoryCode(state_.CardImage[kSupplierByte]), options_.spendLastAttempt);
+    JournalledOperation record(options_.journal, journal::kFormat, state_.CardImage);
     if (!presented.result.accepted()) {
         RefuseCode(presented);
-        record.FinishRefused(presented, error);
+        // No serial was taken for it; the refusal is recorded all the same.
+        if (record.Begin(error))
+            record.FinishRefused(presented, error);
         problem_ = error;
         return;
     }
+    // Reserved only now that the card will be written: a card refused for its code or its
+    // supplier uses up no serial.
+    const Reservation reservation = ReserveSerial(store_, options_.journal, record);
+    if (!reservation.serial) {
+        ReadNextSerial();
+        return Refuse(reservation.refusal, reservation.problem);
+    }
+    const std::int64_t serial = *reservation.serial;
+    nextSerial_ = reservation.next;
+    nextText_ = std::to_string(*reservation.next);
+
     StageHeader(state_, *date);
-    card::WriteCardLong(state_.WriteImage, kSerialOffset, *serial);
+    card::WriteCardLong(state_.WriteImage, kSerialOffset, serial);
     state_.WriteImage[kLastByte] = kLastByteFormatted;
     const std::int32_t written =
         WriteRanges(state_, {kHeaderByteRange, kIdentityRange, kLastByteRange});
@@ -179,10 +130,10 @@ void FormatWorkflow::FormatBlankCard() {
                   AfterWrite(state_.CardImage, state_.WriteImage,
                              {kHeaderByteRange, kIdentityRange, kLastByteRange}),
                   error);
-    serialWritten_ = *serial;
+    serialWritten_ = serial;
     outcome_ = FormatOutcome::Formatted;
-    info_ = texts::kFormatDone;         // the indicator stays yellow until the card is removed
-    oldText_ = std::to_string(*serial); // the card just formatted is the last one encoded
+    info_ = texts::kFormatDone;        // the indicator stays yellow until the card is removed
+    oldText_ = std::to_string(serial); // the card just formatted is the last one encoded
     problem_ = error;
 }
 

@@ -24,11 +24,10 @@ enum class FormatOutcome {
 };
 
 // The formatting of blank cards: what frmFormat decides and shows, without the window.
-// A serial is reserved before a blank card is touched: under the lock of the configuration,
-// "NextSerial" is read, checked against the journal, advanced and saved, and the format is
-// recorded as interrupted; only then is the card written, and its record finished. A format
-// that fails after the reservation leaves a gap in the series, never a duplicate; a serial
-// that cannot be reserved formats nothing.
+// A serial is reserved once the blank card accepted its code and before it is written (see
+// ReserveSerial); then the card is written and its record finished. A format that fails after
+// the reservation leaves a gap in the series, never a duplicate; one refused before it uses up
+// no serial.
 class FormatWorkflow {
 public:
     FormatWorkflow(reader::SharedState& state, SerialStore& store, WorkflowOptions options = {});
@@ -63,8 +62,6 @@ public:
 private:
     // Reads "NextSerial" for showing it; sets blockedText_ when it is unusable.
     void ReadNextSerial();
-    // Takes a serial for the card in the reader: the journal entry of its format is added.
-    std::optional<std::int64_t> ReserveSerial(JournalledOperation& record);
     void FormatBlankCard();
     void RewriteFormattedCard();
     void Refuse(const std::string& text, const std::string& problem);

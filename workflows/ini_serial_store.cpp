@@ -89,21 +89,21 @@ bool IniSerialStore::Read(std::string& text, std::string& error) {
     return true;
 }
 
-bool IniSerialStore::Lock(std::string& error) {
+LockResult IniSerialStore::Lock(std::string& error) {
     if (lockFd_ >= 0)
-        return true;
+        return LockResult::Taken;
     std::string target;
     int linkError = 0;
     if (!base::FollowLinks(path_, target, linkError)) {
         error = "configuration " + path_ + " : lien symbolique illisible (" +
                 SystemText(linkError) + ")";
-        return false;
+        return LockResult::Failed;
     }
     // A device, a FIFO or a folder is refused before a lock file is put beside it.
     struct stat info {};
     if (::stat(target.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
         error = "configuration " + path_ + " : " + base::NotRegularText(info.st_mode);
-        return false;
+        return LockResult::Failed;
     }
     std::error_code ec;
     std::filesystem::create_directories(FolderOf(target), ec);
@@ -111,9 +111,9 @@ bool IniSerialStore::Lock(std::string& error) {
     lockFd_ = LockCompanion(target + ".lock", why);
     if (lockFd_ < 0) {
         error = "configuration " + path_ + " : " + why;
-        return false;
+        return LockResult::Failed;
     }
-    return true;
+    return LockResult::Taken;
 }
 
 void IniSerialStore::Unlock() {

@@ -22,7 +22,7 @@ public:
     IniSerialStore& operator=(const IniSerialStore&) = delete;
 
     bool Read(std::string& text, std::string& error) override;
-    bool Lock(std::string& error) override;
+    LockResult Lock(std::string& error) override;
     void Unlock() override;
     bool Save(std::int64_t nextSerial, std::string& error) override;
     std::string Location() const override { return path_; }
