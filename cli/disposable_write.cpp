@@ -25,7 +25,10 @@ int RunDisposableWrite(const GlobalOptions& options, bool spendLastAttempt,
     if (!cli.open(options, io) || !cli.requireCard(io))
         return 1;
     CliJournal journal(options);
+    if (!journal.ready(io, commandName))
+        return 1;
     workflows::WorkflowOptions workflowOptions;
+    workflowOptions.waiting = journal.waiting();
     workflowOptions.spendLastAttempt = spendLastAttempt;
     workflowOptions.journal = journal.writer();
     workflows::DisposableWorkflow workflow(cli.state(), workflowOptions);

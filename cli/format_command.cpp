@@ -20,6 +20,8 @@ constexpr const char* kHelp =
     "Chaque opération est inscrite au journal avant et après l'écriture.\n"
     "Affiche le message de la fenêtre, puis « serial: N » ou « old serial: N ».\n"
     "Une carte qui n'a plus qu'un essai n'est pas touchée, sauf avec --use-last-attempt.\n"
+    "Le journal ou la configuration tenus par un autre programme sont attendus au plus\n"
+    "[Journal] Attente secondes (30 par défaut), puis la carte est refusée, intacte.\n"
     "Code de sortie 0 seulement quand la carte est formatée et vérifiée, et\n"
     "l'opération inscrite au journal.\n";
 
@@ -46,9 +48,13 @@ int FormatCommand::run(const GlobalOptions& options, const base::ParsedLine& par
     if (!cli.open(options, io))
         return 1;
     CliJournal journal(options);
+    if (!journal.ready(io, "format"))
+        return 1;
+    store.SetWaiting(journal.waiting());
     workflows::WorkflowOptions workflowOptions;
     workflowOptions.spendLastAttempt = parsed.has("--use-last-attempt");
     workflowOptions.journal = journal.writer();
+    workflowOptions.waiting = journal.waiting();
     workflows::FormatWorkflow workflow(cli.state(), store, workflowOptions);
     workflow.Load();
     // A serial that cannot be trusted is refused before the card is touched.

@@ -49,7 +49,10 @@ int ShowCommand::run(const GlobalOptions& options, const base::ParsedLine&, Comm
         return 1;
     // A formatted card is rewritten with its own bytes at insertion: that is recorded too.
     CliJournal journal(options);
+    if (!journal.ready(io, "show"))
+        return 1;
     workflows::WorkflowOptions workflowOptions;
+    workflowOptions.waiting = journal.waiting();
     workflowOptions.journal = journal.writer();
     workflows::DisposableWorkflow workflow(cli.state(), workflowOptions);
     workflow.Load();

@@ -17,7 +17,8 @@ using namespace card::layout;
 
 FormatWorkflow::FormatWorkflow(reader::SharedState& state, SerialStore& store,
                                WorkflowOptions options)
-    : state_(state), store_(store), options_(std::move(options)) {}
+    : state_(state), store_(store), options_(std::move(options)),
+      steps_(options_.waitBeside, options_.waiting) {}
 
 void FormatWorkflow::Load() {
     state_.FormatActive = true;
@@ -27,10 +28,20 @@ void FormatWorkflow::Load() {
 }
 
 void FormatWorkflow::Unload() {
+    CallOff();
     state_.FormatActive = false;
 }
 
+void FormatWorkflow::CallOff() {
+    if (!steps_.pending())
+        return;
+    steps_.Cancel();
+    reader::EndCardSession(state_);
+}
+
 void FormatWorkflow::CardRemoved() {
+    // A card pulled while its operation waited: the operation stops there, the card untouched.
+    CallOff();
     // Another program may have formatted cards meanwhile: the window shows the value as it is.
     ReadNextSerial();
     ShowIdle();
@@ -63,9 +74,17 @@ void FormatWorkflow::CardInserted() {
     indicator_ = Indicator::Yellow;
     if (onHandling)
         onHandling();
+    steps_.Run(Insertion());
+}
+
+CardTask FormatWorkflow::Insertion() {
     std::string error;
-    if (!OpenJournal(options_.journal, error))
-        return Refuse(texts::JournalRefusal(*options_.journal.journal), error);
+    bool opened = false;
+    co_await steps_.Beside([&] { opened = OpenJournal(options_.journal, error); });
+    if (!opened) {
+        Refuse(texts::JournalRefusal(*options_.journal.journal), error);
+        co_return;
+    }
     switch (ReadInsertedCard(state_, error)) {
     case InsertedCard::NoAnswer:
         // The prompt stays, the indicator stays yellow until the card is removed.
@@ -76,19 +95,21 @@ void FormatWorkflow::CardInserted() {
         outcome_ = FormatOutcome::Failed;
         break;
     case InsertedCard::NotOurs:
-        FormatBlankCard();
+        co_await FormatBlankCard();
         break;
     case InsertedCard::Ours:
-        RewriteFormattedCard();
+        co_await RewriteFormattedCard();
         break;
     }
     reader::EndCardSession(state_);
 }
 
-void FormatWorkflow::FormatBlankCard() {
+CardTask FormatWorkflow::FormatBlankCard() {
     const auto date = card::ToCardDate(options_.today());
-    if (!date)
-        return Refuse(texts::kBadDate, texts::kBadDate);
+    if (!date) {
+        Refuse(texts::kBadDate, texts::kBadDate);
+        co_return;
+    }
     std::string error;
     reader::StartCardSession(state_); // as identification found it; a failure shows below
     const Presentation presented = PresentCodeSparingLastAttempt(
@@ -97,17 +118,22 @@ void FormatWorkflow::FormatBlankCard() {
     if (!presented.result.accepted()) {
         RefuseCode(presented);
         // No serial was taken for it; the refusal is recorded all the same.
-        if (record.Begin(error))
-            record.FinishRefused(presented, error);
+        co_await steps_.Beside([&] {
+            if (record.Begin(error))
+                record.FinishRefused(presented, error);
+        });
         problem_ = error;
-        return;
+        co_return;
     }
     // Reserved only now that the card will be written: a card refused for its code or its
-    // supplier uses up no serial.
-    const Reservation reservation = ReserveSerial(store_, options_.journal, record);
+    // supplier uses up no serial. The card waits, untouched, while another program holds the
+    // configuration or the journal.
+    Reservation reservation;
+    co_await steps_.Beside([&] { reservation = ReserveSerial(store_, options_.journal, record); });
     if (!reservation.serial) {
         ReadNextSerial();
-        return Refuse(reservation.refusal, reservation.problem);
+        Refuse(reservation.refusal, reservation.problem);
+        co_return;
     }
     const std::int64_t serial = *reservation.serial;
     nextSerial_ = reservation.next;
@@ -119,17 +145,17 @@ void FormatWorkflow::FormatBlankCard() {
     const std::int32_t written =
         WriteRanges(state_, {kHeaderByteRange, kIdentityRange, kLastByteRange});
     if (written != 0) {
-        record.Finish(journal::kWriteFailed, std::nullopt, std::nullopt, error);
+        co_await steps_.Beside(
+            [&] { record.Finish(journal::kWriteFailed, std::nullopt, std::nullopt, error); });
         info_ = texts::WriteFailureText(written);
         indicator_ = Indicator::Red;
         outcome_ = FormatOutcome::Failed;
         problem_ = error;
-        return;
+        co_return;
     }
-    record.Finish(journal::kVerified, std::nullopt,
-                  AfterWrite(state_.CardImage, state_.WriteImage,
-                             {kHeaderByteRange, kIdentityRange, kLastByteRange}),
-                  error);
+    const card::CardMemory after = AfterWrite(state_.CardImage, state_.WriteImage,
+                                              {kHeaderByteRange, kIdentityRange, kLastByteRange});
+    co_await steps_.Beside([&] { record.Finish(journal::kVerified, std::nullopt, after, error); });
     serialWritten_ = serial;
     outcome_ = FormatOutcome::Formatted;
     info_ = texts::kFormatDone;        // the indicator stays yellow until the card is removed
@@ -137,18 +163,21 @@ void FormatWorkflow::FormatBlankCard() {
     problem_ = error;
 }
 
-void FormatWorkflow::RewriteFormattedCard() {
+CardTask FormatWorkflow::RewriteFormattedCard() {
     const std::int64_t old = card::ReadCardLong(state_.CardImage, kSerialOffset);
-    const TailRewrite rewrite = RewriteOwnTail(state_, options_.spendLastAttempt, options_.journal);
+    TailRewrite rewrite;
+    co_await RewriteOwnTail(state_, options_.spendLastAttempt, options_.journal, steps_, rewrite);
     problem_ = rewrite.journalError;
-    if (rewrite.result == TailRewrite::Result::NotJournalled)
-        return Refuse(rewrite.failureText, rewrite.journalError);
+    if (rewrite.result == TailRewrite::Result::NotJournalled) {
+        Refuse(rewrite.failureText, rewrite.journalError);
+        co_return;
+    }
     if (rewrite.result != TailRewrite::Result::Done) {
         indicator_ = Indicator::Red;
         info_ = rewrite.failureText;
         outcome_ = rewrite.result == TailRewrite::Result::CodeRefused ? FormatOutcome::CodeRefused
                                                                       : FormatOutcome::Failed;
-        return;
+        co_return;
     }
     indicator_ = Indicator::Green;
     info_ = texts::kFormatDone;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "card_task.h"
 #include "indicator.h"
 #include "journal_entries.h"
 #include "reader/shared_state.h"
@@ -34,8 +35,18 @@ public:
 
     void Load();
     void Unload();
+    // Handles the card inserted; with options.waitBeside it may still be pending on return.
     void CardInserted();
     void CardRemoved();
+
+    // The operation waits for the configuration or the journal, beside the window's thread.
+    bool pending() const { return steps_.pending(); }
+    // On the window's thread: goes on with a pending operation whose wait has ended; true when
+    // it did.
+    bool Poll(std::chrono::milliseconds grace = {}) { return steps_.Poll(grace); }
+    base::Waiting* waiting() const { return options_.waiting; }
+    // Told, on the waiting thread, that a wait ended.
+    void setOnWaitEnded(std::function<void()> told) { steps_.setOnEnded(std::move(told)); }
 
     // What the window shows.
     const std::string& info() const { return info_; }               // lblInfo
@@ -62,8 +73,11 @@ public:
 private:
     // Reads "NextSerial" for showing it; sets blockedText_ when it is unusable.
     void ReadNextSerial();
-    void FormatBlankCard();
-    void RewriteFormattedCard();
+    CardTask Insertion();
+    CardTask FormatBlankCard();
+    CardTask RewriteFormattedCard();
+    // Drops an operation still waiting.
+    void CallOff();
     void Refuse(const std::string& text, const std::string& problem);
     // Ends the session and shows why the code was refused or withheld.
     void RefuseCode(const Presentation& presented);
@@ -82,6 +96,7 @@ private:
     FormatOutcome outcome_ = FormatOutcome::Nothing;
     std::int64_t serialWritten_ = -1;
     std::int64_t oldSerial_ = -1;
+    BesideSteps steps_; // last: its operation goes first, while what it uses is still there
 };
 
 } // namespace ostrel::workflows
