@@ -42,6 +42,7 @@ public:
     // WorkflowHost: locks or unlocks the card menus; says what the open workflow waits for.
     void EnableMenu(bool enable) override;
     void ShowWaiting(const std::string& text) override;
+    void ShowWarning(const std::string& text) override;
 
     ReaderMonitor& monitor() { return monitor_; }
     // What each tick of tmrReader does: the monitor's tick, then the status line.
@@ -85,6 +86,7 @@ private:
     std::string readerStatusText_;
     std::string cardSecurity_;
     std::string waiting_; // what the open workflow waits for, first in the line while it waits
+    std::string warning_; // about the journal, first of all while there is one
     ReaderMonitor monitor_;
     std::array<QAction*, kMenuItems.size()> actions_{};
     QPointer<QMdiSubWindow> welcome_;

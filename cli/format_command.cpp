@@ -67,6 +67,8 @@ int FormatCommand::run(const GlobalOptions& options, const base::ParsedLine& par
         return 1;
     workflow.CardInserted();
     workflow.Unload();
+    if (!workflow.warning().empty())
+        io.err << "ostrel-card format : attention : " << workflow.warning() << "\n";
     io.out << workflow.info() << "\n";
     if (workflow.outcome() == workflows::FormatOutcome::Nothing) {
         io.err << "ostrel-card format : " << cli.state().InfoMessage << "\n";

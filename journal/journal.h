@@ -80,6 +80,10 @@ public:
     // The last call failed because another program held the journal for the whole time limit:
     // it is busy, not broken.
     virtual bool busy() const { return false; }
+
+    // Once, after the journal had to be opened anew because its file vanished or was replaced:
+    // the warning for the operator, naming the file; empty otherwise.
+    virtual std::string TakeWarning() { return {}; }
 };
 
 // Who writes the entries: set once by each program.

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <utility>
 
 namespace ostrel::journal {
 
@@ -154,9 +155,36 @@ bool SqliteJournal::Open(std::string& error) {
     return OpenLocked(error);
 }
 
+bool SqliteJournal::Replaced() const {
+    struct stat info {};
+    return ::stat(path_.c_str(), &info) != 0 || info.st_dev != device_ || info.st_ino != inode_;
+}
+
+std::string SqliteJournal::TakeWarning() {
+    std::lock_guard<std::recursive_mutex> hold(mutex_);
+    return std::exchange(warning_, {});
+}
+
 bool SqliteJournal::OpenLocked(std::string& error) {
-    if (db_)
+    // Deleted or replaced under the open connection, the journal would take rows nobody reads
+    // again: it is opened anew, created again when it is gone.
+    if (db_ && !Replaced())
         return true;
+    std::string reopened;
+    if (db_) {
+        struct stat info {};
+        reopened = ::stat(path_.c_str(), &info) != 0
+                       ? "journal " + path_ +
+                             " disparu : recréé vide ; jusqu'au retour de ses anciennes entrées, "
+                             "seule la configuration empêche qu'un numéro de série soit donné "
+                             "deux fois"
+                       : "journal " + path_ +
+                             " remplacé par un autre fichier : rouvert ; s'il n'a pas les "
+                             "anciennes entrées, seule la configuration empêche qu'un numéro de "
+                             "série soit donné deux fois";
+        sqlite3_close(db_);
+        db_ = nullptr;
+    }
     // A device or a FIFO is never opened as a database.
     struct stat info {};
     if (::stat(path_.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
@@ -193,6 +221,12 @@ bool SqliteJournal::OpenLocked(std::string& error) {
         db_ = nullptr;
         return false;
     }
+    if (::stat(path_.c_str(), &info) == 0) {
+        device_ = info.st_dev;
+        inode_ = info.st_ino;
+    }
+    if (!reopened.empty())
+        warning_ = reopened;
     return true;
 }
 

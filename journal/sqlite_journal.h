@@ -4,6 +4,7 @@
 #include "journal.h"
 
 #include <mutex>
+#include <sys/types.h>
 
 struct sqlite3;
 
@@ -29,6 +30,7 @@ public:
     bool List(const Filter& filter, std::vector<Entry>& entries, std::string& error) override;
     std::string Location() const override { return path_; }
     bool busy() const override { return busy_; }
+    std::string TakeWarning() override;
 
     // Waits for other programs within waiting's limit and says so to waiting; without it,
     // within the default limit.
@@ -36,6 +38,8 @@ public:
 
 private:
     bool OpenLocked(std::string& error);
+    // The file at path_ is no longer the one opened.
+    bool Replaced() const;
     // The failure of the last statement; a journal held past the limit is called busy.
     std::string Failure(const std::string& what);
     static int OnBusy(void* self, int tries);
@@ -47,6 +51,9 @@ private:
     std::recursive_mutex mutex_;
     base::Patience* patience_ = nullptr; // the wait of the call under way
     bool busy_ = false;
+    dev_t device_ = 0; // the file opened
+    ino_t inode_ = 0;
+    std::string warning_;
 };
 
 // What the status line shows while another program holds the journal.

@@ -80,7 +80,10 @@ void FormatWorkflow::CardInserted() {
 CardTask FormatWorkflow::Insertion() {
     std::string error;
     bool opened = false;
-    co_await steps_.Beside([&] { opened = OpenJournal(options_.journal, error); });
+    std::string warning;
+    co_await steps_.Beside([&] { opened = OpenJournal(options_.journal, error, warning); });
+    if (!warning.empty())
+        warning_ = warning;
     if (!opened) {
         Refuse(texts::JournalRefusal(*options_.journal.journal), error);
         co_return;

@@ -45,6 +45,9 @@ public:
     // it did.
     bool Poll(std::chrono::milliseconds grace = {}) { return steps_.Poll(grace); }
     base::Waiting* waiting() const { return options_.waiting; }
+    // The last warning about the journal (opened anew after its file vanished or was
+    // replaced); it stays until another replaces it.
+    const std::string& warning() const { return warning_; }
     // Told, on the waiting thread, that a wait ended.
     void setOnWaitEnded(std::function<void()> told) { steps_.setOnEnded(std::move(told)); }
 
@@ -96,6 +99,7 @@ private:
     FormatOutcome outcome_ = FormatOutcome::Nothing;
     std::int64_t serialWritten_ = -1;
     std::int64_t oldSerial_ = -1;
+    std::string warning_;
     BesideSteps steps_; // last: its operation goes first, while what it uses is still there
 };
 

@@ -44,7 +44,8 @@ private:
 card::CardMemory AfterWrite(const card::CardMemory& before, const card::CardMemory& written,
                             std::initializer_list<card::layout::Range> ranges);
 
-// Opens the journal before any card traffic; false with a French reason.
-bool OpenJournal(const journal::Writer& writer, std::string& error);
+// Opens the journal before any card traffic; false with a French reason. warning receives what
+// the operator must know about a journal opened anew (its file vanished or was replaced).
+bool OpenJournal(const journal::Writer& writer, std::string& error, std::string& warning);
 
 } // namespace ostrel::workflows

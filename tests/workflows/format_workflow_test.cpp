@@ -428,3 +428,41 @@ TEST_F(FormatTest, NoSerialIsUsedUpByACardRefusedBeforeItIsWritten) {
         refusing.inner = journal.journal.get();
     }
 }
+
+TEST_F(FormatTest, AJournalThatVanishedOrWasReplacedIsOpenedAnewWithAWarning) {
+    for (const bool removed : {true, false}) {
+        TempJournal journal;
+        const std::string file = journal.journal->Location();
+        std::string error;
+        ASSERT_TRUE(journal.journal->Open(error)) << error;
+        const std::string copy = file + ".copy"; // the journal as it was before the first card
+        std::filesystem::copy_file(file, copy);
+        store.text = "1000000";
+        format = std::make_unique<workflows::FormatWorkflow>(state, store,
+                                                             TestOptions(false, journal.writer()));
+        format->Load();
+        Handle(BlankCard());
+        Remove();
+        format->CardRemoved();
+        EXPECT_EQ(format->warning(), "");
+        if (removed)
+            std::filesystem::remove(file);
+        else
+            std::filesystem::rename(copy, file); // another file, without the first card's row
+
+        auto next = BlankCard();
+        Handle(next);
+        EXPECT_EQ(format->outcome(), FormatOutcome::Formatted) << format->info();
+        EXPECT_EQ(card::ReadCardLong(next->chip().memory(), 13), 1000001) << removed;
+        EXPECT_NE(format->warning().find(file), std::string::npos) << format->warning();
+        EXPECT_NE(format->warning().find("seule la configuration"), std::string::npos);
+        // The row is in the file now at that place, as any other program reads it.
+        ostrel::journal::SqliteJournal reader(file);
+        std::vector<ostrel::journal::Entry> entries;
+        ASSERT_TRUE(reader.List({}, entries, error)) << error;
+        ASSERT_EQ(entries.size(), 1u) << removed;
+        EXPECT_EQ(entries[0].serialNew, 1000001);
+        EXPECT_EQ(entries[0].outcome, "écrite et vérifiée");
+        Remove();
+    }
+}
