@@ -17,6 +17,7 @@ constexpr const char* kHelp =
     "Formate la carte du lecteur comme la fenêtre de formatage à l'insertion : une carte vierge\n"
     "reçoit le numéro de série NextSerial (section Format) de la configuration, réservé et\n"
     "avancé avant que la carte soit écrite ; une carte déjà formatée garde le sien.\n"
+    "Un formatage interrompu que le journal connaît est refait en entier avec le même numéro.\n"
     "Chaque opération est inscrite au journal avant et après l'écriture.\n"
     "Affiche le message de la fenêtre, puis « serial: N » ou « old serial: N ».\n"
     "Une carte qui n'a plus qu'un essai n'est pas touchée, sauf avec --use-last-attempt.\n"

@@ -71,6 +71,12 @@ public:
     virtual bool IssuedAt(std::int64_t serial, std::optional<std::string>& time,
                           std::string& error) = 0;
 
+    // The format that gave serial and never ended as written and verified (interrupted, or its
+    // write failed): its entry's id, or nothing. Such a card is formatted again in full with
+    // that serial, and the entry finished.
+    virtual bool UnfinishedFormat(std::int64_t serial, std::optional<std::int64_t>& id,
+                                  std::string& error) = 0;
+
     // The entries, newest first.
     virtual bool List(const Filter& filter, std::vector<Entry>& entries, std::string& error) = 0;
 

@@ -314,6 +314,30 @@ bool SqliteJournal::IssuedAt(std::int64_t serial, std::optional<std::string>& ti
     return true;
 }
 
+bool SqliteJournal::UnfinishedFormat(std::int64_t serial, std::optional<std::int64_t>& id,
+                                     std::string& error) {
+    id.reset();
+    Call call(*this);
+    if (!OpenLocked(error))
+        return false;
+    Statement s(db_,
+                "SELECT id FROM operations WHERE serial_new = ?1 AND operation = 'formatage' "
+                "AND outcome IN ('interrompue', 'échec d''écriture') ORDER BY id DESC LIMIT 1");
+    if (!s.ok()) {
+        error = Failure("lecture impossible");
+        return false;
+    }
+    s.Bind(1, std::optional<std::int64_t>(serial));
+    const int r = sqlite3_step(s.get());
+    if (r == SQLITE_ROW)
+        id = s.Number<std::int64_t>(0);
+    else if (r != SQLITE_DONE) {
+        error = Failure("lecture impossible");
+        return false;
+    }
+    return true;
+}
+
 bool SqliteJournal::List(const Filter& filter, std::vector<Entry>& entries, std::string& error) {
     entries.clear();
     Call call(*this);

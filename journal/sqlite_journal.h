@@ -27,6 +27,8 @@ public:
                 const std::string& after, std::string& error) override;
     bool IssuedAt(std::int64_t serial, std::optional<std::string>& time,
                   std::string& error) override;
+    bool UnfinishedFormat(std::int64_t serial, std::optional<std::int64_t>& id,
+                          std::string& error) override;
     bool List(const Filter& filter, std::vector<Entry>& entries, std::string& error) override;
     std::string Location() const override { return path_; }
     bool busy() const override { return busy_; }

@@ -77,7 +77,17 @@ private:
     // Reads "NextSerial" for showing it; sets blockedText_ when it is unusable.
     void ReadNextSerial();
     CardTask Insertion();
-    CardTask FormatBlankCard();
+    // A format of this serial that never finished, recorded as the journal entry entry.
+    struct Unfinished {
+        std::int64_t serial;
+        std::int64_t entry;
+    };
+    // A card formatted, or on its way to be: finished, formatted anew or rewritten.
+    CardTask HandleFormattedCard();
+    // Formats the card in the reader: with a new serial, or finishing unfinished; a card left
+    // part-way with a serial the journal does not know (incompleteSerial) says so.
+    CardTask FormatBlankCard(std::optional<Unfinished> unfinished,
+                             std::optional<std::int64_t> incompleteSerial = std::nullopt);
     CardTask RewriteFormattedCard();
     // Drops an operation still waiting.
     void CallOff();

@@ -10,6 +10,9 @@ namespace ostrel::workflows::texts {
 
 inline constexpr const char* kFormatPrompt = "Introduire la carte à formater";
 inline constexpr const char* kFormatDone = "Formatage OK, retirez la carte";
+// A card holding a serial its format never finished writing, which the journal does not know of.
+inline constexpr const char* kIncompleteFormatDone =
+    "formatage incomplet : carte formatée à nouveau, retirez la carte";
 
 inline constexpr const char* kDisposablePromptAtLoad = "Introduire la carte à écrire";
 inline constexpr const char* kDisposablePrompt = "Introduire carte à écrire";
