@@ -11,6 +11,7 @@
 #include "workflow_factories.h"
 #include "workflows/reader_dialect_setting.h"
 #include "workflows/run_files.h"
+#include "workflows/wait_setting.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -43,12 +44,21 @@ int RunAdmin(QApplication& application, const std::function<void(MainKestrix&)>&
         std::cerr << "ostrel-admin : " << error << "\n";
         return 1;
     }
+    std::chrono::milliseconds waitLimit{};
+    if (!workflows::ReadWaitLimit(options.configFile, waitLimit, error)) {
+        std::cerr << "ostrel-admin : " << error << "\n";
+        return 1;
+    }
     application.setWindowIcon(ReaderIcon());
     reader::SharedState state(*chosen.library);
+    // The journal and the configuration are waited for beside the window's thread.
+    base::Waiting waiting(waitLimit);
     journal::SqliteJournal records(options.given.journalFile);
-    MainKestrix mainWindow(
-        state, MakeWorkflowFactories(
-                   options, {&records, "ostrel-admin", reader::ReaderChoiceText(options.reader)}));
+    records.SetWaiting(&waiting);
+    MainKestrix mainWindow(state, MakeWorkflowFactories(options,
+                                                        {&records, "ostrel-admin",
+                                                         reader::ReaderChoiceText(options.reader)},
+                                                        &waiting));
     mainWindow.setReaderStatusSource([status = chosen.status] { return ReaderStatusLine(status); });
     mainWindow.show();
 

@@ -6,9 +6,11 @@
 
 namespace ostrel::app {
 
-WorkflowFactories MakeWorkflowFactories(const AppOptions& options, journal::Writer journal) {
+WorkflowFactories MakeWorkflowFactories(const AppOptions& options, journal::Writer journal,
+                                        base::Waiting* waiting) {
     workflows::WorkflowOptions workflowOptions;
     workflowOptions.journal = journal;
+    workflowOptions.waiting = waiting;
     WorkflowFactories factories;
     factories.format = [configFile = options.configFile, workflowOptions](
                            reader::SharedState& state, workflows::WorkflowHost& host) -> QWidget* {

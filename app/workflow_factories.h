@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app_options.h"
+#include "base/waiting.h"
 #include "journal/journal.h"
 #include "reader/shared_state.h"
 #include "workflows/workflow_host.h"
@@ -25,7 +26,9 @@ struct WorkflowFactories {
 };
 
 // The windows the menus open; the options carry the configuration file they read, journal is
-// where the workflows record the cards they write (it outlives the windows).
-WorkflowFactories MakeWorkflowFactories(const AppOptions& options, journal::Writer journal = {});
+// where the workflows record the cards they write (it outlives the windows), waiting what they
+// wait for it and the configuration within (it outlives them too).
+WorkflowFactories MakeWorkflowFactories(const AppOptions& options, journal::Writer journal = {},
+                                        base::Waiting* waiting = nullptr);
 
 } // namespace ostrel::app

@@ -25,12 +25,17 @@ int RunDisposableWrite(const GlobalOptions& options, bool spendLastAttempt,
     if (!cli.open(options, io) || !cli.requireCard(io))
         return 1;
     CliJournal journal(options);
+    if (!journal.ready(io, commandName))
+        return 1;
     workflows::WorkflowOptions workflowOptions;
+    workflowOptions.waiting = journal.waiting();
     workflowOptions.spendLastAttempt = spendLastAttempt;
     workflowOptions.journal = journal.writer();
     workflows::DisposableWorkflow workflow(cli.state(), workflowOptions);
     workflow.Load();
     workflow.CardInserted();
+    if (!workflow.warning().empty())
+        io.err << "ostrel-card " << commandName << " : attention : " << workflow.warning() << "\n";
     if (InsertionFailed(workflow.outcome())) {
         io.out << workflow.info() << "\n";
         if (workflow.outcome() == workflows::DisposableOutcome::Nothing) {

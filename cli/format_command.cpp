@@ -17,9 +17,12 @@ constexpr const char* kHelp =
     "Formate la carte du lecteur comme la fenêtre de formatage à l'insertion : une carte vierge\n"
     "reçoit le numéro de série NextSerial (section Format) de la configuration, réservé et\n"
     "avancé avant que la carte soit écrite ; une carte déjà formatée garde le sien.\n"
+    "Un formatage interrompu que le journal connaît est refait en entier avec le même numéro.\n"
     "Chaque opération est inscrite au journal avant et après l'écriture.\n"
     "Affiche le message de la fenêtre, puis « serial: N » ou « old serial: N ».\n"
     "Une carte qui n'a plus qu'un essai n'est pas touchée, sauf avec --use-last-attempt.\n"
+    "Le journal ou la configuration tenus par un autre programme sont attendus au plus\n"
+    "[Journal] Attente secondes (30 par défaut), puis la carte est refusée, intacte.\n"
     "Code de sortie 0 seulement quand la carte est formatée et vérifiée, et\n"
     "l'opération inscrite au journal.\n";
 
@@ -46,9 +49,13 @@ int FormatCommand::run(const GlobalOptions& options, const base::ParsedLine& par
     if (!cli.open(options, io))
         return 1;
     CliJournal journal(options);
+    if (!journal.ready(io, "format"))
+        return 1;
+    store.SetWaiting(journal.waiting());
     workflows::WorkflowOptions workflowOptions;
     workflowOptions.spendLastAttempt = parsed.has("--use-last-attempt");
     workflowOptions.journal = journal.writer();
+    workflowOptions.waiting = journal.waiting();
     workflows::FormatWorkflow workflow(cli.state(), store, workflowOptions);
     workflow.Load();
     // A serial that cannot be trusted is refused before the card is touched.
@@ -61,6 +68,8 @@ int FormatCommand::run(const GlobalOptions& options, const base::ParsedLine& par
         return 1;
     workflow.CardInserted();
     workflow.Unload();
+    if (!workflow.warning().empty())
+        io.err << "ostrel-card format : attention : " << workflow.warning() << "\n";
     io.out << workflow.info() << "\n";
     if (workflow.outcome() == workflows::FormatOutcome::Nothing) {
         io.err << "ostrel-card format : " << cli.state().InfoMessage << "\n";

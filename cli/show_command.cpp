@@ -49,12 +49,17 @@ int ShowCommand::run(const GlobalOptions& options, const base::ParsedLine&, Comm
         return 1;
     // A formatted card is rewritten with its own bytes at insertion: that is recorded too.
     CliJournal journal(options);
+    if (!journal.ready(io, "show"))
+        return 1;
     workflows::WorkflowOptions workflowOptions;
+    workflowOptions.waiting = journal.waiting();
     workflowOptions.journal = journal.writer();
     workflows::DisposableWorkflow workflow(cli.state(), workflowOptions);
     workflow.Load();
     workflow.CardInserted();
     workflow.Unload();
+    if (!workflow.warning().empty())
+        io.err << "ostrel-card show : attention : " << workflow.warning() << "\n";
     io.out << workflow.info() << "\n";
     using workflows::DisposableOutcome;
     const DisposableOutcome outcome = workflow.outcome();

@@ -1,5 +1,6 @@
 #include "sqlite_journal.h"
 
+#include "base/lock_holder.h"
 #include "base/regular_file.h"
 #include "base/user_data_folder.h"
 #include "journal_text.h"
@@ -10,13 +11,11 @@
 #include <filesystem>
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <utility>
 
 namespace ostrel::journal {
 
 namespace {
-
-// Other programs' transactions are a few milliseconds long; a minute covers a stalled disk.
-constexpr int kBusyTimeoutMs = 60000;
 
 // A serial given by a format that may have reached its card appears once: the index refuses a
 // second one even from a program that skipped IssuedAt.
@@ -106,6 +105,30 @@ std::string FolderOf(const std::string& path) {
 
 } // namespace
 
+// Each call waits within its own limit, from its start, and says whether it found the journal
+// busy.
+class SqliteJournal::Call {
+public:
+    explicit Call(SqliteJournal& journal)
+        : journal_(journal), hold_(journal.mutex_), patience_(journal.waiting_, kJournalWaiting) {
+        journal_.busy_ = false;
+        journal_.patience_ = &patience_;
+    }
+    ~Call() { journal_.patience_ = nullptr; }
+    Call(const Call&) = delete;
+    Call& operator=(const Call&) = delete;
+
+private:
+    SqliteJournal& journal_;
+    std::lock_guard<std::recursive_mutex> hold_;
+    base::Patience patience_;
+};
+
+int SqliteJournal::OnBusy(void* self, int /*tries*/) {
+    auto* journal = static_cast<SqliteJournal*>(self);
+    return journal->patience_ && journal->patience_->Pause() ? 1 : 0;
+}
+
 SqliteJournal::SqliteJournal(std::string path)
     : path_(path.empty() ? DefaultJournalFile() : std::move(path)) {}
 
@@ -113,13 +136,55 @@ SqliteJournal::~SqliteJournal() {
     sqlite3_close(db_);
 }
 
-std::string SqliteJournal::Failure(const std::string& what) const {
+std::string SqliteJournal::Failure(const std::string& what) {
+    if (db_ && (sqlite3_extended_errcode(db_) & 0xff) == SQLITE_BUSY) {
+        busy_ = true;
+        const std::string holder = base::LockHolderText(path_);
+        return "journal " + path_ + " : occupé par " +
+               (holder.empty() ? std::string("un autre programme") : holder) +
+               (patience_ && patience_->calledOff()
+                    ? ", attente abandonnée"
+                    : " depuis " + std::to_string(patience_ ? patience_->waitedSeconds() : 0) +
+                          " s");
+    }
     return "journal " + path_ + " : " + what + " (" + (db_ ? sqlite3_errmsg(db_) : "") + ")";
 }
 
 bool SqliteJournal::Open(std::string& error) {
-    if (db_)
+    Call call(*this);
+    return OpenLocked(error);
+}
+
+bool SqliteJournal::Replaced() const {
+    struct stat info {};
+    return ::stat(path_.c_str(), &info) != 0 || info.st_dev != device_ || info.st_ino != inode_;
+}
+
+std::string SqliteJournal::TakeWarning() {
+    std::lock_guard<std::recursive_mutex> hold(mutex_);
+    return std::exchange(warning_, {});
+}
+
+bool SqliteJournal::OpenLocked(std::string& error) {
+    // Deleted or replaced under the open connection, the journal would take rows nobody reads
+    // again: it is opened anew, created again when it is gone.
+    if (db_ && !Replaced())
         return true;
+    std::string reopened;
+    if (db_) {
+        struct stat info {};
+        reopened = ::stat(path_.c_str(), &info) != 0
+                       ? "journal " + path_ +
+                             " disparu : recréé vide ; jusqu'au retour de ses anciennes entrées, "
+                             "seule la configuration empêche qu'un numéro de série soit donné "
+                             "deux fois"
+                       : "journal " + path_ +
+                             " remplacé par un autre fichier : rouvert ; s'il n'a pas les "
+                             "anciennes entrées, seule la configuration empêche qu'un numéro de "
+                             "série soit donné deux fois";
+        sqlite3_close(db_);
+        db_ = nullptr;
+    }
     // A device or a FIFO is never opened as a database.
     struct stat info {};
     if (::stat(path_.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
@@ -135,7 +200,7 @@ bool SqliteJournal::Open(std::string& error) {
         db_ = nullptr;
         return false;
     }
-    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+    sqlite3_busy_handler(db_, &SqliteJournal::OnBusy, this);
     // SQLite falls back to reading when it may not write; a journal it cannot write is no
     // journal.
     const bool readOnly = sqlite3_db_readonly(db_, "main") == 1;
@@ -147,6 +212,8 @@ bool SqliteJournal::Open(std::string& error) {
     if (!ready) {
         error = readOnly
                     ? "journal " + path_ + " : écriture refusée (" + std::strerror(EACCES) + ")"
+                : (sqlite3_extended_errcode(db_) & 0xff) == SQLITE_BUSY
+                    ? Failure({})
                     : "journal " + path_ + " : inutilisable (" +
                           (message ? message : sqlite3_errmsg(db_)) + ")";
         sqlite3_free(message);
@@ -154,11 +221,18 @@ bool SqliteJournal::Open(std::string& error) {
         db_ = nullptr;
         return false;
     }
+    if (::stat(path_.c_str(), &info) == 0) {
+        device_ = info.st_dev;
+        inode_ = info.st_ino;
+    }
+    if (!reopened.empty())
+        warning_ = reopened;
     return true;
 }
 
 bool SqliteJournal::Add(const Entry& entry, std::int64_t& id, std::string& error) {
-    if (!Open(error))
+    Call call(*this);
+    if (!OpenLocked(error))
         return false;
     Statement s(db_,
                 "INSERT INTO operations(time, program, reader, operation, serial_new, serial_old, "
@@ -195,7 +269,8 @@ bool SqliteJournal::Add(const Entry& entry, std::int64_t& id, std::string& error
 bool SqliteJournal::Finish(std::int64_t id, const std::string& outcome,
                            std::optional<int> attemptsLeft, const std::string& after,
                            std::string& error) {
-    if (!Open(error))
+    Call call(*this);
+    if (!OpenLocked(error))
         return false;
     Statement s(db_, "UPDATE operations SET outcome = ?1, attempts_left = ?2, card_after = ?3 "
                      "WHERE id = ?4");
@@ -217,7 +292,8 @@ bool SqliteJournal::Finish(std::int64_t id, const std::string& outcome,
 bool SqliteJournal::IssuedAt(std::int64_t serial, std::optional<std::string>& time,
                              std::string& error) {
     time.reset();
-    if (!Open(error))
+    Call call(*this);
+    if (!OpenLocked(error))
         return false;
     Statement s(db_, "SELECT min(time) FROM operations WHERE "
                      "(serial_new = ?1 AND operation = 'formatage' AND outcome IN "
@@ -238,9 +314,34 @@ bool SqliteJournal::IssuedAt(std::int64_t serial, std::optional<std::string>& ti
     return true;
 }
 
+bool SqliteJournal::UnfinishedFormat(std::int64_t serial, std::optional<std::int64_t>& id,
+                                     std::string& error) {
+    id.reset();
+    Call call(*this);
+    if (!OpenLocked(error))
+        return false;
+    Statement s(db_,
+                "SELECT id FROM operations WHERE serial_new = ?1 AND operation = 'formatage' "
+                "AND outcome IN ('interrompue', 'échec d''écriture') ORDER BY id DESC LIMIT 1");
+    if (!s.ok()) {
+        error = Failure("lecture impossible");
+        return false;
+    }
+    s.Bind(1, std::optional<std::int64_t>(serial));
+    const int r = sqlite3_step(s.get());
+    if (r == SQLITE_ROW)
+        id = s.Number<std::int64_t>(0);
+    else if (r != SQLITE_DONE) {
+        error = Failure("lecture impossible");
+        return false;
+    }
+    return true;
+}
+
 bool SqliteJournal::List(const Filter& filter, std::vector<Entry>& entries, std::string& error) {
     entries.clear();
-    if (!Open(error))
+    Call call(*this);
+    if (!OpenLocked(error))
         return false;
     const std::string sql = std::string("SELECT ") + kColumns +
                             " FROM operations WHERE (?1 IS NULL OR serial_new = ?1 OR "

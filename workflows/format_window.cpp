@@ -20,8 +20,9 @@ QLabel* PlacedLabel(const char* objectName, const QString& text, QRect where, QW
 
 FormatWindow::FormatWindow(reader::SharedState& state, WorkflowHost& host,
                            const std::string& configFile, WorkflowOptions options, QWidget* parent)
-    : QWidget(parent), store_(configFile), workflow_(state, store_, std::move(options)),
-      binding_(workflow_, host) {
+    : QWidget(parent), store_(configFile),
+      workflow_(state, store_, WaitingBeside(std::move(options))), binding_(workflow_, host) {
+    store_.SetWaiting(workflow_.waiting());
     setObjectName("frmFormat");
     setWindowTitle(QString());
     // Maximised in the main window it keeps its controls where the layout puts them.
@@ -50,16 +51,17 @@ FormatWindow::FormatWindow(reader::SharedState& state, WorkflowHost& host,
 
 void FormatWindow::CardInserted() {
     workflow_.CardInserted();
-    Show();
+    binding_.Follow(this, [this] { Show(); });
 }
 
 void FormatWindow::CardRemoved() {
     workflow_.CardRemoved();
-    Show();
+    binding_.Follow(this, [this] { Show(); });
 }
 
 void FormatWindow::Show() {
-    lblInfo_->setText(QString::fromStdString(workflow_.info()));
+    const std::string waiting = binding_.waitingText();
+    lblInfo_->setText(QString::fromStdString(waiting.empty() ? workflow_.info() : waiting));
     lblInfo_->setToolTip(QString::fromStdString(workflow_.problem()));
     shpLED_->setIndicator(workflow_.indicator());
     lblNextSerial_->setText(QString::fromStdString(workflow_.nextSerialText()));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "journal/journal.h"
+
 #include <cstdint>
 #include <string>
 
@@ -8,6 +10,9 @@ namespace ostrel::workflows::texts {
 
 inline constexpr const char* kFormatPrompt = "Introduire la carte à formater";
 inline constexpr const char* kFormatDone = "Formatage OK, retirez la carte";
+// A card holding a serial its format never finished writing, which the journal does not know of.
+inline constexpr const char* kIncompleteFormatDone =
+    "formatage incomplet : carte formatée à nouveau, retirez la carte";
 
 inline constexpr const char* kDisposablePromptAtLoad = "Introduire la carte à écrire";
 inline constexpr const char* kDisposablePrompt = "Introduire carte à écrire";
@@ -24,6 +29,13 @@ inline constexpr const char* kBadProgramme = "Programme refusé : entrez un nomb
 inline constexpr const char* kBadDate =
     "Date de l'ordinateur hors de 2000..2255 : aucune carte n'est écrite";
 inline constexpr const char* kJournalUnusable = "Journal inutilisable : aucune carte n'est écrite";
+inline constexpr const char* kJournalBusy =
+    "Journal occupé par un autre programme : aucune carte n'est écrite";
+inline constexpr const char* kConfigurationBusyRefusal =
+    "Configuration occupée par un autre programme : aucune carte n'est écrite";
+
+// Why no card is written when the journal failed: busy, or unusable.
+std::string JournalRefusal(const journal::Journal& journal);
 
 // A read at insertion that stopped part-way: nothing is decided from a half-read card.
 std::string ReadFailureText(std::int32_t result);
