@@ -110,7 +110,8 @@ TEST_P(CommandsInEmulation, IdentifyAndDumpPrintWhatTheyPrintOnTheSimulatedReade
         for (const char* command : {"identify", "dump"}) {
             const CliRun simulated = OstrelCard({"--reader", "sim:" + file, command});
             const std::string trace = (dir / "trace").string();
-            const CliRun pcsc = OstrelCard({"--reader", "pcsc", "--trace=" + trace, command});
+            const CliRun pcsc = OstrelCard(
+                {"--reader", "pcsc", "--trace=" + trace, "--trace-overwrite", command});
             EXPECT_EQ(pcsc.status, simulated.status) << command;
             EXPECT_EQ(pcsc.out, simulated.out) << command;
             EXPECT_EQ(pcsc.err, "") << command;
