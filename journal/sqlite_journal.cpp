@@ -170,8 +170,10 @@ bool SqliteJournal::OpenLocked(std::string& error) {
     // again: it is opened anew, created again when it is gone.
     if (db_ && !Replaced())
         return true;
+    // Known from an earlier opening (even one whose connection has since been closed), a file
+    // that is no longer there, or another one, is said to be so.
     std::string reopened;
-    if (db_) {
+    if (known_ && Replaced()) {
         struct stat info {};
         reopened = ::stat(path_.c_str(), &info) != 0
                        ? "journal " + path_ +
@@ -182,6 +184,8 @@ bool SqliteJournal::OpenLocked(std::string& error) {
                              " remplacé par un autre fichier : rouvert ; s'il n'a pas les "
                              "anciennes entrées, seule la configuration empêche qu'un numéro de "
                              "série soit donné deux fois";
+    }
+    if (db_) {
         sqlite3_close(db_);
         db_ = nullptr;
     }
@@ -224,6 +228,7 @@ bool SqliteJournal::OpenLocked(std::string& error) {
     if (::stat(path_.c_str(), &info) == 0) {
         device_ = info.st_dev;
         inode_ = info.st_ino;
+        known_ = true;
     }
     if (!reopened.empty())
         warning_ = reopened;
