@@ -33,8 +33,6 @@ inline constexpr const char* kJournalBusy =
     "Journal occupé par un autre programme : aucune carte n'est écrite";
 inline constexpr const char* kConfigurationBusyRefusal =
     "Configuration occupée par un autre programme : aucune carte n'est écrite";
-inline constexpr const char* kSerialsExhausted =
-    "Plus aucun numéro de série disponible : formatage arrêté";
 
 // Why no card is written when the journal failed: busy, or unusable.
 std::string JournalRefusal(const journal::Journal& journal);
