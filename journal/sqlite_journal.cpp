@@ -2,6 +2,7 @@
 
 #include "base/lock_holder.h"
 #include "base/regular_file.h"
+#include "base/text_excerpt.h"
 #include "base/user_data_folder.h"
 #include "journal_text.h"
 
@@ -140,7 +141,7 @@ std::string SqliteJournal::Failure(const std::string& what) {
     if (db_ && (sqlite3_extended_errcode(db_) & 0xff) == SQLITE_BUSY) {
         busy_ = true;
         const std::string holder = base::LockHolderText(path_);
-        return "journal " + path_ + " : occupé par " +
+        return "journal " + base::Escaped(path_) + " : occupé par " +
                (holder.empty() ? std::string("un autre programme") : holder) +
                (patience_ && patience_->calledOff()
                     ? ", attente abandonnée"
@@ -170,18 +171,22 @@ bool SqliteJournal::OpenLocked(std::string& error) {
     // again: it is opened anew, created again when it is gone.
     if (db_ && !Replaced())
         return true;
+    // Known from an earlier opening (even one whose connection has since been closed), a file
+    // that is no longer there, or another one, is said to be so.
     std::string reopened;
-    if (db_) {
+    if (known_ && Replaced()) {
         struct stat info {};
         reopened = ::stat(path_.c_str(), &info) != 0
-                       ? "journal " + path_ +
+                       ? "journal " + base::Escaped(path_) +
                              " disparu : recréé vide ; jusqu'au retour de ses anciennes entrées, "
                              "seule la configuration empêche qu'un numéro de série soit donné "
                              "deux fois"
-                       : "journal " + path_ +
+                       : "journal " + base::Escaped(path_) +
                              " remplacé par un autre fichier : rouvert ; s'il n'a pas les "
                              "anciennes entrées, seule la configuration empêche qu'un numéro de "
                              "série soit donné deux fois";
+    }
+    if (db_) {
         sqlite3_close(db_);
         db_ = nullptr;
     }
@@ -224,6 +229,7 @@ bool SqliteJournal::OpenLocked(std::string& error) {
     if (::stat(path_.c_str(), &info) == 0) {
         device_ = info.st_dev;
         inode_ = info.st_ino;
+        known_ = true;
     }
     if (!reopened.empty())
         warning_ = reopened;

@@ -53,8 +53,9 @@ private:
     std::recursive_mutex mutex_;
     base::Patience* patience_ = nullptr; // the wait of the call under way
     bool busy_ = false;
-    dev_t device_ = 0; // the file opened
+    dev_t device_ = 0; // the file opened last
     ino_t inode_ = 0;
+    bool known_ = false;
     std::string warning_;
 };
 

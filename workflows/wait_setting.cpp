@@ -1,6 +1,7 @@
 #include "wait_setting.h"
 
 #include "base/regular_file.h"
+#include "base/text_excerpt.h"
 #include "base/waiting.h"
 #include "ini_serial_store.h"
 #include "ini_text.h"
@@ -36,7 +37,8 @@ bool ReadWaitLimit(const std::string& configPath, std::chrono::milliseconds& lim
                         text->find_first_not_of("0123456789") == std::string::npos;
     const long seconds = digits ? std::stol(*text) : -1;
     if (seconds < 0 || seconds > kLongestWaitSeconds) {
-        error = "configuration " + path + ", [Journal] Attente : un nombre de secondes de 0 à " +
+        error = "configuration " + base::Escaped(path) +
+                ", [Journal] Attente : un nombre de secondes de 0 à " +
                 std::to_string(kLongestWaitSeconds) + " est attendu";
         return false;
     }

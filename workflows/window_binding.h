@@ -54,18 +54,17 @@ public:
     // what it waits for meanwhile.
     void Follow(QWidget* window, std::function<void()> show) {
         show_ = std::move(show);
-        workflow_.Poll(kGrace);
         if (!timer_) {
             timer_ = new QTimer(window);
             timer_->setInterval(kPollMilliseconds);
-            QObject::connect(timer_, &QTimer::timeout, window, [this] { Step(); });
+            QObject::connect(timer_, &QTimer::timeout, window, [this] { Step(false); });
             // Told by the waiting thread that the wait ended: polled at once, on the window's.
             workflow_.setOnWaitEnded([this, timer = QPointer<QTimer>(timer_)] {
                 QMetaObject::invokeMethod(
-                    timer, [this] { Step(); }, Qt::QueuedConnection);
+                    timer, [this] { Step(false); }, Qt::QueuedConnection);
             });
         }
-        Step();
+        Step(true);
     }
 
     // What the workflow waits for, empty when it does not.
@@ -87,9 +86,13 @@ public:
     }
 
 private:
-    void Step() {
-        while (workflow_.Poll(kGrace)) {
-        }
+    // Goes on with the operation as far as it can. A wait that has just begun gets the grace;
+    // one already followed is only looked at, so that the window's thread never waits long.
+    void Step(bool justBegun) {
+        std::chrono::milliseconds grace = justBegun ? kGrace : std::chrono::milliseconds(0);
+        while (workflow_.Poll(grace))
+            grace = kGrace; // it went on to its next wait, which has just begun
+
         const bool waiting = workflow_.pending();
         if (waiting)
             timer_->start();
