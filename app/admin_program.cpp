@@ -1,7 +1,6 @@
 #include "admin_program.h"
 
 #include "app_options.h"
-#include "journal/sqlite_journal.h"
 #include "main_kestrix.h"
 #include "reader/reader_choice.h"
 #include "reader/reader_factory.h"
@@ -9,6 +8,7 @@
 #include "simulated_reader_window.h"
 #include "status_line.h"
 #include "workflow_factories.h"
+#include "workflows/journal_setting.h"
 #include "workflows/reader_dialect_setting.h"
 
 #include <QApplication>
@@ -32,6 +32,12 @@ int RunAdmin(QApplication& application, const std::function<void(MainKestrix&)>&
         std::cerr << "ostrel-admin : " << error << "\n";
         return 2;
     }
+    workflows::JournalSetting journalSetting;
+    if (!workflows::ChooseJournal(options.given.journalFile, options.configFile, journalSetting,
+                                  error)) {
+        std::cerr << "ostrel-admin : " << error << "\n";
+        return 2;
+    }
     reader::ChosenReader chosen;
     // The monitor polls every 200 ms: its trace shows changes only.
     if (!reader::CreateReader(options.reader, chosen, error) ||
@@ -41,10 +47,13 @@ int RunAdmin(QApplication& application, const std::function<void(MainKestrix&)>&
     }
     application.setWindowIcon(ReaderIcon());
     reader::SharedState state(*chosen.library);
-    journal::SqliteJournal records(options.given.journalFile);
+    workflows::JournalPlace records(journalSetting, options.configFile);
     MainKestrix mainWindow(
-        state, MakeWorkflowFactories(
-                   options, {&records, "ostrel-admin", reader::ReaderChoiceText(options.reader)}));
+        state,
+        MakeWorkflowFactories(options,
+                              {&records.journal(), "ostrel-admin",
+                               reader::ReaderChoiceText(options.reader), journalSetting.station},
+                              records.server() ? &records.store() : nullptr));
     mainWindow.setReaderStatusSource([status = chosen.status] { return ReaderStatusLine(status); });
     mainWindow.show();
 

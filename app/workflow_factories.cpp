@@ -6,12 +6,15 @@
 
 namespace ostrel::app {
 
-WorkflowFactories MakeWorkflowFactories(const AppOptions& options, journal::Writer journal) {
+WorkflowFactories MakeWorkflowFactories(const AppOptions& options, journal::Writer journal,
+                                        workflows::SerialStore* series) {
     workflows::WorkflowOptions workflowOptions;
     workflowOptions.journal = journal;
     WorkflowFactories factories;
-    factories.format = [configFile = options.configFile, workflowOptions](
+    factories.format = [configFile = options.configFile, workflowOptions, series](
                            reader::SharedState& state, workflows::WorkflowHost& host) -> QWidget* {
+        if (series)
+            return new workflows::FormatWindow(state, host, *series, workflowOptions);
         return new workflows::FormatWindow(state, host, configFile, workflowOptions);
     };
     factories.disposable = [workflowOptions](reader::SharedState& state,

@@ -3,6 +3,7 @@
 #include "app_options.h"
 #include "journal/journal.h"
 #include "reader/shared_state.h"
+#include "workflows/serial_store.h"
 #include "workflows/workflow_host.h"
 
 #include <QWidget>
@@ -25,7 +26,9 @@ struct WorkflowFactories {
 };
 
 // The windows the menus open; the options carry the configuration file they read, journal is
-// where the workflows record the cards they write (it outlives the windows).
-WorkflowFactories MakeWorkflowFactories(const AppOptions& options, journal::Writer journal = {});
+// where the workflows record the cards they write, series where the formatting takes its
+// serials when not from the configuration file (both outlive the windows).
+WorkflowFactories MakeWorkflowFactories(const AppOptions& options, journal::Writer journal = {},
+                                        workflows::SerialStore* series = nullptr);
 
 } // namespace ostrel::app

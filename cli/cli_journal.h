@@ -1,21 +1,28 @@
 #pragma once
 
 #include "command.h"
-#include "journal/sqlite_journal.h"
+#include "workflows/journal_setting.h"
+
+#include <optional>
 
 namespace ostrel::cli {
 
-// The journal a command records its card operations in: --journal, or the per-user file.
+// The journal a command records its card operations in, and the serial series: --journal (a
+// file or a server), else [Journal] Server of the configuration, else the per-user file.
 class CliJournal {
 public:
-    explicit CliJournal(const GlobalOptions& options);
+    // False after telling io.err why, as "ostrel-card COMMAND : reason".
+    bool open(const GlobalOptions& options, const std::string& command, CommandIo& io);
 
-    journal::SqliteJournal& journal() { return journal_; }
-    journal::Writer writer() { return {&journal_, "ostrel-card", reader_}; }
+    journal::Journal& journal() { return place_->journal(); }
+    workflows::SerialStore& store() { return place_->store(); }
+    journal::PgJournal* server() { return place_->server(); }
+    journal::Writer writer() { return {&journal(), "ostrel-card", reader_, station_}; }
 
 private:
-    journal::SqliteJournal journal_;
+    std::optional<workflows::JournalPlace> place_;
     std::string reader_;
+    std::string station_;
 };
 
 } // namespace ostrel::cli

@@ -24,7 +24,9 @@ int RunDisposableWrite(const GlobalOptions& options, bool spendLastAttempt,
     CliReader cli;
     if (!cli.open(options, io) || !cli.requireCard(io))
         return 1;
-    CliJournal journal(options);
+    CliJournal journal;
+    if (!journal.open(options, commandName, io))
+        return 1;
     workflows::WorkflowOptions workflowOptions;
     workflowOptions.spendLastAttempt = spendLastAttempt;
     workflowOptions.journal = journal.writer();

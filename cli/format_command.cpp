@@ -3,7 +3,6 @@
 #include "cli_journal.h"
 #include "cli_reader.h"
 #include "workflows/format_workflow.h"
-#include "workflows/ini_serial_store.h"
 
 #include <ostream>
 
@@ -12,12 +11,15 @@ namespace ostrel::cli {
 namespace {
 
 constexpr const char* kHelp =
-    "usage : ostrel-card [--reader LECTEUR] [--config FICHIER] [--journal FICHIER] format "
-    "[--use-last-attempt]\n"
+    "usage : ostrel-card [--reader LECTEUR] [--config FICHIER] [--journal JOURNAL] "
+    "format [--use-last-attempt]\n"
     "Formate la carte du lecteur comme la fenêtre de formatage à l'insertion : une carte vierge\n"
     "reçoit le numéro de série NextSerial (section Format) de la configuration, réservé et\n"
     "avancé avant que la carte soit écrite ; une carte déjà formatée garde le sien.\n"
     "Chaque opération est inscrite au journal avant et après l'écriture.\n"
+    "Avec un serveur PostgreSQL (--journal postgresql://... ou service=NOM, ou Server=\n"
+    "dans la section Journal de la configuration), le numéro vient de la série du serveur,\n"
+    "partagée par tous les postes : NextSerial n'est plus utilisé.\n"
     "Affiche le message de la fenêtre, puis « serial: N » ou « old serial: N ».\n"
     "Une carte qui n'a plus qu'un essai n'est pas touchée, sauf avec --use-last-attempt.\n"
     "Code de sortie 0 seulement quand la carte est formatée et vérifiée, et\n"
@@ -41,15 +43,16 @@ private:
 
 int FormatCommand::run(const GlobalOptions& options, const base::ParsedLine& parsed,
                        CommandIo& io) {
-    workflows::IniSerialStore store(options.configFile);
+    CliJournal journal;
+    if (!journal.open(options, "format", io))
+        return 1;
     CliReader cli;
     if (!cli.open(options, io))
         return 1;
-    CliJournal journal(options);
     workflows::WorkflowOptions workflowOptions;
     workflowOptions.spendLastAttempt = parsed.has("--use-last-attempt");
     workflowOptions.journal = journal.writer();
-    workflows::FormatWorkflow workflow(cli.state(), store, workflowOptions);
+    workflows::FormatWorkflow workflow(cli.state(), journal.store(), workflowOptions);
     workflow.Load();
     // A serial that cannot be trusted is refused before the card is touched.
     if (workflow.formattingBlocked()) {

@@ -48,7 +48,9 @@ int ShowCommand::run(const GlobalOptions& options, const base::ParsedLine&, Comm
     if (!cli.open(options, io) || !cli.requireCard(io))
         return 1;
     // A formatted card is rewritten with its own bytes at insertion: that is recorded too.
-    CliJournal journal(options);
+    CliJournal journal;
+    if (!journal.open(options, "show", io))
+        return 1;
     workflows::WorkflowOptions workflowOptions;
     workflowOptions.journal = journal.writer();
     workflows::DisposableWorkflow workflow(cli.state(), workflowOptions);

@@ -37,10 +37,9 @@ std::string CsvLine(const std::vector<std::string>& fields) {
 
 const std::vector<std::string>& ColumnNames() {
     static const std::vector<std::string> names = {
-        "n°",          "heure (UTC)", "programme",       "lecteur",
-        "opération",   "série",       "série ancienne",  "fournisseur",
-        "type",        "crédits",     "essais restants", "issue",
-        "carte avant", "carte après"};
+        "n°",        "heure (UTC)",     "poste",          "programme",   "lecteur",
+        "opération", "série",           "série ancienne", "fournisseur", "type",
+        "crédits",   "essais restants", "issue",          "carte avant", "carte après"};
     return names;
 }
 
@@ -51,6 +50,7 @@ std::vector<std::string> EntryFields(const Entry& e) {
     }
     return {std::to_string(e.id),
             e.time,
+            e.station,
             e.program,
             e.reader,
             e.operation,

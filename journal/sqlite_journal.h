@@ -27,6 +27,7 @@ public:
 
 private:
     std::string Failure(const std::string& what) const;
+    bool AddStationColumn(char*& message);
 
     std::string path_;
     sqlite3* db_ = nullptr;

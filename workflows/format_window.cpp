@@ -20,8 +20,18 @@ QLabel* PlacedLabel(const char* objectName, const QString& text, QRect where, QW
 
 FormatWindow::FormatWindow(reader::SharedState& state, WorkflowHost& host,
                            const std::string& configFile, WorkflowOptions options, QWidget* parent)
-    : QWidget(parent), store_(configFile), workflow_(state, store_, std::move(options)),
-      binding_(workflow_, host) {
+    : FormatWindow(state, host, std::make_unique<IniSerialStore>(configFile), nullptr,
+                   std::move(options), parent) {}
+
+FormatWindow::FormatWindow(reader::SharedState& state, WorkflowHost& host, SerialStore& series,
+                           WorkflowOptions options, QWidget* parent)
+    : FormatWindow(state, host, nullptr, &series, std::move(options), parent) {}
+
+FormatWindow::FormatWindow(reader::SharedState& state, WorkflowHost& host,
+                           std::unique_ptr<IniSerialStore> ownStore, SerialStore* series,
+                           WorkflowOptions options, QWidget* parent)
+    : QWidget(parent), ownStore_(std::move(ownStore)), store_(ownStore_ ? *ownStore_ : *series),
+      workflow_(state, store_, std::move(options)), binding_(workflow_, host) {
     setObjectName("frmFormat");
     setWindowTitle(QString());
     // Maximised in the main window it keeps its controls where the layout puts them.

@@ -42,7 +42,9 @@ void FormatWorkflow::ReadNextSerial() {
     std::string text;
     std::string error;
     if (!store_.Read(text, error)) {
-        blockedText_ = texts::SerialRefusedText("configuration illisible");
+        blockedText_ = store_.KeepsSeriesWithJournal()
+                           ? texts::kServerUnusable
+                           : texts::SerialRefusedText("configuration illisible");
         problem_ = error;
     } else if (const ConfiguredSerial configured = ParseConfiguredSerial(text);
                !configured.serial) {
@@ -95,7 +97,30 @@ void FormatWorkflow::CardInserted() {
     reader::EndCardSession(state_);
 }
 
+std::optional<std::int64_t> FormatWorkflow::ReserveOnServer(JournalledOperation& record) {
+    std::int64_t serial = 0;
+    std::int64_t id = 0;
+    std::optional<std::string> issued;
+    std::string error;
+    if (!store_.Reserve(record.entry(), serial, id, issued, error)) {
+        ReadNextSerial();
+        if (issued && nextSerial_)
+            Refuse(texts::SerialAlreadyIssuedText(*nextSerial_, *issued), error);
+        else
+            Refuse(texts::kServerUnusable, error);
+        return std::nullopt;
+    }
+    record.Adopt(id);
+    if (const auto next = NextMarkedSerial(serial)) {
+        nextSerial_ = *next;
+        nextText_ = std::to_string(*next);
+    }
+    return serial;
+}
+
 std::optional<std::int64_t> FormatWorkflow::ReserveSerial(JournalledOperation& record) {
+    if (store_.KeepsSeriesWithJournal())
+        return ReserveOnServer(record);
     // Held until the reservation is on disk and in the journal: every program using this
     // configuration takes its serial one after the other.
     SerialStoreLock lock(store_);
@@ -148,20 +173,23 @@ void FormatWorkflow::FormatBlankCard() {
     if (!date)
         return Refuse(texts::kBadDate, texts::kBadDate);
     JournalledOperation record(options_.journal, journal::kFormat, state_.CardImage);
-    const std::optional<std::int64_t> serial = ReserveSerial(record);
-    if (!serial)
-        return;
-
     std::string error;
     reader::StartCardSession(state_); // as identification found it; a failure shows below
     const Presentation presented = PresentCodeSparingLastAttempt(
         state_, reader::FactoryCode(state_.CardImage[kSupplierByte]), options_.spendLastAttempt);
     if (!presented.result.accepted()) {
+        // A card refused for its code takes no serial; the refusal is recorded all the same.
         RefuseCode(presented);
-        record.FinishRefused(presented, error);
+        if (record.Begin(error))
+            record.FinishRefused(presented, error);
         problem_ = error;
         return;
     }
+    // Reserved once the card took its code, before its first byte is written.
+    const std::optional<std::int64_t> serial = ReserveSerial(record);
+    if (!serial)
+        return;
+
     StageHeader(state_, *date);
     card::WriteCardLong(state_.WriteImage, kSerialOffset, *serial);
     state_.WriteImage[kLastByte] = kLastByteFormatted;

@@ -65,6 +65,7 @@ private:
     void ReadNextSerial();
     // Takes a serial for the card in the reader: the journal entry of its format is added.
     std::optional<std::int64_t> ReserveSerial(JournalledOperation& record);
+    std::optional<std::int64_t> ReserveOnServer(JournalledOperation& record);
     void FormatBlankCard();
     void RewriteFormattedCard();
     void Refuse(const std::string& text, const std::string& problem);

@@ -26,6 +26,9 @@ public:
     // False with a French reason when the journal did not take it.
     bool Begin(std::string& error);
 
+    // The row the journal added itself, together with the serial of a format.
+    void Adopt(std::int64_t id) { id_ = id; }
+
     // The end: verified, with the bytes the card now holds, or not. False with a French reason
     // when the journal did not take it; the entry then stays "interrompue".
     bool Finish(const char* outcome, std::optional<int> attemptsLeft,

@@ -57,8 +57,8 @@ TEST(JournalWindow, ShowsNewestFirstFiltersBySerialAndExportsCsv) {
     // The serial a card received or held.
     window.findChild<QLineEdit*>("txtSerialFilter")->setText("1000000");
     ASSERT_EQ(table->rowCount(), 2);
-    EXPECT_EQ(table->item(0, 4)->text(), "crédit");
-    EXPECT_EQ(table->item(1, 4)->text(), "formatage");
+    EXPECT_EQ(table->item(0, 5)->text(), "crédit");
+    EXPECT_EQ(table->item(1, 5)->text(), "formatage");
 
     const QString csv = dir.path() + "/export.csv";
     window.chooseExportFile = [&] { return csv; };
@@ -67,9 +67,10 @@ TEST(JournalWindow, ShowsNewestFirstFiltersBySerialAndExportsCsv) {
     std::stringstream text;
     text << in.rdbuf();
     const std::string exported = text.str();
-    EXPECT_EQ(exported.substr(0, exported.find("\r\n")),
-              "n°,heure (UTC),programme,lecteur,opération,série,série ancienne,fournisseur,type,"
-              "crédits,essais restants,issue,carte avant,carte après");
+    EXPECT_EQ(
+        exported.substr(0, exported.find("\r\n")),
+        "n°,heure (UTC),poste,programme,lecteur,opération,série,série ancienne,fournisseur,type,"
+        "crédits,essais restants,issue,carte avant,carte après");
     EXPECT_EQ(std::count(exported.begin(), exported.end(), '\n'), 3); // header and two rows
     EXPECT_NE(exported.find(",crédit,,1000000,35,1,9,,écrite et vérifiée," + std::string(512, 'F')),
               std::string::npos)

@@ -175,7 +175,7 @@ TEST_F(JournalledFormat, TheJournalRefusesASetBackSerialAndStopsWhenItCannotBeWr
     std::getline(lines, header);
     std::getline(lines, newest);
     std::getline(lines, oldest);
-    EXPECT_EQ(header.substr(0, header.find("\tprogramme")), "n°\theure (UTC)");
+    EXPECT_EQ(header.substr(0, header.find("\tprogramme")), "n°\theure (UTC)\tposte");
     EXPECT_NE(newest.find("\tformatage\t1000001\t"), std::string::npos) << newest;
     EXPECT_NE(oldest.find("\tformatage\t1000000\t"), std::string::npos) << oldest;
     ASSERT_EQ(Run({"journal", "--serial", "1000001", "--csv"}, out, err), 0);

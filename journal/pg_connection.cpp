@@ -1,0 +1,185 @@
+#include "pg_connection.h"
+
+#include "base/hex.h"
+
+#include <libpq-fe.h>
+
+namespace ostrel::journal {
+
+namespace {
+
+// libpq's connect_timeout, unless the address sets its own.
+constexpr const char* kConnectTimeoutSeconds = "5";
+// A reservation waits on the series row while another station holds it: milliseconds, or
+// seconds on a slow server; past these the operation is refused, never left hanging.
+constexpr const char* kSessionSettings = "SELECT set_config('lock_timeout', '10s', false), "
+                                         "set_config('statement_timeout', '30s', false)";
+
+std::string FirstLine(const std::string& text) {
+    const auto end = text.find('\n');
+    return end == std::string::npos ? text : text.substr(0, end);
+}
+
+bool IsLostState(const std::string& state) {
+    return state.rfind("08", 0) == 0 || state == "57P01" || state == "57P02" || state == "57P03";
+}
+
+} // namespace
+
+void PgResultClear::operator()(pg_result* result) const {
+    PQclear(result);
+}
+
+PgConnection::PgConnection(std::string address) : address_(std::move(address)) {}
+
+PgConnection::~PgConnection() {
+    PQfinish(conn_);
+}
+
+bool PgConnection::Connect(std::string& error) {
+    if (conn_ && PQstatus(conn_) == CONNECTION_OK)
+        return true;
+    PQfinish(conn_);
+    conn_ = nullptr;
+    lost_ = false;
+    sqlState_.clear();
+    if (AddressHoldsPassword(address_)) {
+        error = "serveur " + address_ +
+                " : mot de passe refusé dans l'adresse (utilisez ~/.pgpass ou PGPASSFILE)";
+        return false;
+    }
+    // Earlier keywords are overridden by the address's own: its connect_timeout wins.
+    const char* keywords[] = {"connect_timeout", "application_name", "dbname", nullptr};
+    const char* values[] = {kConnectTimeoutSeconds, "ostrel-chipcard", address_.c_str(), nullptr};
+    conn_ = PQconnectdbParams(keywords, values, 1);
+    if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
+        error = "serveur " + address_ + " : connexion impossible : " +
+                FirstLine(conn_ ? PQerrorMessage(conn_) : "mémoire épuisée");
+        lost_ = true;
+        PQfinish(conn_);
+        conn_ = nullptr;
+        return false;
+    }
+    PgResult settings(PQexec(conn_, kSessionSettings));
+    if (PQresultStatus(settings.get()) != PGRES_TUPLES_OK) {
+        error = "serveur " + address_ + " : " + FirstLine(PQerrorMessage(conn_));
+        PQfinish(conn_);
+        conn_ = nullptr;
+        return false;
+    }
+    return true;
+}
+
+bool PgConnection::Send(const std::string& sql, const std::vector<PgParam>& params,
+                        PgResult& result) {
+    std::vector<const char*> values;
+    for (const PgParam& p : params)
+        values.push_back(p ? p->c_str() : nullptr);
+    result.reset(PQexecParams(conn_, sql.c_str(), static_cast<int>(values.size()), nullptr,
+                              values.data(), nullptr, nullptr, 0));
+    const auto status = PQresultStatus(result.get());
+    return status == PGRES_TUPLES_OK || status == PGRES_COMMAND_OK;
+}
+
+bool PgConnection::Exec(const std::string& sql, const std::vector<PgParam>& params, PgResult* rows,
+                        std::string& error, bool mayRetry) {
+    if (!Connect(error))
+        return false;
+    PgResult result;
+    bool ok = Send(sql, params, result);
+    if (!ok && mayRetry && PQstatus(conn_) == CONNECTION_BAD) {
+        // The server restarted since the last query: one more try on a new connection.
+        PQfinish(conn_);
+        conn_ = nullptr;
+        if (!Connect(error))
+            return false;
+        ok = Send(sql, params, result);
+    }
+    lost_ = false;
+    sqlState_.clear();
+    if (ok) {
+        if (rows)
+            *rows = std::move(result);
+        return true;
+    }
+    const char* state = result ? PQresultErrorField(result.get(), PG_DIAG_SQLSTATE) : nullptr;
+    sqlState_ = state ? state : "";
+    const char* primary =
+        result ? PQresultErrorField(result.get(), PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+    const std::string message = primary ? primary : FirstLine(PQerrorMessage(conn_));
+    message_ = message;
+    lost_ = PQstatus(conn_) == CONNECTION_BAD || IsLostState(sqlState_);
+    error = "serveur " + address_ + " : " +
+            (lost_ && sqlState_.empty() ? "connexion perdue (" + message + ")"
+                                        : ServerErrorText(sqlState_, message));
+    if (PQstatus(conn_) == CONNECTION_BAD) {
+        PQfinish(conn_);
+        conn_ = nullptr;
+    }
+    return false;
+}
+
+std::string ServerErrorText(const std::string& state, const std::string& message) {
+    struct Known {
+        const char* state;
+        const char* text;
+    };
+    static const Known known[] = {
+        {"23505", "numéro de série déjà attribué"},
+        {"42501", "refusé par le serveur (droits du poste)"},
+        {"40001", "conflit avec un autre poste"},
+        {"40P01", "conflit avec un autre poste"},
+        {"55P03", "serveur occupé : attente trop longue d'un autre poste"},
+        {"57014", "serveur trop lent : requête abandonnée"},
+        {"57P01", "serveur arrêté"},
+        {"57P02", "serveur arrêté"},
+        {"57P03", "serveur en cours de démarrage"},
+        {"28P01", "authentification refusée"},
+        {"28000", "accès refusé"},
+        {"3D000", "base de données absente"},
+        {"3F000", "schéma absent : chargez schema.sql"},
+        {"42883", "schéma absent ou d'une autre version : chargez schema.sql"},
+        {"42P01", "schéma absent : chargez schema.sql"},
+        {"OS001", "série absente : ostrel-card journal --init-server ADRESSE --next N"},
+        {"OS002", "série inutilisable"},
+    };
+    for (const Known& k : known) {
+        if (state == k.state)
+            return std::string(k.text) + " (" + message + ")";
+    }
+    if (state.rfind("08", 0) == 0)
+        return "connexion perdue (" + message + ")";
+    return "erreur du serveur " + state + " (" + message + ")";
+}
+
+bool AddressHoldsPassword(const std::string& address) {
+    PQconninfoOption* options = PQconninfoParse(address.c_str(), nullptr);
+    if (!options)
+        return false; // malformed: libpq says why when connecting
+    bool holds = false;
+    for (PQconninfoOption* o = options; o->keyword; ++o) {
+        if (std::string(o->keyword) == "password" && o->val && *o->val)
+            holds = true;
+    }
+    PQconninfoFree(options);
+    return holds;
+}
+
+std::string ToByteaText(const std::string& bytes) {
+    return "\\x" + base::BytesToHex(bytes);
+}
+
+std::string FromByteaText(const std::string& text) {
+    std::string bytes;
+    if (text.rfind("\\x", 0) != 0)
+        return bytes;
+    for (std::size_t i = 2; i + 1 < text.size(); i += 2) {
+        std::uint8_t byte = 0;
+        if (!base::HexPairToByte(text[i], text[i + 1], byte))
+            return {};
+        bytes += static_cast<char>(byte);
+    }
+    return bytes;
+}
+
+} // namespace ostrel::journal
