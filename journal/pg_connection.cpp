@@ -52,6 +52,7 @@ bool PgConnection::Connect(std::string& error) {
     const char* keywords[] = {"connect_timeout", "application_name", "dbname", nullptr};
     const char* values[] = {kConnectTimeoutSeconds, "ostrel-chipcard", address_.c_str(), nullptr};
     conn_ = PQconnectdbParams(keywords, values, 1);
+    // Whatever the reason, the server cannot be told now: the end of an operation waits.
     if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
         error = "serveur " + address_ + " : connexion impossible : " +
                 FirstLine(conn_ ? PQerrorMessage(conn_) : "mémoire épuisée");
@@ -63,6 +64,7 @@ bool PgConnection::Connect(std::string& error) {
     PgResult settings(PQexec(conn_, kSessionSettings));
     if (PQresultStatus(settings.get()) != PGRES_TUPLES_OK) {
         error = "serveur " + address_ + " : " + FirstLine(PQerrorMessage(conn_));
+        lost_ = true;
         PQfinish(conn_);
         conn_ = nullptr;
         return false;
@@ -87,7 +89,7 @@ bool PgConnection::Exec(const std::string& sql, const std::vector<PgParam>& para
         return false;
     PgResult result;
     bool ok = Send(sql, params, result);
-    if (!ok && mayRetry && PQstatus(conn_) == CONNECTION_BAD) {
+    if (!ok && mayRetry && Broken(result)) {
         // The server restarted since the last query: one more try on a new connection.
         PQfinish(conn_);
         conn_ = nullptr;
@@ -97,6 +99,7 @@ bool PgConnection::Exec(const std::string& sql, const std::vector<PgParam>& para
     }
     lost_ = false;
     sqlState_.clear();
+    message_.clear();
     if (ok) {
         if (rows)
             *rows = std::move(result);
@@ -106,17 +109,23 @@ bool PgConnection::Exec(const std::string& sql, const std::vector<PgParam>& para
     sqlState_ = state ? state : "";
     const char* primary =
         result ? PQresultErrorField(result.get(), PG_DIAG_MESSAGE_PRIMARY) : nullptr;
-    const std::string message = primary ? primary : FirstLine(PQerrorMessage(conn_));
-    message_ = message;
-    lost_ = PQstatus(conn_) == CONNECTION_BAD || IsLostState(sqlState_);
+    message_ = primary ? primary : FirstLine(PQerrorMessage(conn_));
+    lost_ = Broken(result) || IsLostState(sqlState_);
     error = "serveur " + address_ + " : " +
-            (lost_ && sqlState_.empty() ? "connexion perdue (" + message + ")"
-                                        : ServerErrorText(sqlState_, message));
-    if (PQstatus(conn_) == CONNECTION_BAD) {
+            (sqlState_.empty() ? "connexion perdue (" + message_ + ")"
+                               : ServerErrorText(sqlState_, message_));
+    if (Broken(result)) {
         PQfinish(conn_);
         conn_ = nullptr;
     }
     return false;
+}
+
+bool PgConnection::Broken(const PgResult& failed) const {
+    // Every refusal of the server carries a SQLSTATE; a failure without one is libpq's own:
+    // the connection went (libpq may not have marked it bad yet).
+    return PQstatus(conn_) == CONNECTION_BAD || !failed ||
+           !PQresultErrorField(failed.get(), PG_DIAG_SQLSTATE);
 }
 
 std::string ServerErrorText(const std::string& state, const std::string& message) {

@@ -55,6 +55,7 @@ public:
 
 private:
     bool Send(const std::string& sql, const std::vector<PgParam>& params, PgResult& result);
+    bool Broken(const PgResult& failed) const;
 
     std::string address_;
     pg_conn* conn_ = nullptr;

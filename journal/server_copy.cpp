@@ -60,7 +60,13 @@ bool Copy(const std::vector<Entry>& entries, const std::string& station, PgConne
         return false;
     }
     std::int64_t highest = -1;
-    for (const Entry& e : entries) {
+    std::vector<const Entry*> oldestFirst;
+    for (const Entry& e : entries)
+        oldestFirst.push_back(&e);
+    std::sort(oldestFirst.begin(), oldestFirst.end(),
+              [](const Entry* a, const Entry* b) { return a->id < b->id; });
+    for (const Entry* row : oldestFirst) {
+        const Entry& e = *row;
         const std::string origin = e.station.empty() ? station : e.station;
         PgResult r;
         if (!server.Exec(
