@@ -87,7 +87,7 @@ struct Writer {
     Journal* journal = nullptr;
     std::string program; // "ostrel-admin", "ostrel-card"
     std::string reader;  // the reader's name as the operator chose it
-    std::string station; // [Station] Name, else the host's name
+    std::string station{}; // [Station] Name, else the host's name
 };
 
 } // namespace ostrel::journal
