@@ -169,7 +169,8 @@ int JournalCommand::run(const GlobalOptions& options, const base::ParsedLine& pa
         io.err << refusal("journal " + records.Location() + " : fichier introuvable") << "\n";
         return 1;
     }
-    if (!records.List(filter, entries, error)) {
+    // What this station kept for the server goes first, so that the listing shows it.
+    if ((place.server() && !records.Open(error)) || !records.List(filter, entries, error)) {
         io.err << refusal(error) << "\n";
         return 1;
     }
