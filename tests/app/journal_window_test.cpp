@@ -42,16 +42,18 @@ TEST(JournalWindow, ShowsNewestFirstFiltersBySerialAndExportsCsv) {
     credit.serialOld = 1000000;
     credit.kind = 1;
     credit.credits = 9;
+    credit.station = "Guichet 2";
     ASSERT_TRUE(records.Add(credit, id, error)) << error;
 
     app::JournalWindow window(&records);
     auto* table = window.findChild<QTableWidget*>("lstJournal");
     ASSERT_NE(table, nullptr);
     ASSERT_EQ(table->rowCount(), 3);
-    EXPECT_EQ(table->item(0, 4)->text(), "crédit");
-    EXPECT_EQ(table->item(1, 5)->text(), "1000001");
-    EXPECT_EQ(table->item(1, 11)->text(), "interrompue");
-    EXPECT_EQ(table->item(2, 7)->text(), "35");
+    EXPECT_EQ(table->item(0, 2)->text(), "Guichet 2");
+    EXPECT_EQ(table->item(0, 5)->text(), "crédit");
+    EXPECT_EQ(table->item(1, 6)->text(), "1000001");
+    EXPECT_EQ(table->item(1, 12)->text(), "interrompue");
+    EXPECT_EQ(table->item(2, 8)->text(), "35");
     EXPECT_EQ(table->editTriggers(), QAbstractItemView::NoEditTriggers);
 
     // The serial a card received or held.
