@@ -61,6 +61,9 @@ bool PgConnection::Connect(std::string& error) {
         conn_ = nullptr;
         return false;
     }
+    // The server's notices (a shutdown announced) would land on the operator's terminal; what
+    // matters reaches the caller as an error.
+    PQsetNoticeProcessor(conn_, [](void*, const char*) {}, nullptr);
     PgResult settings(PQexec(conn_, kSessionSettings));
     if (PQresultStatus(settings.get()) != PGRES_TUPLES_OK) {
         error = "serveur " + address_ + " : " + FirstLine(PQerrorMessage(conn_));
@@ -151,6 +154,7 @@ std::string ServerErrorText(const std::string& state, const std::string& message
         {"42P01", "schéma absent : chargez schema.sql"},
         {"OS001", "série absente : ostrel-card journal --init-server ADRESSE --next N"},
         {"OS002", "série inutilisable"},
+        {"OS003", "numéro de série déjà attribué le"},
     };
     for (const Known& k : known) {
         if (state == k.state)

@@ -45,6 +45,10 @@ bool PgJournal::Open(std::string& error) {
 }
 
 bool PgJournal::Add(const Entry& entry, std::int64_t& id, std::string& error) {
+    if (entry.serialNew) {
+        error = "serveur " + Location() + " : un numéro de série ne se donne que par réservation";
+        return false;
+    }
     PgResult r;
     if (!connection_.Exec("SELECT ostrel.add_operation($1, $2, $3, $4, $5, $6, $7, $8, $9)",
                           {entry.station, entry.program, entry.reader, entry.operation,

@@ -17,7 +17,7 @@ public:
 
     // Connects, then sends what the spool holds for this server.
     bool Open(std::string& error) override;
-    // Any operation but a format: formats reserve their serial with Reserve.
+    // Any operation, with no serial given: a format reserves its serial with Reserve.
     bool Add(const Entry& entry, std::int64_t& id, std::string& error) override;
     // Kept in the spool, and true, when the server is out of reach.
     bool Finish(std::int64_t id, const std::string& outcome, std::optional<int> attemptsLeft,

@@ -1,5 +1,7 @@
 #include "format_window.h"
 
+#include "workflow_texts.h"
+
 #include <QCloseEvent>
 
 namespace ostrel::workflows {
@@ -48,6 +50,11 @@ FormatWindow::FormatWindow(reader::SharedState& state, WorkflowHost& host,
     FitToWidth(PlacedLabel("Label2", "Identification de la carte dernièrement encodée :",
                            TwipsRect(0, 1680, 3495, 375), this, Qt::AlignRight | Qt::AlignTop));
     lblOldSerial_ = PlacedLabel("lblOldSerial", "", TwipsRect(3720, 1680, 2175, 375), this);
+    if (store_.KeepsSeriesWithJournal()) {
+        // Beside the next serial: it is the server's, shared by every station.
+        FitToWidth(
+            PlacedLabel("lblSeries", texts::kServerSeries, TwipsRect(5880, 1200, 3600, 255), this));
+    }
     shpLED_ = new LedIndicator(this);
     shpLED_->setGeometry(TwipsRect(360, 2280, 495, 495));
     lblInfo_ = MakeInfoLabel(this);

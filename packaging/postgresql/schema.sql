@@ -134,7 +134,8 @@ BEGIN
 END
 $$;
 
--- Adds a row "interrompue" for any operation but a format (formats reserve their serial).
+-- Adds a row "interrompue" with no serial given: a serial is only ever given by reserve_serial
+-- (a format whose card refused its code is recorded here, without one).
 CREATE FUNCTION ostrel.add_operation(p_station text, p_program text, p_reader text,
                                      p_operation text, p_serial_old bigint,
                                      p_supplier integer, p_kind integer, p_credits integer,
@@ -143,7 +144,7 @@ LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, ostrel AS $$
 DECLARE
   new_id bigint;
 BEGIN
-  IF p_operation NOT IN ('réécriture', 'crédit', 'jeton', 'lecture') THEN
+  IF p_operation NOT IN ('formatage', 'réécriture', 'crédit', 'jeton', 'lecture') THEN
     RAISE EXCEPTION 'opération % refusée', p_operation USING ERRCODE = '42501';
   END IF;
   INSERT INTO ostrel.operations (station, program, reader, operation, serial_old, supplier,

@@ -234,7 +234,7 @@ TEST_F(SharedServer, AStationMayAddRowsButNeverRewriteThem) {
          "('x', 'x', 'x', 'formatage', 'interrompue')",
          "permission denied"},
         {"SELECT ostrel.finish_operation(ID, 'code refusé', 2, NULL)", "pas une opération"},
-        {"SELECT ostrel.add_operation('x', 'x', 'x', 'formatage', NULL, NULL, NULL, NULL, "
+        {"SELECT ostrel.add_operation('x', 'x', 'x', 'effacement', NULL, NULL, NULL, NULL, "
          "NULL)",
          "refusée"},
     };
@@ -343,7 +343,9 @@ TEST_F(SharedServer, ACardRefusedForItsCodeUsesNoSerial) {
         const std::string before = place.next();
         std::vector<std::string> args = place.place;
         args.insert(args.end(), {"--reader", "sim:" + BlankCardFile("wrong", 0x123456), "format"});
-        EXPECT_EQ(OstrelCard(args).status, 1) << place.what;
+        const CliRun refused = OstrelCard(args);
+        EXPECT_EQ(refused.status, 1) << place.what;
+        EXPECT_EQ(refused.err, "") << place.what << ": the refusal is recorded";
         EXPECT_EQ(place.next(), before) << place.what << ": a serial was used";
         args = place.place;
         args.insert(args.end(), {"--reader", "sim:" + BlankCardFile("right"), "format"});
