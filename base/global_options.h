@@ -37,7 +37,7 @@ inline const GlobalOption kGlobalOptions[] = {
      &GlobalOptions::reader},
     {{"--config", OptionValue::Required, "FICHIER", "fichier de configuration (INI)"},
      &GlobalOptions::configFile},
-    {{"--journal", OptionValue::Required, "JOURNAL",
+    {{"--journal", OptionValue::Required, "FICHIER|ADRESSE",
       "journal des opérations sur les cartes : fichier SQLite, ou serveur\nPostgreSQL partagé "
       "par plusieurs postes (postgresql://... ou service=NOM)"},
      &GlobalOptions::journalFile},

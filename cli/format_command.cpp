@@ -11,7 +11,7 @@ namespace ostrel::cli {
 namespace {
 
 constexpr const char* kHelp =
-    "usage : ostrel-card [--reader LECTEUR] [--config FICHIER] [--journal JOURNAL] "
+    "usage : ostrel-card [--reader LECTEUR] [--config FICHIER] [--journal FICHIER|ADRESSE] "
     "format [--use-last-attempt]\n"
     "Formate la carte du lecteur comme la fenêtre de formatage à l'insertion : une carte vierge\n"
     "reçoit le numéro de série NextSerial (section Format) de la configuration, réservé et\n"

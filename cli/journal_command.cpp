@@ -13,7 +13,8 @@ namespace ostrel::cli {
 namespace {
 
 constexpr const char* kHelp =
-    "usage : ostrel-card [--journal JOURNAL] journal [--serial N] [--since AAAA-MM-JJ] [--csv]\n"
+    "usage : ostrel-card [--journal FICHIER|ADRESSE] journal [--serial N] [--since AAAA-MM-JJ] "
+    "[--csv]\n"
     "        ostrel-card journal --pending\n"
     "        ostrel-card [--journal FICHIER] journal --copy-to ADRESSE\n"
     "        ostrel-card journal --init-server ADRESSE --next N\n"
