@@ -33,18 +33,29 @@ template <typename T> std::optional<T> OptionalNumber(const PgResult& r, int row
 } // namespace
 
 PgJournal::PgJournal(std::string address, std::string spoolPath)
-    : connection_(std::move(address)), spool_(std::move(spoolPath)) {}
+    : connection_(std::move(address)), spool_(std::move(spoolPath)) {
+    CountPending();
+}
+
+void PgJournal::CountPending() {
+    std::vector<PendingOutcome> pending;
+    std::string error;
+    if (spool_.List(connection_.address(), pending, error))
+        pending_ = pending.size();
+}
 
 bool PgJournal::Open(std::string& error) {
+    const std::lock_guard lock(mutex_);
     if (!connection_.Connect(error))
         return false;
     std::string unsent;
     // A spool that cannot be sent now waits for the next operation; it stops none.
-    SendPending(unsent);
+    SendPendingLocked(unsent);
     return true;
 }
 
 bool PgJournal::Add(const Entry& entry, std::int64_t& id, std::string& error) {
+    const std::lock_guard lock(mutex_);
     if (entry.serialNew) {
         error = "serveur " + Location() + " : un numéro de série ne se donne que par réservation";
         return false;
@@ -62,6 +73,7 @@ bool PgJournal::Add(const Entry& entry, std::int64_t& id, std::string& error) {
 
 bool PgJournal::Reserve(const Entry& entry, std::int64_t& serial, std::int64_t& id,
                         std::optional<std::string>& issuedTime, std::string& error) {
+    const std::lock_guard lock(mutex_);
     issuedTime.reset();
     PgResult r;
     if (!connection_.Exec("SELECT serial, row_id FROM ostrel.reserve_serial($1, $2, $3, $4, $5)",
@@ -78,6 +90,7 @@ bool PgJournal::Reserve(const Entry& entry, std::int64_t& serial, std::int64_t& 
 }
 
 bool PgJournal::NextSerial(std::optional<std::int64_t>& next, std::string& error) {
+    const std::lock_guard lock(mutex_);
     PgResult r;
     if (!connection_.Exec("SELECT ostrel.next_serial()", {}, &r, error))
         return false;
@@ -87,6 +100,7 @@ bool PgJournal::NextSerial(std::optional<std::int64_t>& next, std::string& error
 
 bool PgJournal::Finish(std::int64_t id, const std::string& outcome, std::optional<int> attemptsLeft,
                        const std::string& after, std::string& error) {
+    const std::lock_guard lock(mutex_);
     std::string sent;
     if (connection_.Exec("SELECT ostrel.finish_operation($1, $2, $3, $4)",
                          {std::to_string(id), outcome, Number(attemptsLeft), Bytes(after)}, nullptr,
@@ -102,10 +116,16 @@ bool PgJournal::Finish(std::int64_t id, const std::string& outcome, std::optiona
         error = sent + " ; " + kept;
         return false;
     }
+    CountPending();
     return true;
 }
 
 bool PgJournal::SendPending(std::string& error) {
+    const std::lock_guard lock(mutex_);
+    return SendPendingLocked(error);
+}
+
+bool PgJournal::SendPendingLocked(std::string& error) {
     std::vector<PendingOutcome> pending;
     if (!spool_.List(connection_.address(), pending, error))
         return false;
@@ -117,19 +137,18 @@ bool PgJournal::SendPending(std::string& error) {
             return false;
         if (!spool_.Remove(p.server, p.rowId, error))
             return false;
+        --pending_;
     }
     return true;
 }
 
 std::size_t PgJournal::PendingCount() {
-    std::vector<PendingOutcome> pending;
-    std::string error;
-    spool_.List(connection_.address(), pending, error);
-    return pending.size();
+    return pending_;
 }
 
 bool PgJournal::IssuedAt(std::int64_t serial, std::optional<std::string>& time,
                          std::string& error) {
+    const std::lock_guard lock(mutex_);
     time.reset();
     PgResult r;
     if (!connection_.Exec(std::string("SELECT to_char(t AT TIME ZONE 'UTC', "
@@ -143,6 +162,7 @@ bool PgJournal::IssuedAt(std::int64_t serial, std::optional<std::string>& time,
 }
 
 bool PgJournal::List(const Filter& filter, std::vector<Entry>& entries, std::string& error) {
+    const std::lock_guard lock(mutex_);
     entries.clear();
     PgResult r;
     const std::string sql =

@@ -4,12 +4,17 @@
 #include "outcome_spool.h"
 #include "pg_connection.h"
 
+#include <atomic>
+#include <mutex>
+
 namespace ostrel::journal {
 
 // The journal, and the serial series, on the PostgreSQL server several stations share
 // (packaging/postgresql/schema.sql). Every write goes through the schema's functions: a
 // station login has no other right. An operation's end that the server cannot take once the
 // card was written is kept in the local spool and sent when the server answers again.
+// Callable from several threads (a card operation, the spool sent every minute): one at a time
+// uses the connection. PendingCount() and Location() never wait on the server.
 class PgJournal : public Journal {
 public:
     // address: a libpq URI or "service=NAME"; spoolPath empty: the user's data folder.
@@ -38,11 +43,14 @@ public:
     // The serial the next blank card receives; nothing before the series was started.
     bool NextSerial(std::optional<std::int64_t>& next, std::string& error);
 
-    PgConnection& connection() { return connection_; }
-
 private:
+    bool SendPendingLocked(std::string& error);
+    void CountPending();
+
+    std::mutex mutex_; // the connection and the spool
     PgConnection connection_;
     OutcomeSpool spool_;
+    std::atomic<std::size_t> pending_{0};
 };
 
 // Whether --journal or [Journal] Server names a server rather than a file: a libpq URI
