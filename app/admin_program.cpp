@@ -10,6 +10,7 @@
 #include "workflow_factories.h"
 #include "workflows/journal_setting.h"
 #include "workflows/reader_dialect_setting.h"
+#include "workflows/wait_setting.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -45,15 +46,23 @@ int RunAdmin(QApplication& application, const std::function<void(MainKestrix&)>&
         std::cerr << "ostrel-admin : " << error << "\n";
         return 1;
     }
+    std::chrono::milliseconds waitLimit{};
+    if (!workflows::ReadWaitLimit(options.configFile, waitLimit, error)) {
+        std::cerr << "ostrel-admin : " << error << "\n";
+        return 1;
+    }
     application.setWindowIcon(ReaderIcon());
     reader::SharedState state(*chosen.library);
+    // The journal and the configuration are waited for beside the window's thread.
+    base::Waiting waiting(waitLimit);
     workflows::JournalPlace records(journalSetting, options.configFile);
+    records.SetWaiting(&waiting);
     MainKestrix mainWindow(
         state,
         MakeWorkflowFactories(options,
                               {&records.journal(), "ostrel-admin",
                                reader::ReaderChoiceText(options.reader), journalSetting.station},
-                              records.server() ? &records.store() : nullptr));
+                              &waiting, records.server() ? &records.store() : nullptr));
     mainWindow.setReaderStatusSource([status = chosen.status] { return ReaderStatusLine(status); });
     mainWindow.show();
 

@@ -77,8 +77,15 @@ void MainKestrix::setCardSecurity(const std::string& text) {
     showStatusLine();
 }
 
+void MainKestrix::ShowWaiting(const std::string& text) {
+    if (text == waiting_)
+        return;
+    waiting_ = text;
+    showStatusLine();
+}
+
 void MainKestrix::showStatusLine() {
-    std::string line = readerStatusText_;
+    std::string line = waiting_.empty() ? readerStatusText_ : waiting_ + " — " + readerStatusText_;
     if (!cardSecurity_.empty())
         line += (line.empty() ? "" : " — ") + std::string("carte : ") + cardSecurity_;
     lblStatus_->setText(QString::fromStdString(line));

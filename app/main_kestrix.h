@@ -39,8 +39,9 @@ public:
     workflows::CardEvents* formatWindow() override;
     workflows::CardEvents* disposableWindow() override;
 
-    // WorkflowHost: locks or unlocks the card menus.
+    // WorkflowHost: locks or unlocks the card menus; says what the open workflow waits for.
     void EnableMenu(bool enable) override;
+    void ShowWaiting(const std::string& text) override;
 
     ReaderMonitor& monitor() { return monitor_; }
     // What each tick of tmrReader does: the monitor's tick, then the status line.
@@ -83,6 +84,7 @@ private:
     // shows (empty while it shows none).
     std::string readerStatusText_;
     std::string cardSecurity_;
+    std::string waiting_; // what the open workflow waits for, first in the line while it waits
     ReaderMonitor monitor_;
     std::array<QAction*, kMenuItems.size()> actions_{};
     QPointer<QMdiSubWindow> welcome_;

@@ -7,9 +7,10 @@
 namespace ostrel::app {
 
 WorkflowFactories MakeWorkflowFactories(const AppOptions& options, journal::Writer journal,
-                                        workflows::SerialStore* series) {
+                                        base::Waiting* waiting, workflows::SerialStore* series) {
     workflows::WorkflowOptions workflowOptions;
     workflowOptions.journal = journal;
+    workflowOptions.waiting = waiting;
     WorkflowFactories factories;
     factories.format = [configFile = options.configFile, workflowOptions, series](
                            reader::SharedState& state, workflows::WorkflowHost& host) -> QWidget* {

@@ -28,6 +28,7 @@ int RunDisposableWrite(const GlobalOptions& options, bool spendLastAttempt,
     if (!journal.open(options, commandName, io))
         return 1;
     workflows::WorkflowOptions workflowOptions;
+    workflowOptions.waiting = journal.waiting();
     workflowOptions.spendLastAttempt = spendLastAttempt;
     workflowOptions.journal = journal.writer();
     workflows::DisposableWorkflow workflow(cli.state(), workflowOptions);

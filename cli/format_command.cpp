@@ -22,6 +22,8 @@ constexpr const char* kHelp =
     "partagée par tous les postes : NextSerial n'est plus utilisé.\n"
     "Affiche le message de la fenêtre, puis « serial: N » ou « old serial: N ».\n"
     "Une carte qui n'a plus qu'un essai n'est pas touchée, sauf avec --use-last-attempt.\n"
+    "Le journal ou la configuration tenus par un autre programme sont attendus au plus\n"
+    "[Journal] Attente secondes (30 par défaut), puis la carte est refusée, intacte.\n"
     "Code de sortie 0 seulement quand la carte est formatée et vérifiée, et\n"
     "l'opération inscrite au journal.\n";
 
@@ -52,6 +54,7 @@ int FormatCommand::run(const GlobalOptions& options, const base::ParsedLine& par
     workflows::WorkflowOptions workflowOptions;
     workflowOptions.spendLastAttempt = parsed.has("--use-last-attempt");
     workflowOptions.journal = journal.writer();
+    workflowOptions.waiting = journal.waiting();
     workflows::FormatWorkflow workflow(cli.state(), journal.store(), workflowOptions);
     workflow.Load();
     // A serial that cannot be trusted is refused before the card is touched.

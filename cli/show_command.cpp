@@ -52,6 +52,7 @@ int ShowCommand::run(const GlobalOptions& options, const base::ParsedLine&, Comm
     if (!journal.open(options, "show", io))
         return 1;
     workflows::WorkflowOptions workflowOptions;
+    workflowOptions.waiting = journal.waiting();
     workflowOptions.journal = journal.writer();
     workflows::DisposableWorkflow workflow(cli.state(), workflowOptions);
     workflow.Load();

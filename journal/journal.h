@@ -16,6 +16,8 @@ inline constexpr const char* kWriteFailed = "échec d'écriture";
 inline constexpr const char* kInterrupted = "interrompue"; // until the operation reports
 inline constexpr const char* kRefused = "code refusé";
 inline constexpr const char* kLocked = "carte verrouillée";
+// A format called off before its card was touched: the serial it had taken stays free.
+inline constexpr const char* kCancelled = "annulée";
 
 // The operations.
 inline constexpr const char* kFormat = "formatage";
@@ -80,6 +82,9 @@ public:
     // the card was written; these send them, and count what still waits. A file keeps none.
     virtual bool SendPending(std::string& /*error*/) { return true; }
     virtual std::size_t PendingCount() { return 0; }
+    // The last call failed because another program held the journal for the whole time limit:
+    // it is busy, not broken.
+    virtual bool busy() const { return false; }
 };
 
 // Who writes the entries: set once by each program.

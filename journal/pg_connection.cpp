@@ -63,7 +63,8 @@ bool PgConnection::Connect(std::string& error) {
     }
     // The server's notices (a shutdown announced) would land on the operator's terminal; what
     // matters reaches the caller as an error.
-    PQsetNoticeProcessor(conn_, [](void*, const char*) {}, nullptr);
+    PQsetNoticeProcessor(
+        conn_, [](void*, const char*) {}, nullptr);
     PgResult settings(PQexec(conn_, kSessionSettings));
     if (PQresultStatus(settings.get()) != PGRES_TUPLES_OK) {
         error = "serveur " + address_ + " : " + FirstLine(PQerrorMessage(conn_));
@@ -101,6 +102,7 @@ bool PgConnection::Exec(const std::string& sql, const std::vector<PgParam>& para
         ok = Send(sql, params, result);
     }
     lost_ = false;
+    busy_ = false;
     sqlState_.clear();
     message_.clear();
     if (ok) {
@@ -114,6 +116,7 @@ bool PgConnection::Exec(const std::string& sql, const std::vector<PgParam>& para
         result ? PQresultErrorField(result.get(), PG_DIAG_MESSAGE_PRIMARY) : nullptr;
     message_ = primary ? primary : FirstLine(PQerrorMessage(conn_));
     lost_ = Broken(result) || IsLostState(sqlState_);
+    busy_ = sqlState_ == "55P03" || sqlState_ == "57014";
     error = "serveur " + address_ + " : " +
             (sqlState_.empty() ? "connexion perdue (" + message_ + ")"
                                : ServerErrorText(sqlState_, message_));

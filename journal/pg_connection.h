@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <string>
@@ -44,6 +45,8 @@ public:
     // The last failure was the server out of reach (connection refused or lost, shut down),
     // rather than a refusal.
     bool lost() const { return lost_; }
+    // The last failure was a wait past the session's limits (another station's transaction).
+    bool busy() const { return busy_; }
 
     // The address as given, for messages.
     const std::string& address() const { return address_; }
@@ -60,6 +63,7 @@ private:
     std::string address_;
     pg_conn* conn_ = nullptr;
     bool lost_ = false;
+    std::atomic<bool> busy_{false};
     std::string sqlState_;
     std::string message_;
 };

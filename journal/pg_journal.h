@@ -32,6 +32,8 @@ public:
     bool List(const Filter& filter, std::vector<Entry>& entries, std::string& error) override;
     std::string Location() const override { return connection_.address(); }
     bool SendPending(std::string& error) override;
+    // The last call waited past the server's limits for another station's transaction.
+    bool busy() const override { return connection_.busy(); }
     std::size_t PendingCount() override;
 
     // The serial of the format of entry's card, taken from the series in one transaction

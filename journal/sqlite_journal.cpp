@@ -1,5 +1,6 @@
 #include "sqlite_journal.h"
 
+#include "base/lock_holder.h"
 #include "base/regular_file.h"
 #include "base/user_data_folder.h"
 #include "journal_text.h"
@@ -14,9 +15,6 @@
 namespace ostrel::journal {
 
 namespace {
-
-// Other programs' transactions are a few milliseconds long; a minute covers a stalled disk.
-constexpr int kBusyTimeoutMs = 60000;
 
 // A serial given by a format that may have reached its card appears once: the index refuses a
 // second one even from a program that skipped IssuedAt.
@@ -113,6 +111,30 @@ std::string FolderOf(const std::string& path) {
 
 } // namespace
 
+// Each call waits within its own limit, from its start, and says whether it found the journal
+// busy.
+class SqliteJournal::Call {
+public:
+    explicit Call(SqliteJournal& journal)
+        : journal_(journal), hold_(journal.mutex_), patience_(journal.waiting_, kJournalWaiting) {
+        journal_.busy_ = false;
+        journal_.patience_ = &patience_;
+    }
+    ~Call() { journal_.patience_ = nullptr; }
+    Call(const Call&) = delete;
+    Call& operator=(const Call&) = delete;
+
+private:
+    SqliteJournal& journal_;
+    std::lock_guard<std::recursive_mutex> hold_;
+    base::Patience patience_;
+};
+
+int SqliteJournal::OnBusy(void* self, int /*tries*/) {
+    auto* journal = static_cast<SqliteJournal*>(self);
+    return journal->patience_ && journal->patience_->Pause() ? 1 : 0;
+}
+
 SqliteJournal::SqliteJournal(std::string path)
     : path_(path.empty() ? DefaultJournalFile() : std::move(path)) {}
 
@@ -120,11 +142,26 @@ SqliteJournal::~SqliteJournal() {
     sqlite3_close(db_);
 }
 
-std::string SqliteJournal::Failure(const std::string& what) const {
+std::string SqliteJournal::Failure(const std::string& what) {
+    if (db_ && (sqlite3_extended_errcode(db_) & 0xff) == SQLITE_BUSY) {
+        busy_ = true;
+        const std::string holder = base::LockHolderText(path_);
+        return "journal " + path_ + " : occupé par " +
+               (holder.empty() ? std::string("un autre programme") : holder) +
+               (patience_ && patience_->calledOff()
+                    ? ", attente abandonnée"
+                    : " depuis " + std::to_string(patience_ ? patience_->waitedSeconds() : 0) +
+                          " s");
+    }
     return "journal " + path_ + " : " + what + " (" + (db_ ? sqlite3_errmsg(db_) : "") + ")";
 }
 
 bool SqliteJournal::Open(std::string& error) {
+    Call call(*this);
+    return OpenLocked(error);
+}
+
+bool SqliteJournal::OpenLocked(std::string& error) {
     if (db_)
         return true;
     // A device or a FIFO is never opened as a database.
@@ -142,7 +179,7 @@ bool SqliteJournal::Open(std::string& error) {
         db_ = nullptr;
         return false;
     }
-    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+    sqlite3_busy_handler(db_, &SqliteJournal::OnBusy, this);
     // SQLite falls back to reading when it may not write; a journal it cannot write is no
     // journal.
     const bool readOnly = sqlite3_db_readonly(db_, "main") == 1;
@@ -155,6 +192,8 @@ bool SqliteJournal::Open(std::string& error) {
     if (!ready) {
         error = readOnly
                     ? "journal " + path_ + " : écriture refusée (" + std::strerror(EACCES) + ")"
+                : (sqlite3_extended_errcode(db_) & 0xff) == SQLITE_BUSY
+                    ? Failure({})
                     : "journal " + path_ + " : inutilisable (" +
                           (message ? message : sqlite3_errmsg(db_)) + ")";
         sqlite3_free(message);
@@ -176,7 +215,8 @@ bool SqliteJournal::AddStationColumn(char*& message) {
 }
 
 bool SqliteJournal::Add(const Entry& entry, std::int64_t& id, std::string& error) {
-    if (!Open(error))
+    Call call(*this);
+    if (!OpenLocked(error))
         return false;
     Statement s(
         db_, "INSERT INTO operations(time, program, reader, operation, serial_new, serial_old, "
@@ -214,7 +254,8 @@ bool SqliteJournal::Add(const Entry& entry, std::int64_t& id, std::string& error
 bool SqliteJournal::Finish(std::int64_t id, const std::string& outcome,
                            std::optional<int> attemptsLeft, const std::string& after,
                            std::string& error) {
-    if (!Open(error))
+    Call call(*this);
+    if (!OpenLocked(error))
         return false;
     Statement s(db_, "UPDATE operations SET outcome = ?1, attempts_left = ?2, card_after = ?3 "
                      "WHERE id = ?4");
@@ -236,7 +277,8 @@ bool SqliteJournal::Finish(std::int64_t id, const std::string& outcome,
 bool SqliteJournal::IssuedAt(std::int64_t serial, std::optional<std::string>& time,
                              std::string& error) {
     time.reset();
-    if (!Open(error))
+    Call call(*this);
+    if (!OpenLocked(error))
         return false;
     Statement s(db_, "SELECT min(time) FROM operations WHERE "
                      "(serial_new = ?1 AND operation = 'formatage' AND outcome IN "
@@ -259,7 +301,8 @@ bool SqliteJournal::IssuedAt(std::int64_t serial, std::optional<std::string>& ti
 
 bool SqliteJournal::List(const Filter& filter, std::vector<Entry>& entries, std::string& error) {
     entries.clear();
-    if (!Open(error))
+    Call call(*this);
+    if (!OpenLocked(error))
         return false;
     const std::string sql = std::string("SELECT ") + kColumns +
                             " FROM operations WHERE (?1 IS NULL OR serial_new = ?1 OR "

@@ -1,13 +1,17 @@
 #pragma once
 
+#include "base/waiting.h"
 #include "journal.h"
+
+#include <mutex>
 
 struct sqlite3;
 
 namespace ostrel::journal {
 
 // The journal in one SQLite file. Several programs may write it at once: each waits for the
-// others' short transactions (busy timeout) instead of failing.
+// others' transactions, within the waiting's limit, and then calls the journal busy. The calls
+// may come from several threads, one at a time.
 class SqliteJournal : public Journal {
 public:
     // An empty path means DefaultJournalFile().
@@ -24,15 +28,31 @@ public:
                   std::string& error) override;
     bool List(const Filter& filter, std::vector<Entry>& entries, std::string& error) override;
     std::string Location() const override { return path_; }
+    bool busy() const override { return busy_; }
+
+    // Waits for other programs within waiting's limit and says so to waiting; without it,
+    // within the default limit.
+    void SetWaiting(base::Waiting* waiting) { waiting_ = waiting; }
 
 private:
     std::string Failure(const std::string& what) const;
     bool AddStationColumn(char*& message);
+    bool OpenLocked(std::string& error);
+    // The failure of the last statement; a journal held past the limit is called busy.
+    std::string Failure(const std::string& what);
+    static int OnBusy(void* self, int tries);
+    class Call;
 
     std::string path_;
     sqlite3* db_ = nullptr;
-    std::string openError_;
+    base::Waiting* waiting_ = nullptr;
+    std::recursive_mutex mutex_;
+    base::Patience* patience_ = nullptr; // the wait of the call under way
+    bool busy_ = false;
 };
+
+// What the status line shows while another program holds the journal.
+inline constexpr const char* kJournalWaiting = "journal occupé, attente…";
 
 // journal.sqlite in the user's data folder: ~/.local/share/ostrel-chipcard ($XDG_DATA_HOME
 // replaces ~/.local/share, OSTREL_DATA_DIR the whole folder).

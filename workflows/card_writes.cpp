@@ -28,34 +28,43 @@ std::int32_t WriteRanges(reader::SharedState& state, std::initializer_list<Range
     return 0;
 }
 
-TailRewrite RewriteOwnTail(reader::SharedState& state, bool spendLastAttempt,
-                           const journal::Writer& journal) {
+CardTask RewriteOwnTail(reader::SharedState& state, bool spendLastAttempt,
+                        const journal::Writer& journal, BesideSteps& steps, TailRewrite& rewrite) {
     JournalledOperation record(journal, journal::kRewrite, state.CardImage);
     record.entry().serialOld = card::ReadCardLong(state.CardImage, kSerialOffset);
-    TailRewrite rewrite{TailRewrite::Result::Done, {}, {}};
-    if (!record.Begin(rewrite.journalError))
-        return {TailRewrite::Result::NotJournalled, texts::kJournalUnusable, rewrite.journalError};
+    rewrite = {};
+    bool begun = false;
+    co_await steps.Beside([&] { begun = record.Begin(rewrite.journalError); });
+    if (!begun) {
+        rewrite.result = TailRewrite::Result::NotJournalled;
+        rewrite.failureText = texts::JournalRefusal(*journal.journal);
+        co_return;
+    }
+    const char* outcome = journal::kVerified;
+    std::optional<card::CardMemory> after;
     if (!UnlockCardSparingLastAttempt(state, spendLastAttempt)) {
-        record.Finish(journal::kRefused, std::nullopt, std::nullopt, rewrite.journalError);
-        return {TailRewrite::Result::CodeRefused, state.InfoMessage, rewrite.journalError};
+        outcome = journal::kRefused;
+        rewrite.result = TailRewrite::Result::CodeRefused;
+        rewrite.failureText = state.InfoMessage;
+    } else {
+        const auto own = state.CardImage.begin() + kRewriteRange.start;
+        const auto staged = state.WriteImage.begin() + kRewriteRange.start;
+        std::copy_n(own, kRewriteRange.length, staged);
+        // Nothing is sent while the staged bytes are the card's own, as read: each byte a chip
+        // writes costs about 5 ms and one of its erase cycles, and would change nothing.
+        const std::int32_t written = std::equal(staged, staged + kRewriteRange.length, own)
+                                         ? 0
+                                         : WriteRanges(state, {kRewriteRange});
+        if (written != 0) {
+            outcome = journal::kWriteFailed;
+            rewrite.result = TailRewrite::Result::WriteFailed;
+            rewrite.failureText = texts::WriteFailureText(written);
+        } else {
+            after = state.CardImage;
+        }
     }
-    const auto own = state.CardImage.begin() + kRewriteRange.start;
-    const auto staged = state.WriteImage.begin() + kRewriteRange.start;
-    std::copy_n(own, kRewriteRange.length, staged);
-    // Nothing is sent while the staged bytes are the card's own, as read: each byte a chip
-    // writes costs about 5 ms and one of its erase cycles, and would change nothing.
-    if (std::equal(staged, staged + kRewriteRange.length, own)) {
-        record.Finish(journal::kVerified, std::nullopt, state.CardImage, rewrite.journalError);
-        return rewrite;
-    }
-    const std::int32_t written = WriteRanges(state, {kRewriteRange});
-    if (written != 0) {
-        record.Finish(journal::kWriteFailed, std::nullopt, std::nullopt, rewrite.journalError);
-        return {TailRewrite::Result::WriteFailed, texts::WriteFailureText(written),
-                rewrite.journalError};
-    }
-    record.Finish(journal::kVerified, std::nullopt, state.CardImage, rewrite.journalError);
-    return rewrite;
+    co_await steps.Beside(
+        [&] { record.Finish(outcome, std::nullopt, after, rewrite.journalError); });
 }
 
 } // namespace ostrel::workflows

@@ -2,6 +2,7 @@
 
 #include "card/card_date.h"
 #include "card/card_layout.h"
+#include "card_task.h"
 #include "journal/journal.h"
 #include "reader/shared_state.h"
 
@@ -20,12 +21,12 @@ void StageHeader(reader::SharedState& state, const card::CardDate& date);
 // own image, so that nothing of another card or of earlier staging lands on it; what equals the
 // card's bytes is not written.
 struct TailRewrite {
-    enum class Result { NotJournalled, CodeRefused, WriteFailed, Done } result;
+    enum class Result { NotJournalled, CodeRefused, WriteFailed, Done } result = Result::Done;
     std::string failureText;  // what the window shows when it did not succeed
     std::string journalError; // the journal's reason when it did not take the operation
 };
-TailRewrite RewriteOwnTail(reader::SharedState& state, bool spendLastAttempt,
-                           const journal::Writer& journal);
+CardTask RewriteOwnTail(reader::SharedState& state, bool spendLastAttempt,
+                        const journal::Writer& journal, BesideSteps& steps, TailRewrite& rewrite);
 
 // Writes the ranges of WriteImage in order, each verified by read-back; stops at the first
 // that fails and returns its result, or 0 when the card holds every byte.

@@ -24,7 +24,8 @@ QLabel* PlacedLabel(const char* objectName, const QString& text, QRect where, QW
 
 DisposableWindow::DisposableWindow(reader::SharedState& state, WorkflowHost& host,
                                    WorkflowOptions options, QWidget* parent)
-    : QWidget(parent), workflow_(state, std::move(options)), binding_(workflow_, host) {
+    : QWidget(parent), workflow_(state, WaitingBeside(std::move(options))),
+      binding_(workflow_, host) {
     setObjectName("frmDisposable");
     setWindowTitle(QString());
     // Maximised in the main window it keeps its controls where the layout puts them.
@@ -80,13 +81,13 @@ DisposableWindow::DisposableWindow(reader::SharedState& state, WorkflowHost& hos
 void DisposableWindow::CardInserted() {
     TakeFields();
     workflow_.CardInserted();
-    Show();
+    binding_.Follow(this, [this] { Show(); });
 }
 
 void DisposableWindow::CardRemoved() {
     TakeFields();
     workflow_.CardRemoved();
-    Show();
+    binding_.Follow(this, [this] { Show(); });
 }
 
 void DisposableWindow::Press(QPushButton* pressed, QPushButton* other,
@@ -96,9 +97,7 @@ void DisposableWindow::Press(QPushButton* pressed, QPushButton* other,
     pressed->repaint();
     TakeFields();
     (workflow_.*write)();
-    Show();
-    pressed->setEnabled(true);
-    other->setEnabled(true);
+    binding_.Follow(this, [this] { Show(); }); // both buttons enabled once it is done
     // Disabling the button moved the focus on along the tab order; the operator goes on typing
     // where they were, to write the next card.
     QLineEdit* field = lastTyped_ ? lastTyped_.data() : ownField;
@@ -120,9 +119,14 @@ void DisposableWindow::Show() {
     txtcredit_->setText(QString::fromStdString(fields.credit));
     txtnbcredit_->setText(QString::fromStdString(fields.nbcredit));
     txtMaxValue_->setText(QString::fromStdString(fields.maxValue));
-    lblInfo_->setText(QString::fromStdString(workflow_.info()));
+    const std::string waiting = binding_.waitingText();
+    lblInfo_->setText(QString::fromStdString(waiting.empty() ? workflow_.info() : waiting));
     lblInfo_->setToolTip(QString::fromStdString(workflow_.problem()));
     shpLED_->setIndicator(workflow_.indicator());
+    // While an operation waits for the journal, no other may start.
+    const bool idle = !workflow_.pending();
+    cmdWriteBlankDisposable_->setEnabled(idle);
+    cmdWriteValueDisposable_->setEnabled(idle);
 }
 
 void DisposableWindow::closeEvent(QCloseEvent* event) {

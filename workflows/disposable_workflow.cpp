@@ -32,7 +32,7 @@ std::optional<std::string> ProgrammeCredits(int programme) {
 }
 
 DisposableWorkflow::DisposableWorkflow(reader::SharedState& state, WorkflowOptions options)
-    : state_(state), options_(std::move(options)) {}
+    : state_(state), options_(std::move(options)), steps_(options_.waitBeside, options_.waiting) {}
 
 void DisposableWorkflow::Load() {
     state_.DisposableActive = true;
@@ -43,10 +43,20 @@ void DisposableWorkflow::Load() {
 }
 
 void DisposableWorkflow::Unload() {
+    CallOff();
     state_.DisposableActive = false;
 }
 
+void DisposableWorkflow::CallOff() {
+    if (!steps_.pending())
+        return;
+    steps_.Cancel();
+    reader::EndCardSession(state_);
+}
+
 void DisposableWorkflow::CardRemoved() {
+    // A card pulled while its operation waited: the operation stops there, the card untouched.
+    CallOff();
     indicator_ = Indicator::Green;
     info_ = texts::kDisposablePrompt;
     cardRead_ = false;
@@ -63,9 +73,19 @@ void DisposableWorkflow::CardInserted() {
     indicator_ = Indicator::Yellow;
     if (onHandling)
         onHandling();
-    if (!OpenJournal(options_.journal, problem_)) {
+    steps_.Run(Insertion());
+}
+
+CardTask DisposableWorkflow::Insertion() {
+    // The acquisitions write only the operation's own variables: the window reads the
+    // workflow's while they run.
+    bool opened = false;
+    std::string error;
+    co_await steps_.Beside([&] { opened = OpenJournal(options_.journal, error); });
+    if (!opened) {
         indicator_ = Indicator::Red;
-        return Refuse(texts::kJournalUnusable, problem_);
+        Refuse(texts::JournalRefusal(*options_.journal.journal), error);
+        co_return;
     }
     std::string failure;
     const InsertedCard card = ReadInsertedCard(state_, failure);
@@ -76,18 +96,20 @@ void DisposableWorkflow::CardInserted() {
         outcome_ = DisposableOutcome::Failed;
     }
     if (card == InsertedCard::NotOurs)
-        ShowDisposableCard();
+        co_await ShowDisposableCard();
     if (card == InsertedCard::Ours)
-        RewriteFormattedCard();
+        co_await RewriteFormattedCard();
     reader::EndCardSession(state_);
 }
 
-void DisposableWorkflow::RewriteFormattedCard() {
-    const TailRewrite rewrite = RewriteOwnTail(state_, options_.spendLastAttempt, options_.journal);
+CardTask DisposableWorkflow::RewriteFormattedCard() {
+    TailRewrite rewrite;
+    co_await RewriteOwnTail(state_, options_.spendLastAttempt, options_.journal, steps_, rewrite);
     problem_ = rewrite.journalError;
     if (rewrite.result == TailRewrite::Result::NotJournalled) {
         indicator_ = Indicator::Red;
-        return Refuse(texts::kJournalUnusable, rewrite.journalError);
+        Refuse(rewrite.failureText, rewrite.journalError);
+        co_return;
     }
     if (rewrite.result != TailRewrite::Result::Done) {
         indicator_ = Indicator::Red;
@@ -95,14 +117,14 @@ void DisposableWorkflow::RewriteFormattedCard() {
         outcome_ = rewrite.result == TailRewrite::Result::CodeRefused
                        ? DisposableOutcome::CodeRefused
                        : DisposableOutcome::Failed;
-        return;
+        co_return;
     }
     indicator_ = Indicator::Green;
     info_ = texts::kRewriteDone;
     outcome_ = DisposableOutcome::Rewritten;
 }
 
-void DisposableWorkflow::ShowDisposableCard() {
+CardTask DisposableWorkflow::ShowDisposableCard() {
     reader::StartCardSession(state_);
     const Presentation presented = PresentCodeSparingLastAttempt(
         state_, reader::FactoryCode(state_.CardImage[kSupplierByte]), options_.spendLastAttempt);
@@ -110,9 +132,13 @@ void DisposableWorkflow::ShowDisposableCard() {
         RefuseCode(presented);
         // Nothing was to be written; the refusal is recorded all the same.
         JournalledOperation record(options_.journal, journal::kShow, state_.CardImage);
-        if (record.Begin(problem_))
-            record.FinishRefused(presented, problem_);
-        return;
+        std::string error;
+        co_await steps_.Beside([&] {
+            if (record.Begin(error))
+                record.FinishRefused(presented, error);
+        });
+        problem_ = error;
+        co_return;
     }
     const std::string credits = std::to_string(state_.CardImage[kDisposableValue]);
     switch (state_.CardImage[kDisposableKind]) {
@@ -133,7 +159,7 @@ void DisposableWorkflow::ShowDisposableCard() {
     }
 }
 
-void DisposableWorkflow::Refuse(const char* text, const std::string& problem) {
+void DisposableWorkflow::Refuse(const std::string& text, const std::string& problem) {
     info_ = text;
     problem_ = problem;
     outcome_ = DisposableOutcome::Refused;
@@ -157,7 +183,7 @@ void DisposableWorkflow::WriteCreditCard() {
     if (!date)
         return;
     if (const auto credits = FieldNumber(fields_.nbcredit))
-        return WriteDisposable(*date, kKindCredit, *credits, std::nullopt);
+        return steps_.Run(WriteDisposable(*date, kKindCredit, *credits, std::nullopt));
     Refuse(texts::kBadCredits);
 }
 
@@ -172,20 +198,25 @@ void DisposableWorkflow::WriteTokenCard() {
     const auto credits = FieldNumber(shown ? *shown : fields_.credit);
     if (!credits)
         return Refuse(texts::kBadCredits);
-    WriteDisposable(*date, kKindToken, *credits, shown);
+    steps_.Run(WriteDisposable(*date, kKindToken, *credits, shown));
 }
 
-void DisposableWorkflow::WriteDisposable(const card::CardDate& date, std::uint8_t kind, int credits,
-                                         const std::optional<std::string>& creditShown) {
+// The arguments are copied into the operation: it may outlive the call that started it.
+CardTask DisposableWorkflow::WriteDisposable(card::CardDate date, std::uint8_t kind, int credits,
+                                             std::optional<std::string> creditShown) {
     JournalledOperation record(options_.journal,
                                kind == kKindCredit ? journal::kCredit : journal::kToken,
                                state_.CardImage);
     record.entry().serialOld = card::ReadCardLong(state_.CardImage, kSerialOffset);
     record.entry().kind = kind;
     record.entry().credits = credits;
-    if (!record.Begin(problem_)) {
+    bool begun = false;
+    std::string error;
+    co_await steps_.Beside([&] { begun = record.Begin(error); });
+    if (!begun) {
         indicator_ = Indicator::Red;
-        return Refuse(texts::kJournalUnusable, problem_);
+        Refuse(texts::JournalRefusal(*options_.journal.journal), error);
+        co_return;
     }
     reader::StartCardSession(state_);
     // The code of the card's supplier, as at its insertion: any other costs it an attempt.
@@ -193,8 +224,9 @@ void DisposableWorkflow::WriteDisposable(const card::CardDate& date, std::uint8_
         state_, reader::FactoryCode(state_.CardImage[kSupplierByte]), options_.spendLastAttempt);
     if (!presented.result.accepted()) {
         RefuseCode(presented);
-        record.FinishRefused(presented, problem_);
-        return;
+        co_await steps_.Beside([&] { record.FinishRefused(presented, error); });
+        problem_ = error;
+        co_return;
     }
     if (creditShown)
         fields_.credit = *creditShown;
@@ -205,16 +237,18 @@ void DisposableWorkflow::WriteDisposable(const card::CardDate& date, std::uint8_
         WriteRanges(state_, {kHeaderByteRange, kIdentityRange, kDisposableRange});
     reader::EndCardSession(state_);
     if (written != 0) {
-        record.Finish(journal::kWriteFailed, std::nullopt, std::nullopt, problem_);
+        co_await steps_.Beside(
+            [&] { record.Finish(journal::kWriteFailed, std::nullopt, std::nullopt, error); });
+        problem_ = error;
         info_ = texts::WriteFailureText(written);
         indicator_ = Indicator::Red;
         outcome_ = DisposableOutcome::Failed;
-        return;
+        co_return;
     }
-    record.Finish(journal::kVerified, std::nullopt,
-                  AfterWrite(state_.CardImage, state_.WriteImage,
-                             {kHeaderByteRange, kIdentityRange, kDisposableRange}),
-                  problem_);
+    const card::CardMemory after = AfterWrite(state_.CardImage, state_.WriteImage,
+                                              {kHeaderByteRange, kIdentityRange, kDisposableRange});
+    co_await steps_.Beside([&] { record.Finish(journal::kVerified, std::nullopt, after, error); });
+    problem_ = error;
     indicator_ = Indicator::Green;
     info_ = texts::kDisposableDone;
     outcome_ = DisposableOutcome::Written;

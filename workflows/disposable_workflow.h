@@ -1,5 +1,6 @@
 #pragma once
 
+#include "card_task.h"
 #include "indicator.h"
 #include "journal_entries.h"
 #include "reader/shared_state.h"
@@ -48,6 +49,12 @@ public:
     void WriteCreditCard(); // cmdWriteBlankDisposable, with the credits of txtnbcredit
     void WriteTokenCard();  // cmdWriteValueDisposable, by txtprogramme and txtcredit
 
+    // An operation waits for the journal beside the window's thread: the window polls.
+    bool pending() const { return steps_.pending(); }
+    bool Poll(std::chrono::milliseconds grace = {}) { return steps_.Poll(grace); }
+    base::Waiting* waiting() const { return options_.waiting; }
+    void setOnWaitEnded(std::function<void()> told) { steps_.setOnEnded(std::move(told)); }
+
     DisposableFields& fields() { return fields_; }
     const DisposableFields& fields() const { return fields_; }
     const std::string& info() const { return info_; }
@@ -62,13 +69,15 @@ public:
     std::function<void()> onHandling;
 
 private:
-    void RewriteFormattedCard();
-    void ShowDisposableCard();
+    CardTask Insertion();
+    CardTask RewriteFormattedCard();
+    CardTask ShowDisposableCard();
+    void CallOff();
     // Checks what needs no card traffic: the date to write, or nothing after saying why.
     std::optional<card::CardDate> ReadyToWrite();
-    void WriteDisposable(const card::CardDate& date, std::uint8_t kind, int credits,
-                         const std::optional<std::string>& creditShown);
-    void Refuse(const char* text, const std::string& problem = {});
+    CardTask WriteDisposable(card::CardDate date, std::uint8_t kind, int credits,
+                             std::optional<std::string> creditShown);
+    void Refuse(const std::string& text, const std::string& problem = {});
     // Ends the session and shows why the code was refused or withheld.
     void RefuseCode(const Presentation& presented);
 
@@ -80,6 +89,7 @@ private:
     DisposableOutcome outcome_ = DisposableOutcome::Nothing;
     std::string problem_;
     bool cardRead_ = false;
+    BesideSteps steps_; // last: its operation goes first, while what it uses is still there
 };
 
 } // namespace ostrel::workflows

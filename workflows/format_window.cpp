@@ -33,7 +33,9 @@ FormatWindow::FormatWindow(reader::SharedState& state, WorkflowHost& host,
                            std::unique_ptr<IniSerialStore> ownStore, SerialStore* series,
                            WorkflowOptions options, QWidget* parent)
     : QWidget(parent), ownStore_(std::move(ownStore)), store_(ownStore_ ? *ownStore_ : *series),
-      workflow_(state, store_, std::move(options)), binding_(workflow_, host) {
+      workflow_(state, store_, WaitingBeside(std::move(options))), binding_(workflow_, host) {
+    if (ownStore_)
+        ownStore_->SetWaiting(workflow_.waiting());
     setObjectName("frmFormat");
     setWindowTitle(QString());
     // Maximised in the main window it keeps its controls where the layout puts them.
@@ -67,16 +69,17 @@ FormatWindow::FormatWindow(reader::SharedState& state, WorkflowHost& host,
 
 void FormatWindow::CardInserted() {
     workflow_.CardInserted();
-    Show();
+    binding_.Follow(this, [this] { Show(); });
 }
 
 void FormatWindow::CardRemoved() {
     workflow_.CardRemoved();
-    Show();
+    binding_.Follow(this, [this] { Show(); });
 }
 
 void FormatWindow::Show() {
-    lblInfo_->setText(QString::fromStdString(workflow_.info()));
+    const std::string waiting = binding_.waitingText();
+    lblInfo_->setText(QString::fromStdString(waiting.empty() ? workflow_.info() : waiting));
     lblInfo_->setToolTip(QString::fromStdString(workflow_.problem()));
     shpLED_->setIndicator(workflow_.indicator());
     lblNextSerial_->setText(QString::fromStdString(workflow_.nextSerialText()));

@@ -8,6 +8,7 @@
 #include "reader/card_session.h"
 #include "reader/security_code.h"
 #include "serial_numbers.h"
+#include "serial_reservation.h"
 #include "workflow_texts.h"
 
 namespace ostrel::workflows {
@@ -16,7 +17,8 @@ using namespace card::layout;
 
 FormatWorkflow::FormatWorkflow(reader::SharedState& state, SerialStore& store,
                                WorkflowOptions options)
-    : state_(state), store_(store), options_(std::move(options)) {}
+    : state_(state), store_(store), options_(std::move(options)),
+      steps_(options_.waitBeside, options_.waiting) {}
 
 void FormatWorkflow::Load() {
     state_.FormatActive = true;
@@ -26,35 +28,32 @@ void FormatWorkflow::Load() {
 }
 
 void FormatWorkflow::Unload() {
+    CallOff();
     state_.FormatActive = false;
 }
 
+void FormatWorkflow::CallOff() {
+    if (!steps_.pending())
+        return;
+    steps_.Cancel();
+    reader::EndCardSession(state_);
+}
+
 void FormatWorkflow::CardRemoved() {
+    // A card pulled while its operation waited: the operation stops there, the card untouched.
+    CallOff();
     // Another program may have formatted cards meanwhile: the window shows the value as it is.
     ReadNextSerial();
     ShowIdle();
 }
 
 void FormatWorkflow::ReadNextSerial() {
-    nextSerial_.reset();
-    blockedText_.clear();
-    problem_.clear();
-    std::string text;
-    std::string error;
-    if (!store_.Read(text, error)) {
-        blockedText_ = store_.KeepsSeriesWithJournal()
-                           ? texts::kServerUnusable
-                           : texts::SerialRefusedText("configuration illisible");
-        problem_ = error;
-    } else if (const ConfiguredSerial configured = ParseConfiguredSerial(text);
-               !configured.serial) {
-        blockedText_ = texts::SerialRefusedText(configured.problem);
-        problem_ = "NextSerial (section Format) de " + store_.Location() + " : " +
-                   configured.problem + " ; corrigez-le";
-    } else {
-        nextSerial_ = configured.serial;
+    const ConfiguredRead read = ReadConfiguredSerial(store_);
+    nextSerial_ = read.serial;
+    blockedText_ = read.refusal;
+    problem_ = read.problem;
+    if (nextSerial_)
         nextText_ = std::to_string(*nextSerial_);
-    }
 }
 
 void FormatWorkflow::ShowIdle() {
@@ -75,9 +74,17 @@ void FormatWorkflow::CardInserted() {
     indicator_ = Indicator::Yellow;
     if (onHandling)
         onHandling();
+    steps_.Run(Insertion());
+}
+
+CardTask FormatWorkflow::Insertion() {
     std::string error;
-    if (!OpenJournal(options_.journal, error))
-        return Refuse(texts::kJournalUnusable, error);
+    bool opened = false;
+    co_await steps_.Beside([&] { opened = OpenJournal(options_.journal, error); });
+    if (!opened) {
+        Refuse(texts::JournalRefusal(*options_.journal.journal), error);
+        co_return;
+    }
     switch (ReadInsertedCard(state_, error)) {
     case InsertedCard::NoAnswer:
         // The prompt stays, the indicator stays yellow until the card is removed.
@@ -88,144 +95,89 @@ void FormatWorkflow::CardInserted() {
         outcome_ = FormatOutcome::Failed;
         break;
     case InsertedCard::NotOurs:
-        FormatBlankCard();
+        co_await FormatBlankCard();
         break;
     case InsertedCard::Ours:
-        RewriteFormattedCard();
+        co_await RewriteFormattedCard();
         break;
     }
     reader::EndCardSession(state_);
 }
 
-std::optional<std::int64_t> FormatWorkflow::ReserveOnServer(JournalledOperation& record) {
-    std::int64_t serial = 0;
-    std::int64_t id = 0;
-    std::optional<std::string> issued;
-    std::string error;
-    if (!store_.Reserve(record.entry(), serial, id, issued, error)) {
-        ReadNextSerial();
-        if (issued && nextSerial_)
-            Refuse(texts::SerialAlreadyIssuedText(*nextSerial_, *issued), error);
-        else
-            Refuse(texts::kServerUnusable, error);
-        return std::nullopt;
-    }
-    record.Adopt(id);
-    if (const auto next = NextMarkedSerial(serial)) {
-        nextSerial_ = *next;
-        nextText_ = std::to_string(*next);
-    }
-    return serial;
-}
-
-std::optional<std::int64_t> FormatWorkflow::ReserveSerial(JournalledOperation& record) {
-    if (store_.KeepsSeriesWithJournal())
-        return ReserveOnServer(record);
-    // Held until the reservation is on disk and in the journal: every program using this
-    // configuration takes its serial one after the other.
-    SerialStoreLock lock(store_);
-    std::string error;
-    if (!lock.Take(error)) {
-        Refuse(texts::SerialRefusedText("verrou de la configuration impossible"), error);
-        return std::nullopt;
-    }
-    ReadNextSerial();
-    if (!blockedText_.empty()) {
-        Refuse(blockedText_, problem_);
-        return std::nullopt;
-    }
-    const std::int64_t serial = *nextSerial_;
-    const auto next = NextMarkedSerial(serial);
-    if (!next) {
-        Refuse(texts::kSerialsExhausted, texts::kSerialsExhausted);
-        return std::nullopt;
-    }
-    std::optional<std::string> issued;
-    if (options_.journal.journal && !options_.journal.journal->IssuedAt(serial, issued, error)) {
-        Refuse(texts::kJournalUnusable, error);
-        return std::nullopt;
-    }
-    if (issued) {
-        // Set back onto a serial already given: formatting waits until the value is mended.
-        Refuse(texts::SerialAlreadyIssuedText(serial, *issued),
-               "NextSerial (section Format) de " + store_.Location() +
-                   " ramené sur un numéro déjà attribué selon le journal " +
-                   options_.journal.journal->Location());
-        return std::nullopt;
-    }
-    if (!store_.Save(*next, error)) {
-        Refuse(texts::SerialNotSavedText(), error);
-        return std::nullopt;
-    }
-    nextSerial_ = *next;
-    nextText_ = std::to_string(*next);
-    record.entry().serialNew = serial;
-    if (!record.Begin(error)) {
-        Refuse(texts::kJournalUnusable,
-               error + " ; le numéro " + std::to_string(serial) + " reste inutilisé");
-        return std::nullopt;
-    }
-    return serial;
-}
-
-void FormatWorkflow::FormatBlankCard() {
+CardTask FormatWorkflow::FormatBlankCard() {
     const auto date = card::ToCardDate(options_.today());
-    if (!date)
-        return Refuse(texts::kBadDate, texts::kBadDate);
-    JournalledOperation record(options_.journal, journal::kFormat, state_.CardImage);
+    if (!date) {
+        Refuse(texts::kBadDate, texts::kBadDate);
+        co_return;
+    }
     std::string error;
     reader::StartCardSession(state_); // as identification found it; a failure shows below
     const Presentation presented = PresentCodeSparingLastAttempt(
         state_, reader::FactoryCode(state_.CardImage[kSupplierByte]), options_.spendLastAttempt);
+    JournalledOperation record(options_.journal, journal::kFormat, state_.CardImage);
     if (!presented.result.accepted()) {
-        // A card refused for its code takes no serial; the refusal is recorded all the same.
         RefuseCode(presented);
-        if (record.Begin(error))
-            record.FinishRefused(presented, error);
+        // No serial was taken for it; the refusal is recorded all the same.
+        co_await steps_.Beside([&] {
+            if (record.Begin(error))
+                record.FinishRefused(presented, error);
+        });
         problem_ = error;
-        return;
+        co_return;
     }
-    // Reserved once the card took its code, before its first byte is written.
-    const std::optional<std::int64_t> serial = ReserveSerial(record);
-    if (!serial)
-        return;
+    // Reserved only now that the card will be written: a card refused for its code or its
+    // supplier uses up no serial. The card waits, untouched, while another program holds the
+    // configuration or the journal.
+    Reservation reservation;
+    co_await steps_.Beside([&] { reservation = ReserveSerial(store_, options_.journal, record); });
+    if (!reservation.serial) {
+        ReadNextSerial();
+        Refuse(reservation.refusal, reservation.problem);
+        co_return;
+    }
+    const std::int64_t serial = *reservation.serial;
+    nextSerial_ = reservation.next;
+    nextText_ = std::to_string(*reservation.next);
 
     StageHeader(state_, *date);
-    card::WriteCardLong(state_.WriteImage, kSerialOffset, *serial);
+    card::WriteCardLong(state_.WriteImage, kSerialOffset, serial);
     state_.WriteImage[kLastByte] = kLastByteFormatted;
     const std::int32_t written =
         WriteRanges(state_, {kHeaderByteRange, kIdentityRange, kLastByteRange});
     if (written != 0) {
-        record.Finish(journal::kWriteFailed, std::nullopt, std::nullopt, error);
+        co_await steps_.Beside(
+            [&] { record.Finish(journal::kWriteFailed, std::nullopt, std::nullopt, error); });
         info_ = texts::WriteFailureText(written);
         indicator_ = Indicator::Red;
         outcome_ = FormatOutcome::Failed;
         problem_ = error;
-        return;
+        co_return;
     }
-    record.Finish(journal::kVerified, std::nullopt,
-                  AfterWrite(state_.CardImage, state_.WriteImage,
-                             {kHeaderByteRange, kIdentityRange, kLastByteRange}),
-                  error);
-    serialWritten_ = *serial;
+    const card::CardMemory after = AfterWrite(state_.CardImage, state_.WriteImage,
+                                              {kHeaderByteRange, kIdentityRange, kLastByteRange});
+    co_await steps_.Beside([&] { record.Finish(journal::kVerified, std::nullopt, after, error); });
+    serialWritten_ = serial;
     outcome_ = FormatOutcome::Formatted;
-    info_ = texts::kFormatDone;         // the indicator stays yellow until the card is removed
-    oldText_ = std::to_string(*serial); // the card just formatted is the last one encoded
+    info_ = texts::kFormatDone;        // the indicator stays yellow until the card is removed
+    oldText_ = std::to_string(serial); // the card just formatted is the last one encoded
     problem_ = error;
 }
 
-void FormatWorkflow::RewriteFormattedCard() {
+CardTask FormatWorkflow::RewriteFormattedCard() {
     const std::int64_t old = card::ReadCardLong(state_.CardImage, kSerialOffset);
-    const TailRewrite rewrite = RewriteOwnTail(state_, options_.spendLastAttempt, options_.journal);
+    TailRewrite rewrite;
+    co_await RewriteOwnTail(state_, options_.spendLastAttempt, options_.journal, steps_, rewrite);
     problem_ = rewrite.journalError;
-    if (rewrite.result == TailRewrite::Result::NotJournalled)
-        return Refuse(rewrite.failureText, rewrite.journalError);
+    if (rewrite.result == TailRewrite::Result::NotJournalled) {
+        Refuse(rewrite.failureText, rewrite.journalError);
+        co_return;
+    }
     if (rewrite.result != TailRewrite::Result::Done) {
         indicator_ = Indicator::Red;
         info_ = rewrite.failureText;
         outcome_ = rewrite.result == TailRewrite::Result::CodeRefused ? FormatOutcome::CodeRefused
                                                                       : FormatOutcome::Failed;
-        return;
+        co_return;
     }
     indicator_ = Indicator::Green;
     info_ = texts::kFormatDone;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "card_task.h"
 #include "indicator.h"
 #include "journal_entries.h"
 #include "reader/shared_state.h"
@@ -24,19 +25,28 @@ enum class FormatOutcome {
 };
 
 // The formatting of blank cards: what frmFormat decides and shows, without the window.
-// A serial is reserved before a blank card is touched: under the lock of the configuration,
-// "NextSerial" is read, checked against the journal, advanced and saved, and the format is
-// recorded as interrupted; only then is the card written, and its record finished. A format
-// that fails after the reservation leaves a gap in the series, never a duplicate; a serial
-// that cannot be reserved formats nothing.
+// A serial is reserved once the blank card accepted its code and before it is written (see
+// ReserveSerial); then the card is written and its record finished. A format that fails after
+// the reservation leaves a gap in the series, never a duplicate; one refused before it uses up
+// no serial.
 class FormatWorkflow {
 public:
     FormatWorkflow(reader::SharedState& state, SerialStore& store, WorkflowOptions options = {});
 
     void Load();
     void Unload();
+    // Handles the card inserted; with options.waitBeside it may still be pending on return.
     void CardInserted();
     void CardRemoved();
+
+    // The operation waits for the configuration or the journal, beside the window's thread.
+    bool pending() const { return steps_.pending(); }
+    // On the window's thread: goes on with a pending operation whose wait has ended; true when
+    // it did.
+    bool Poll(std::chrono::milliseconds grace = {}) { return steps_.Poll(grace); }
+    base::Waiting* waiting() const { return options_.waiting; }
+    // Told, on the waiting thread, that a wait ended.
+    void setOnWaitEnded(std::function<void()> told) { steps_.setOnEnded(std::move(told)); }
 
     // What the window shows.
     const std::string& info() const { return info_; }               // lblInfo
@@ -63,11 +73,11 @@ public:
 private:
     // Reads "NextSerial" for showing it; sets blockedText_ when it is unusable.
     void ReadNextSerial();
-    // Takes a serial for the card in the reader: the journal entry of its format is added.
-    std::optional<std::int64_t> ReserveSerial(JournalledOperation& record);
-    std::optional<std::int64_t> ReserveOnServer(JournalledOperation& record);
-    void FormatBlankCard();
-    void RewriteFormattedCard();
+    CardTask Insertion();
+    CardTask FormatBlankCard();
+    CardTask RewriteFormattedCard();
+    // Drops an operation still waiting.
+    void CallOff();
     void Refuse(const std::string& text, const std::string& problem);
     // Ends the session and shows why the code was refused or withheld.
     void RefuseCode(const Presentation& presented);
@@ -86,6 +96,7 @@ private:
     FormatOutcome outcome_ = FormatOutcome::Nothing;
     std::int64_t serialWritten_ = -1;
     std::int64_t oldSerial_ = -1;
+    BesideSteps steps_; // last: its operation goes first, while what it uses is still there
 };
 
 } // namespace ostrel::workflows

@@ -1,6 +1,7 @@
 #include "ini_serial_store.h"
 
 #include "base/atomic_file.h"
+#include "base/lock_holder.h"
 #include "base/regular_file.h"
 #include "ini_text.h"
 #include "serial_numbers.h"
@@ -32,8 +33,11 @@ std::string FolderOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// Opens (creating it) and locks the companion file; -1 with a reason.
-int LockCompanion(const std::string& lockFile, std::string& why) {
+// Opens (creating it) and locks the companion file, waiting for another program's lock within
+// the limit; -1 with a reason and busy set when that program held it throughout.
+int LockCompanion(const std::string& lockFile, base::Waiting* waiting, bool& busy,
+                  std::string& why) {
+    busy = false;
     // Not blocking on open: a FIFO put there would otherwise wait for a writer.
     const int fd =
         ::open(lockFile.c_str(),
@@ -48,11 +52,24 @@ int LockCompanion(const std::string& lockFile, std::string& why) {
         why = "verrou " + lockFile + " : " + base::NotRegularText(info.st_mode);
         return -1;
     }
-    int r = 0;
-    while ((r = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
-    }
-    if (r != 0) {
-        why = "verrou " + lockFile + " non obtenu (" + SystemText(errno) + ")";
+    // Tries that do not block: the wait has a limit, and the window's thread never waits.
+    base::Patience patience(waiting, kConfigurationWaiting);
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EINTR)
+            continue;
+        if (errno == EWOULDBLOCK && patience.Pause())
+            continue;
+        if (errno == EWOULDBLOCK) {
+            busy = true;
+            const std::string holder = base::LockHolderText(lockFile);
+            why = "verrou " + lockFile + " tenu par " +
+                  (holder.empty() ? std::string("un autre programme") : holder) +
+                  (patience.calledOff()
+                       ? ", attente abandonnée"
+                       : " depuis " + std::to_string(patience.waitedSeconds()) + " s");
+        } else {
+            why = "verrou " + lockFile + " non obtenu (" + SystemText(errno) + ")";
+        }
         ::close(fd);
         return -1;
     }
@@ -89,31 +106,32 @@ bool IniSerialStore::Read(std::string& text, std::string& error) {
     return true;
 }
 
-bool IniSerialStore::Lock(std::string& error) {
+LockResult IniSerialStore::Lock(std::string& error) {
     if (lockFd_ >= 0)
-        return true;
+        return LockResult::Taken;
     std::string target;
     int linkError = 0;
     if (!base::FollowLinks(path_, target, linkError)) {
         error = "configuration " + path_ + " : lien symbolique illisible (" +
                 SystemText(linkError) + ")";
-        return false;
+        return LockResult::Failed;
     }
     // A device, a FIFO or a folder is refused before a lock file is put beside it.
     struct stat info {};
     if (::stat(target.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
         error = "configuration " + path_ + " : " + base::NotRegularText(info.st_mode);
-        return false;
+        return LockResult::Failed;
     }
     std::error_code ec;
     std::filesystem::create_directories(FolderOf(target), ec);
     std::string why;
-    lockFd_ = LockCompanion(target + ".lock", why);
+    bool busy = false;
+    lockFd_ = LockCompanion(target + ".lock", waiting_, busy, why);
     if (lockFd_ < 0) {
         error = "configuration " + path_ + " : " + why;
-        return false;
+        return busy ? LockResult::Busy : LockResult::Failed;
     }
-    return true;
+    return LockResult::Taken;
 }
 
 void IniSerialStore::Unlock() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/waiting.h"
 #include "serial_store.h"
 
 namespace ostrel::workflows {
@@ -22,10 +23,14 @@ public:
     IniSerialStore& operator=(const IniSerialStore&) = delete;
 
     bool Read(std::string& text, std::string& error) override;
-    bool Lock(std::string& error) override;
+    LockResult Lock(std::string& error) override;
     void Unlock() override;
     bool Save(std::int64_t nextSerial, std::string& error) override;
     std::string Location() const override { return path_; }
+
+    // Lock waits for another program's lock within waiting's limit and says so to waiting;
+    // without it, within the default limit.
+    void SetWaiting(base::Waiting* waiting) { waiting_ = waiting; }
 
 private:
     // The whole file, empty when it does not exist yet.
@@ -33,7 +38,11 @@ private:
 
     std::string path_;
     int lockFd_ = -1;
+    base::Waiting* waiting_ = nullptr;
 };
+
+// What the status line shows while another program holds the lock.
+inline constexpr const char* kConfigurationWaiting = "configuration occupée, attente…";
 
 inline constexpr std::size_t kConfigFileLimit = 64 * 1024;
 

@@ -53,8 +53,17 @@ JournalPlace::JournalPlace(const JournalSetting& setting, const std::string& con
         store_ = std::make_unique<ServerSerialStore>(*server_);
     } else {
         file_ = std::make_unique<journal::SqliteJournal>(setting.file);
-        store_ = std::make_unique<IniSerialStore>(configFile);
+        auto ini = std::make_unique<IniSerialStore>(configFile);
+        ini_ = ini.get();
+        store_ = std::move(ini);
     }
+}
+
+void JournalPlace::SetWaiting(base::Waiting* waiting) {
+    if (file_)
+        file_->SetWaiting(waiting);
+    if (ini_)
+        ini_->SetWaiting(waiting);
 }
 
 journal::Journal& JournalPlace::journal() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ini_serial_store.h"
 #include "journal/pg_journal.h"
 #include "journal/sqlite_journal.h"
 #include "serial_store.h"
@@ -33,9 +34,14 @@ public:
     // The server, when there is one.
     journal::PgJournal* server() { return server_.get(); }
 
+    // The journal file and the configuration's lock are waited for within waiting's limit; a
+    // server bounds its own waits.
+    void SetWaiting(base::Waiting* waiting);
+
 private:
     std::unique_ptr<journal::PgJournal> server_;
     std::unique_ptr<journal::SqliteJournal> file_;
+    IniSerialStore* ini_ = nullptr; // store_, without a server
     std::unique_ptr<SerialStore> store_;
 };
 

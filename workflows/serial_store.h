@@ -8,6 +8,12 @@
 
 namespace ostrel::workflows {
 
+enum class LockResult {
+    Taken,
+    Busy,   // another program held it for the whole time limit
+    Failed, // it cannot be taken at all
+};
+
 // Where the formatting keeps "NextSerial" (section "Format"), shared by every program that
 // formats cards with the same configuration.
 class SerialStore {
@@ -18,9 +24,9 @@ public:
     // a French reason naming the file when the configuration cannot be read.
     virtual bool Read(std::string& text, std::string& error) = 0;
 
-    // Takes the lock every process using this store shares, waiting for it; a serial is read,
-    // advanced and saved under it. False with a French reason.
-    virtual bool Lock(std::string& error) = 0;
+    // Takes the lock every process using this store shares, waiting for it within a time
+    // limit; a serial is read, advanced and saved under it. Busy or Failed with a French reason.
+    virtual LockResult Lock(std::string& error) = 0;
     virtual void Unlock() = 0;
 
     // Replaces the stored value and nothing else; the old file stays whole until the new one is
@@ -54,7 +60,11 @@ public:
     SerialStoreLock(const SerialStoreLock&) = delete;
     SerialStoreLock& operator=(const SerialStoreLock&) = delete;
 
-    bool Take(std::string& error) { return locked_ = store_.Lock(error); }
+    LockResult Take(std::string& error) {
+        const LockResult result = store_.Lock(error);
+        locked_ = result == LockResult::Taken;
+        return result;
+    }
 
 private:
     SerialStore& store_;

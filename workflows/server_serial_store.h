@@ -14,7 +14,7 @@ public:
     explicit ServerSerialStore(journal::PgJournal& server) : server_(server) {}
 
     bool Read(std::string& text, std::string& error) override;
-    bool Lock(std::string&) override { return true; }
+    LockResult Lock(std::string&) override { return LockResult::Taken; }
     void Unlock() override {}
     bool Save(std::int64_t nextSerial, std::string& error) override;
     std::string Location() const override { return server_.Location(); }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 namespace ostrel::workflows {
 
 // What a workflow window needs from the main window: locking the card menus while it is open.
@@ -7,6 +9,9 @@ class WorkflowHost {
 public:
     virtual ~WorkflowHost() = default;
     virtual void EnableMenu(bool enable) = 0;
+    // What the open workflow waits for ("journal occupé, attente…"), shown in the status line;
+    // empty once it waits no more.
+    virtual void ShowWaiting(const std::string& text) { (void)text; }
 };
 
 // What the reader monitor tells the open workflow window.

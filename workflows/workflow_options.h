@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/waiting.h"
 #include "card/card_date.h"
 #include "journal/journal.h"
 
@@ -17,6 +18,12 @@ struct WorkflowOptions {
     bool spendLastAttempt = false;
     // Where every card operation is recorded, and by whom. Both programs always give one.
     journal::Writer journal;
+    // What the journal and the configuration are waited for within, and what the window shows
+    // while they are.
+    base::Waiting* waiting = nullptr;
+    // Waits run beside the calling thread, which must then poll the workflow (a window); else
+    // on it (the command line).
+    bool waitBeside = false;
 };
 
 } // namespace ostrel::workflows

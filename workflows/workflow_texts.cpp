@@ -4,6 +4,10 @@
 
 namespace ostrel::workflows::texts {
 
+std::string JournalRefusal(const journal::Journal& journal) {
+    return journal.busy() ? kJournalBusy : kJournalUnusable;
+}
+
 std::string ReadFailureText(std::int32_t result) {
     return "Erreur de lecture de la carte (erreur " + std::to_string(result) +
            "), retirez la carte";

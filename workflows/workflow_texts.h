@@ -1,5 +1,7 @@
 #pragma once
 
+#include "journal/journal.h"
+
 #include <cstdint>
 #include <string>
 
@@ -26,8 +28,15 @@ inline constexpr const char* kBadDate =
 inline constexpr const char* kJournalUnusable = "Journal inutilisable : aucune carte n'est écrite";
 inline constexpr const char* kServerSeries = "(série du serveur, NextSerial non utilisé)";
 inline constexpr const char* kServerUnusable = "Serveur du journal inutilisable : aucun formatage";
+inline constexpr const char* kJournalBusy =
+    "Journal occupé par un autre programme : aucune carte n'est écrite";
+inline constexpr const char* kConfigurationBusyRefusal =
+    "Configuration occupée par un autre programme : aucune carte n'est écrite";
 inline constexpr const char* kSerialsExhausted =
     "Plus aucun numéro de série disponible : formatage arrêté";
+
+// Why no card is written when the journal failed: busy, or unusable.
+std::string JournalRefusal(const journal::Journal& journal);
 
 // A read at insertion that stopped part-way: nothing is decided from a half-read card.
 std::string ReadFailureText(std::int32_t result);

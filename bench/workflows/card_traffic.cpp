@@ -48,7 +48,7 @@ public:
         text = next;
         return true;
     }
-    bool Lock(std::string&) override { return true; }
+    workflows::LockResult Lock(std::string&) override { return workflows::LockResult::Taken; }
     void Unlock() override {}
     bool Save(std::int64_t serial, std::string&) override {
         next = std::to_string(serial);

@@ -329,7 +329,7 @@ TEST_F(FormatTest, TheJournalRecordsEveryOutcomeAndAnUnusableOneStopsBeforeTheCa
     EXPECT_EQ(entries[1].before, std::string(before.begin(), before.end()));
     const card::CardMemory& after = good->chip().memory();
     EXPECT_EQ(entries[1].after, std::string(after.begin(), after.end()));
-    EXPECT_EQ(entries[0].serialNew, std::nullopt); // refused before its serial was reserved
+    EXPECT_EQ(entries[0].serialNew, std::nullopt); // refused before a serial was taken
     EXPECT_EQ(entries[0].outcome, "code refusé");
     EXPECT_EQ(entries[0].attemptsLeft, 2);
     EXPECT_EQ(entries[0].after, "");
@@ -346,4 +346,85 @@ TEST_F(FormatTest, TheJournalRecordsEveryOutcomeAndAnUnusableOneStopsBeforeTheCa
     EXPECT_EQ(format->info(), "Journal inutilisable : aucune carte n'est écrite");
     EXPECT_NE(format->problem().find("c'est un dossier"), std::string::npos) << format->problem();
     EXPECT_EQ(store.text, "1000001");
+}
+
+namespace {
+
+// The journal of the tests, refusing the entries that take a serial when told to, as a full
+// disk or a read-only folder would.
+struct RefusingJournal : journal::Journal {
+    journal::Journal* inner;
+    bool refuseSerials = false;
+    explicit RefusingJournal(journal::Journal& j) : inner(&j) {}
+    bool Open(std::string& error) override { return inner->Open(error); }
+    bool Add(const journal::Entry& entry, std::int64_t& id, std::string& error) override {
+        if (refuseSerials && entry.serialNew) {
+            error = "disque plein";
+            return false;
+        }
+        return inner->Add(entry, id, error);
+    }
+    bool Finish(std::int64_t id, const std::string& outcome, std::optional<int> attemptsLeft,
+                const std::string& after, std::string& error) override {
+        return inner->Finish(id, outcome, attemptsLeft, after, error);
+    }
+    bool IssuedAt(std::int64_t serial, std::optional<std::string>& time,
+                  std::string& error) override {
+        return inner->IssuedAt(serial, time, error);
+    }
+    bool List(const journal::Filter& filter, std::vector<journal::Entry>& entries,
+              std::string& error) override {
+        return inner->List(filter, entries, error);
+    }
+    std::string Location() const override { return inner->Location(); }
+};
+
+} // namespace
+
+TEST_F(FormatTest, NoSerialIsUsedUpByACardRefusedBeforeItIsWritten) {
+    TempJournal journal;
+    RefusingJournal refusing(*journal.journal);
+    const struct {
+        const char* name;
+        std::uint8_t counter;
+        std::uint32_t code; // the card's own; its supplier's is 5E2B71
+        bool journalRefuses, lockFails, saveFails;
+    } cases[] = {
+        {"code refused", 7, 0x111111, false, false, false},
+        {"last attempt withheld", 4, 0x111111, false, false, false},
+        {"journal cannot write", 7, 0x5E2B71, true, false, false},
+        {"configuration lock refused", 7, 0x5E2B71, false, true, false},
+        {"configuration cannot be saved", 7, 0x5E2B71, false, false, true},
+    };
+    for (const auto& c : cases) {
+        store.text = "1000000";
+        format = std::make_unique<workflows::FormatWorkflow>(
+            state, store, TestOptions(false, {&refusing, "tests", "sim"}));
+        format->Load();
+        refusing.refuseSerials = c.journalRefuses;
+        store.lockFails = c.lockFails;
+        store.saveFails = c.saveFails;
+        auto refused = BlankWithCounter(c.counter, 0x04, c.code);
+        const card::CardMemory before = refused->chip().memory();
+        Handle(refused);
+        EXPECT_NE(format->outcome(), FormatOutcome::Formatted) << c.name;
+        EXPECT_EQ(refused->chip().memory(), before) << c.name;
+        EXPECT_EQ(store.text, "1000000") << c.name;
+        EXPECT_EQ(format->nextSerialText(), "1000000") << c.name;
+        Remove();
+        format->CardRemoved();
+
+        // Once the cause is gone, the next card gets the very serial the refused one did not.
+        refusing.refuseSerials = store.lockFails = store.saveFails = false;
+        auto next = BlankCard();
+        Handle(next);
+        EXPECT_EQ(format->outcome(), FormatOutcome::Formatted) << c.name << ": " << format->info();
+        EXPECT_EQ(card::ReadCardLong(next->chip().memory(), 13), 1000000) << c.name;
+        Remove();
+        format->CardRemoved();
+        // The journal forgets the serial for the next case.
+        journal.journal = std::make_unique<ostrel::journal::SqliteJournal>(
+            (journal.folder / (std::string(c.name) + ".sqlite")).string());
+        refusing.inner = journal.journal.get();
+    }
 }

@@ -9,10 +9,13 @@
 #include <functional>
 #include <vector>
 
-// The main window as a workflow window sees it: it records the menu locking.
+// The main window as a workflow window sees it: it records the menu locking and what the status
+// line was told the workflow waits for.
 struct FakeHost : ostrel::workflows::WorkflowHost {
     std::vector<bool> calls;
+    std::vector<std::string> waits;
     void EnableMenu(bool enable) override { calls.push_back(enable); }
+    void ShowWaiting(const std::string& text) override { waits.push_back(text); }
 };
 
 // Passes every call to a simulated reader, and lets a test look at the window at each exchange.

@@ -1,4 +1,5 @@
 #include "../cli_run.h"
+#include "../held_elsewhere.h"
 
 #include "card/codecs.h"
 #include "reader/virtual_card_file.h"
@@ -146,4 +147,35 @@ TEST_F(CommandsTest, ShowReadsBackAWrittenCard) {
     run = Run(Card("c.card", foreign), {"show"});
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("Carte inconnue. Erreur de lecture."), std::string::npos);
+}
+
+TEST_F(CommandsTest, FormatWaitsTheConfiguredLimitForWhatAnotherProgramHolds) {
+    const std::string journalFile = (dir / "journal.sqlite").string();
+    ASSERT_EQ(Run(Card("first.card", BlankCard()), {"format"}).status, 0); // the journal exists
+    const struct {
+        const char* kind;
+        std::string held;
+        const char* refusal;
+    } cases[] = {
+        {"config", config + ".lock",
+         "Configuration occupée par un autre programme : aucune carte n'est écrite\n"},
+        {"journal", journalFile,
+         "Journal occupé par un autre programme : aucune carte n'est écrite\n"},
+    };
+    Configure("[Format]\nNextSerial=1000001\n[Journal]\nAttente=1\n");
+    for (const auto& c : cases) {
+        HeldElsewhere holder(OSTREL_HOLD_LOCK, c.kind, c.held);
+        ASSERT_TRUE(holder.held()) << c.kind;
+        const std::string card = Card(std::string(c.kind) + ".card", BlankCard());
+        const CliRun run = Run(card, {"format"});
+        EXPECT_EQ(run.status, 1) << c.kind;
+        EXPECT_EQ(run.out, c.refusal) << c.kind;
+        EXPECT_NE(run.err.find("processus " + std::to_string(holder.pid())), std::string::npos)
+            << run.err; // the program that held it is named
+        EXPECT_EQ(Load(card).memory(), BlankCard()->chip().memory()) << c.kind;
+    }
+    Configure("[Format]\nNextSerial=1000001\n[Journal]\nAttente=trente\n");
+    const CliRun refused = Run(Card("bad.card", BlankCard()), {"format"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("[Journal] Attente"), std::string::npos) << refused.err;
 }

@@ -33,11 +33,12 @@ public:
         out = text.value_or("1000000");
         return true;
     }
-    bool Lock(std::string& error) override {
+    ostrel::workflows::LockResult Lock(std::string& error) override {
         if (lockFails)
             error = "verrou refusé";
         locked = !lockFails;
-        return locked;
+        return locked ? ostrel::workflows::LockResult::Taken
+                      : ostrel::workflows::LockResult::Failed;
     }
     void Unlock() override { locked = false; }
     bool Save(std::int64_t next, std::string& error) override {

@@ -1,15 +1,20 @@
+#include "../held_elsewhere.h"
+#include "base/waiting.h"
 #include "card/codecs.h"
+#include "journal/sqlite_journal.h"
 #include "test_cards.h"
 #include "window_test_support.h"
 #include "workflows/disposable_window.h"
 #include "workflows/format_window.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -22,6 +27,13 @@ namespace fs = std::filesystem;
 namespace {
 
 const QColor kGreen(0, 255, 0), kYellow(255, 255, 0), kRed(255, 0, 0);
+
+// The window's thread runs its event loop for a while, as it does between the operator's acts.
+void SpinEvents(int milliseconds) {
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
+}
 
 workflows::WorkflowOptions Fixed() {
     workflows::WorkflowOptions options;
@@ -268,4 +280,74 @@ TEST_F(WindowTest, AnInsertedCardFillsItsFieldAndARefusalTurnsRed) {
     Find<QPushButton>(&window, "cmdWriteBlankDisposable")->click();
     EXPECT_EQ(exchanges, 0);
     EXPECT_EQ(LabelText(&window, "lblInfo"), "Aucune carte lue : introduisez la carte à écrire");
+}
+
+TEST_F(WindowTest, WhatAnotherProgramHoldsIsAwaitedWhileTheWindowAnswers) {
+    const struct {
+        std::string kind; // what the other program holds
+        const char* waitingText;
+        const char* refusal;
+    } cases[] = {
+        {"config", "configuration occupée, attente…",
+         "Configuration occupée par un autre programme : aucune carte n'est écrite"},
+        {"journal", "journal occupé, attente…",
+         "Journal occupé par un autre programme : aucune carte n'est écrite"},
+    };
+    for (const auto& c : cases) {
+        // Let go while awaited, then the card is formatted; or held past the limit, and the card
+        // is refused untouched.
+        for (const bool letGo : {true, false}) {
+            const std::string name = c.kind + (letGo ? "-let-go" : "-held");
+            const std::string configFile = (dir / (name + ".ini")).string();
+            journal::SqliteJournal records((dir / (name + ".sqlite")).string());
+            std::string error;
+            ASSERT_TRUE(records.Open(error)) << error;
+            base::Waiting waiting(letGo ? std::chrono::milliseconds(60000)
+                                        : std::chrono::milliseconds(300));
+            records.SetWaiting(&waiting);
+            workflows::WorkflowOptions options = Fixed();
+            options.journal = {&records, "tests", "sim"};
+            options.waiting = &waiting;
+            HeldElsewhere holder(OSTREL_HOLD_LOCK, c.kind,
+                                 c.kind == "config" ? configFile + ".lock" : records.Location());
+            ASSERT_TRUE(holder.held()) << name;
+            workflows::FormatWindow window(state, host, configFile, options);
+            auto card = BlankCard();
+            const card::CardMemory before = card->chip().memory();
+            host.waits.clear();
+            Insert(card, window); // returns while the other program still holds it
+            EXPECT_TRUE(window.workflow().pending()) << name;
+
+            int ticks = 0;
+            QTimer tick;
+            QObject::connect(&tick, &QTimer::timeout, [&] { ++ticks; });
+            tick.start(10);
+            bool toldWaiting = false;
+            for (int spins = 0; window.workflow().pending() && spins < 3000; ++spins) {
+                SpinEvents(20);
+                toldWaiting = toldWaiting || std::find(host.waits.begin(), host.waits.end(),
+                                                       c.waitingText) != host.waits.end();
+                if (letGo && toldWaiting)
+                    holder.Release();
+            }
+            EXPECT_FALSE(window.workflow().pending()) << name;
+            EXPECT_GT(ticks, 0) << name << ": the window's timers fired meanwhile";
+            EXPECT_TRUE(toldWaiting) << name;
+            EXPECT_EQ(host.waits.back(), "") << name << ": the status line no longer waits";
+            if (letGo) {
+                EXPECT_EQ(LabelText(&window, "lblInfo"), "Formatage OK, retirez la carte") << name;
+                EXPECT_EQ(card::ReadCardLong(card->chip().memory(), 13), 1000000) << name;
+            } else {
+                EXPECT_EQ(LabelText(&window, "lblInfo"), c.refusal) << name;
+                EXPECT_EQ(card->chip().memory(), before) << name;
+                EXPECT_EQ(card->chip().errorCounter(), 7) << name;
+                EXPECT_EQ(window.workflow().nextSerialText(), "1000000") << name;
+                EXPECT_NE(window.workflow().problem().find(std::to_string(holder.pid())),
+                          std::string::npos)
+                    << window.workflow().problem();
+            }
+            holder.Release();
+            Remove(window);
+        }
+    }
 }

@@ -1,0 +1,110 @@
+#include "serial_reservation.h"
+
+#include "serial_numbers.h"
+#include "workflow_texts.h"
+
+namespace ostrel::workflows {
+
+ConfiguredRead ReadConfiguredSerial(SerialStore& store) {
+    ConfiguredRead read;
+    std::string text;
+    std::string error;
+    if (!store.Read(text, error)) {
+        read.refusal = store.KeepsSeriesWithJournal()
+                           ? texts::kServerUnusable
+                           : texts::SerialRefusedText("configuration illisible");
+        read.problem = error;
+        return read;
+    }
+    const ConfiguredSerial configured = ParseConfiguredSerial(text);
+    if (!configured.serial) {
+        read.refusal = texts::SerialRefusedText(configured.problem);
+        read.problem = "NextSerial (section Format) de " + store.Location() + " : " +
+                       configured.problem + " ; corrigez-le";
+        return read;
+    }
+    read.serial = configured.serial;
+    return read;
+}
+
+namespace {
+
+Reservation Refused(std::string refusal, std::string problem) {
+    Reservation r;
+    r.refusal = std::move(refusal);
+    r.problem = std::move(problem);
+    return r;
+}
+
+// One transaction on the server: the serial, and the row "interrompue" that names it.
+Reservation ReserveOnServer(SerialStore& store, JournalledOperation& record) {
+    std::int64_t serial = 0;
+    std::int64_t id = 0;
+    std::optional<std::string> issued;
+    std::string error;
+    if (!store.Reserve(record.entry(), serial, id, issued, error)) {
+        const ConfiguredRead read = issued ? ReadConfiguredSerial(store) : ConfiguredRead{};
+        if (read.serial)
+            return Refused(texts::SerialAlreadyIssuedText(*read.serial, *issued), error);
+        return Refused(texts::kServerUnusable, error);
+    }
+    record.Adopt(id);
+    Reservation r;
+    r.serial = serial;
+    r.next = NextMarkedSerial(serial).value_or(serial);
+    return r;
+}
+
+} // namespace
+
+Reservation ReserveSerial(SerialStore& store, const journal::Writer& journal,
+                          JournalledOperation& record) {
+    if (store.KeepsSeriesWithJournal())
+        return ReserveOnServer(store, record);
+    // Held until the reservation is on disk and in the journal: every program using this
+    // configuration takes its serial one after the other.
+    SerialStoreLock lock(store);
+    std::string error;
+    switch (lock.Take(error)) {
+    case LockResult::Taken:
+        break;
+    case LockResult::Busy:
+        return Refused(texts::kConfigurationBusyRefusal, error);
+    case LockResult::Failed:
+        return Refused(texts::SerialRefusedText("verrou de la configuration impossible"), error);
+    }
+    const ConfiguredRead read = ReadConfiguredSerial(store);
+    if (!read.serial)
+        return Refused(read.refusal, read.problem);
+    const std::int64_t serial = *read.serial;
+    const auto next = NextMarkedSerial(serial);
+    if (!next)
+        return Refused(texts::kSerialsExhausted, texts::kSerialsExhausted);
+    std::optional<std::string> issued;
+    if (journal.journal && !journal.journal->IssuedAt(serial, issued, error))
+        return Refused(texts::JournalRefusal(*journal.journal), error);
+    if (issued) {
+        // Set back onto a serial already given: formatting waits until the value is mended.
+        return Refused(texts::SerialAlreadyIssuedText(serial, *issued),
+                       "NextSerial (section Format) de " + store.Location() +
+                           " ramené sur un numéro déjà attribué selon le journal " +
+                           journal.journal->Location());
+    }
+    // In the journal first: a serial the store has moved past is always one the journal knows.
+    record.entry().serialNew = serial;
+    if (!record.Begin(error))
+        return Refused(texts::JournalRefusal(*journal.journal), error);
+    if (!store.Save(*next, error)) {
+        // The store still holds serial: the entry must not keep it from being given.
+        std::string undo;
+        if (!record.Finish(journal::kCancelled, std::nullopt, std::nullopt, undo))
+            error += " ; " + undo;
+        return Refused(texts::SerialNotSavedText(), error);
+    }
+    Reservation r;
+    r.serial = serial;
+    r.next = next;
+    return r;
+}
+
+} // namespace ostrel::workflows
