@@ -1,6 +1,7 @@
 #include "admin_program.h"
 
 #include "app_options.h"
+#include "base/beside_task.h"
 #include "main_kestrix.h"
 #include "reader/reader_choice.h"
 #include "reader/reader_factory.h"
@@ -14,11 +15,18 @@
 
 #include <QApplication>
 #include <QScreen>
+#include <QTimer>
 
 #include <iostream>
 #include <memory>
 
 namespace ostrel::app {
+
+namespace {
+
+constexpr int kSendPendingMilliseconds = 60 * 1000;
+
+} // namespace
 
 int RunAdmin(QApplication& application, const std::function<void(MainKestrix&)>& started) {
     std::vector<std::string> args; // Qt has taken its own options out already
@@ -65,6 +73,25 @@ int RunAdmin(QApplication& application, const std::function<void(MainKestrix&)>&
                               &waiting, records.server() ? &records.store() : nullptr));
     mainWindow.setReaderStatusSource([status = chosen.status] { return ReaderStatusLine(status); });
     mainWindow.show();
+    // Outcomes kept while the server was away go at start and every minute, beside the window.
+    base::BesideTask sender;
+    QTimer sendPending;
+    if (journal::PgJournal* server = records.server()) {
+        mainWindow.setPendingSource([server] { return server->PendingCount(); });
+        const auto send = [server, &sender] {
+            sender.Poll();
+            if (!sender.pending() && server->PendingCount() > 0)
+                sender.Start(
+                    [server] {
+                        std::string error;
+                        server->SendPending(error);
+                    },
+                    [] {});
+        };
+        QObject::connect(&sendPending, &QTimer::timeout, send);
+        sendPending.start(kSendPendingMilliseconds);
+        send();
+    }
 
     std::unique_ptr<SimulatedReaderWindow> simulatedReader;
     if (chosen.simulator) {

@@ -49,6 +49,9 @@ public:
 
     // The status line under the window: the reader's part, asked of source after every tick.
     void setReaderStatusSource(std::function<std::string()> source);
+    // How many outcomes wait to be sent to the journal's server; read at every tick, without
+    // waiting for the server.
+    void setPendingSource(std::function<std::size_t()> source);
     void setReaderStatus(const std::string& text);
     QMdiArea* mdiArea() const { return mdi_; }
 
@@ -85,6 +88,8 @@ private:
     std::string readerStatusText_;
     std::string cardSecurity_;
     std::string waiting_; // what the open workflow waits for, first in the line while it waits
+    std::function<std::size_t()> pendingSource_;
+    std::string pendingText_; // outcomes the server has not been told yet
     ReaderMonitor monitor_;
     std::array<QAction*, kMenuItems.size()> actions_{};
     QPointer<QMdiSubWindow> welcome_;

@@ -64,7 +64,17 @@ FormatWindow::FormatWindow(reader::SharedState& state, WorkflowHost& host,
     tmrClignote_ = MakeBlinkTimer(lblInfo_, this);
 
     binding_.Load(shpLED_);
-    Show();
+    binding_.Follow(this, [this] { Show(); });
+    if (store_.KeepsSeriesWithJournal()) {
+        // Other stations take serials too: the server's next one is shown as it moves.
+        auto* refresh = new QTimer(this);
+        refresh->setObjectName("tmrServerSerial");
+        connect(refresh, &QTimer::timeout, this, [this] {
+            workflow_.RefreshNextSerial();
+            binding_.Follow(this, [this] { Show(); });
+        });
+        refresh->start(kServerSerialMilliseconds);
+    }
 }
 
 void FormatWindow::CardInserted() {

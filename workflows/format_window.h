@@ -31,6 +31,9 @@ public:
 
     const FormatWorkflow& workflow() const { return workflow_; }
 
+    // How often the server's next serial is read again while the window is open.
+    static constexpr int kServerSerialMilliseconds = 5000;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
