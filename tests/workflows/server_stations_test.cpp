@@ -250,7 +250,7 @@ TEST_F(SharedServer, AStationMayAddRowsButNeverRewriteThem) {
     EXPECT_EQ(ServerNext(), 1000001);
 }
 
-TEST_F(SharedServer, AServerOutOfReachOrRefusingStopsEveryWriteBeforeTheCard) {
+TEST_F(SharedServer, AServerOutOfReachOrRefusingStopsEveryWriteBeforeTheCardNotAShow) {
     StartSeries(1000000);
     const std::string port = std::getenv("OSTREL_TEST_PG_PORT");
     const std::string good = db.Station("good");
@@ -281,6 +281,10 @@ TEST_F(SharedServer, AServerOutOfReachOrRefusingStopsEveryWriteBeforeTheCard) {
             EXPECT_NE(run.err.find("serveur " + server.address), std::string::npos) << run.err;
             EXPECT_EQ(dir.read("a"), text) << server.what << " " << command[0] << ": card touched";
         }
+        // Showing a card writes nothing: it still works.
+        const CliRun shown =
+            OstrelCard({"--journal", server.address, "--reader", "sim:" + card, "show"});
+        EXPECT_NE(shown.out.find("\nkind: "), std::string::npos) << server.what << shown.err;
     }
     EXPECT_EQ(db.Query("SELECT count(*) FROM ostrel.operations"), "0");
 }
