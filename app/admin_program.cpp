@@ -11,6 +11,7 @@
 #include "workflow_factories.h"
 #include "workflows/journal_setting.h"
 #include "workflows/reader_dialect_setting.h"
+#include "workflows/run_files.h"
 #include "workflows/wait_setting.h"
 
 #include <QApplication>
@@ -50,7 +51,10 @@ int RunAdmin(QApplication& application, const std::function<void(MainKestrix&)>&
     reader::ChosenReader chosen;
     // The monitor polls every 200 ms: its trace shows changes only.
     if (!reader::CreateReader(options.reader, chosen, error) ||
-        !reader::StartTrace(options.trace, true, std::cerr, chosen, error)) {
+        !reader::StartTrace(options.trace, true, std::cerr,
+                            workflows::FilesOfTheRun(options.configFile, options.given.journalFile,
+                                                     options.reader, chosen.deckFolder),
+                            chosen, error)) {
         std::cerr << "ostrel-admin : " << error << "\n";
         return 1;
     }
@@ -110,7 +114,13 @@ int RunAdmin(QApplication& application, const std::function<void(MainKestrix&)>&
     }
     if (started)
         started(mainWindow);
-    return application.exec();
+    const int status = application.exec();
+    // A trace cut short must not pass for a whole one.
+    if (chosen.trace && !chosen.trace->failure().empty()) {
+        std::cerr << "ostrel-admin : " << chosen.trace->failure() << "\n";
+        return status == 0 ? 1 : status;
+    }
+    return status;
 }
 
 } // namespace ostrel::app

@@ -41,7 +41,7 @@ bool ParseAppOptions(const std::vector<std::string>& args, AppOptions& options,
     options.given = base::ReadGlobalOptions(line);
     options.configFile = options.given.configFile;
     options.trace = {options.given.trace.has_value(), options.given.trace.value_or(""),
-                     options.given.traceCodes};
+                     options.given.traceCodes, options.given.traceOverwrite};
     if (error = base::GlobalOptionsConflict(options.given); !error.empty())
         return false;
     if (line.has("--config") && options.configFile.empty()) {

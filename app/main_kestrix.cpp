@@ -96,12 +96,21 @@ void MainKestrix::ShowWaiting(const std::string& text) {
     showStatusLine();
 }
 
+void MainKestrix::ShowWarning(const std::string& text) {
+    if (text == warning_)
+        return;
+    warning_ = text;
+    showStatusLine();
+}
+
 void MainKestrix::showStatusLine() {
     std::string line = waiting_.empty() ? readerStatusText_ : waiting_ + " — " + readerStatusText_;
     if (!cardSecurity_.empty())
         line += (line.empty() ? "" : " — ") + std::string("carte : ") + cardSecurity_;
     if (!pendingText_.empty())
         line += (line.empty() ? "" : " — ") + pendingText_;
+    if (!warning_.empty())
+        line = "attention : " + warning_ + (line.empty() ? "" : " — " + line);
     lblStatus_->setText(QString::fromStdString(line));
 }
 

@@ -42,6 +42,7 @@ public:
     // WorkflowHost: locks or unlocks the card menus; says what the open workflow waits for.
     void EnableMenu(bool enable) override;
     void ShowWaiting(const std::string& text) override;
+    void ShowWarning(const std::string& text) override;
 
     ReaderMonitor& monitor() { return monitor_; }
     // What each tick of tmrReader does: the monitor's tick, then the status line.
@@ -90,6 +91,7 @@ private:
     std::string waiting_; // what the open workflow waits for, first in the line while it waits
     std::function<std::size_t()> pendingSource_;
     std::string pendingText_; // outcomes the server has not been told yet
+    std::string warning_; // about the journal, first of all while there is one
     ReaderMonitor monitor_;
     std::array<QAction*, kMenuItems.size()> actions_{};
     QPointer<QMdiSubWindow> welcome_;

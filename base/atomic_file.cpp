@@ -1,7 +1,10 @@
 #include "atomic_file.h"
 
 #include "regular_file.h"
+#include "text_excerpt.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -20,7 +23,7 @@ namespace {
 constexpr int kMostLinksFollowed = 40;
 
 FileResult Failed(const std::string& path, const std::string& why, int error) {
-    return {false, path + " : " + why + " (" + std::strerror(error) + ")"};
+    return {false, Escaped(path) + " : " + why + " (" + std::strerror(error) + ")"};
 }
 
 std::string FolderOf(const std::string& path) {
@@ -49,10 +52,10 @@ FileResult Examine(const std::string& path, Target& target) {
     if (::stat(target.file.c_str(), &target.info) == 0) {
         target.exists = true;
         if (!S_ISREG(target.info.st_mode))
-            return {false, path + " : " + NotRegularText(target.info.st_mode)};
+            return {false, Escaped(path) + " : " + NotRegularText(target.info.st_mode)};
         // The owner alone may ignore a missing write bit; the mark is respected all the same.
         if ((target.info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
-            return {false, path + " : fichier en lecture seule, non modifié"};
+            return {false, Escaped(path) + " : fichier en lecture seule, non modifié"};
         if (::access(target.file.c_str(), W_OK) != 0)
             return Failed(path, "écriture refusée", errno);
         return {true, {}};
@@ -62,9 +65,9 @@ FileResult Examine(const std::string& path, Target& target) {
     const std::string folder = FolderOf(target.file);
     struct stat folderInfo {};
     if (::stat(folder.c_str(), &folderInfo) != 0)
-        return Failed(path, "dossier " + folder + " inaccessible", errno);
+        return Failed(path, "dossier " + Escaped(folder) + " inaccessible", errno);
     if (!S_ISDIR(folderInfo.st_mode))
-        return {false, path + " : " + folder + " n'est pas un dossier"};
+        return {false, Escaped(path) + " : " + Escaped(folder) + " n'est pas un dossier"};
     return {true, {}};
 }
 
@@ -90,20 +93,6 @@ void SyncFolder(const std::string& folder) {
     }
 }
 
-// Other names of the same file would keep the old contents after a rename: write in place.
-FileResult RewriteInPlace(const std::string& path, const Target& target, std::string_view bytes) {
-    const int fd = ::open(target.file.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return Failed(path, "écriture impossible", errno);
-    bool ok = WriteAll(fd, bytes, 0) && ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 &&
-              ::fsync(fd) == 0;
-    const int error = errno;
-    ok = ::close(fd) == 0 && ok;
-    if (!ok)
-        return Failed(path, "écriture impossible", error ? error : errno);
-    return {true, {}};
-}
-
 int CreateTemporary(const std::string& folder, const std::string& prefix, std::string& name) {
     static constexpr char kDigits[] = "0123456789abcdef";
     for (int attempt = 0; attempt < 16; ++attempt) {
@@ -123,36 +112,50 @@ int CreateTemporary(const std::string& folder, const std::string& prefix, std::s
     return -1;
 }
 
-// Removes what saves of this target left when their process died before the rename; the
-// temporary files of saves still running in other processes are left alone.
-void RemoveLeftTemporaries(const std::string& folder, const std::string& prefix) {
+// ".NAME.tmp-PID-XXXXXX" (six letters or digits, as mkstemp makes them too): the PID of the
+// process that wrote it, or 0 for another name.
+long TemporaryOwner(const std::string& name) {
+    const std::string marker = ".tmp-";
+    const auto at = name.rfind(marker);
+    if (name.size() < 2 || name[0] != '.' || at == std::string::npos || at == 0)
+        return 0;
+    const std::string rest = name.substr(at + marker.size());
+    const auto dash = rest.find('-');
+    if (dash == 0 || dash == std::string::npos || rest.find_first_not_of("0123456789") != dash ||
+        rest.size() != dash + 7 ||
+        !std::all_of(rest.begin() + static_cast<long>(dash) + 1, rest.end(),
+                     [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; }))
+        return 0;
+    return std::strtol(rest.substr(0, dash).c_str(), nullptr, 10);
+}
+
+// Removes what saves into this folder left when their process died before the rename (a
+// killed program's card or configuration save); the temporary files of saves still running in
+// other processes are left alone.
+void RemoveLeftTemporaries(const std::string& folder) {
     DIR* dir = ::opendir(folder.c_str());
     if (!dir)
         return;
     while (const dirent* entry = ::readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name.compare(0, prefix.size(), prefix) != 0)
-            continue;
-        const std::string rest = name.substr(prefix.size());
-        const auto dash = rest.find('-');
-        if (dash == 0 || dash == std::string::npos || rest.find_first_not_of("0123456789") != dash)
-            continue;
-        const long pid = std::strtol(rest.substr(0, dash).c_str(), nullptr, 10);
+        const long pid = TemporaryOwner(entry->d_name);
         if (pid <= 0 || pid == ::getpid() || ::kill(static_cast<pid_t>(pid), 0) == 0 ||
             errno != ESRCH)
             continue;
-        ::unlink((folder + "/" + name).c_str());
+        ::unlinkat(::dirfd(dir), entry->d_name, 0);
     }
     ::closedir(dir);
 }
 
-FileResult ReplaceByRename(const std::string& path, const Target& target, std::string_view bytes) {
-    const std::string folder = FolderOf(target.file);
-    const std::string prefix = TemporaryPrefix(NameOf(target.file));
-    std::string temporary;
+// The new contents whole in a new temporary file beside the target, on disk, with the target's
+// mode and owner. False with the system's error and nothing left behind on failure.
+bool WriteTemporary(const std::string& folder, const std::string& prefix, const Target& target,
+                    std::string_view bytes, std::string& temporary, int& error) {
     const int fd = CreateTemporary(folder, prefix, temporary);
-    if (fd < 0)
-        return Failed(path, "écriture impossible dans le dossier " + folder, errno);
+    if (fd < 0) {
+        error = errno;
+        temporary.clear();
+        return false;
+    }
     bool ok = true;
     if (target.exists) {
         // Before any byte is written: a private file never becomes readable by others.
@@ -161,18 +164,80 @@ FileResult ReplaceByRename(const std::string& path, const Target& target, std::s
             ok = false;
     }
     ok = ok && WriteAll(fd, bytes, 0) && ::fsync(fd) == 0;
-    int error = errno;
-    ok = ::close(fd) == 0 && ok;
-    if (ok && ::rename(temporary.c_str(), target.file.c_str()) != 0) {
+    error = ok ? 0 : (errno ? errno : EIO);
+    if (::close(fd) != 0 && ok) {
         ok = false;
         error = errno;
     }
     if (!ok) {
         ::unlink(temporary.c_str());
-        return Failed(path, "écriture impossible", error ? error : EIO);
+        temporary.clear();
+    }
+    return ok;
+}
+
+// Other names of the same file would keep the old contents after a rename: the target is
+// written in place, and only once the new contents cannot be lost.
+FileResult RewriteInPlace(const std::string& path, const Target& target, std::string_view bytes) {
+    const int fd = ::open(target.file.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return Failed(path, "écriture impossible", errno);
+    const off_t oldSize = target.info.st_size;
+    const off_t newSize = static_cast<off_t>(bytes.size());
+    const auto refuse = [&](const std::string& why, int error) {
+        // The room reserved past the end is given back; the size and contents never changed.
+        if (newSize > oldSize)
+            ::fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, oldSize, newSize - oldSize);
+        ::close(fd);
+        FileResult refused = Failed(path, why, error);
+        refused.error += ", fichier inchangé";
+        return refused;
+    };
+    // A full disk is found here, before anything changed: the room past the old end is taken
+    // now, so that the copy below cannot run out of it.
+    if (newSize > 0 && ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, newSize) != 0 && errno != EOPNOTSUPP)
+        return refuse("place introuvable pour le nouveau contenu", errno);
+    const std::string folder = FolderOf(target.file);
+    std::string temporary;
+    int error = 0;
+    if (!WriteTemporary(folder, TemporaryPrefix(NameOf(target.file)), target, bytes, temporary,
+                        error))
+        return refuse("nouveau contenu impossible à écrire dans le dossier " + Escaped(folder),
+                      error);
+    bool ok = WriteAll(fd, bytes, 0) && ::ftruncate(fd, newSize) == 0 && ::fsync(fd) == 0;
+    error = errno;
+    ok = ::close(fd) == 0 && ok;
+    if (!ok) {
+        // Out of the way of the removal of dead saves' temporaries: it is the only whole copy.
+        const std::string kept = temporary + ".complet";
+        const std::string& whole =
+            ::rename(temporary.c_str(), kept.c_str()) == 0 ? kept : temporary;
+        FileResult failed = Failed(
+            path,
+            "réécrit en partie seulement ; le nouveau contenu entier est dans " + Escaped(whole),
+            error ? error : EIO);
+        failed.targetChanged = true;
+        return failed;
+    }
+    ::unlink(temporary.c_str());
+    RemoveLeftTemporaries(folder);
+    return {true, {}};
+}
+
+FileResult ReplaceByRename(const std::string& path, const Target& target, std::string_view bytes) {
+    const std::string folder = FolderOf(target.file);
+    std::string temporary;
+    int error = 0;
+    if (!WriteTemporary(folder, TemporaryPrefix(NameOf(target.file)), target, bytes, temporary,
+                        error))
+        return Failed(path, "écriture impossible dans le dossier " + Escaped(folder), error);
+    if (::rename(temporary.c_str(), target.file.c_str()) != 0) {
+        error = errno;
+        ::unlink(temporary.c_str());
+        return Failed(path, "écriture impossible", error);
     }
     SyncFolder(folder);
-    RemoveLeftTemporaries(folder, prefix);
+    RemoveLeftTemporaries(folder);
     return {true, {}};
 }
 

@@ -14,12 +14,16 @@ namespace ostrel::base {
 // - a symbolic link is followed: the file it points to is replaced and the link stays;
 // - an existing file keeps its permissions and, where the process may, its owner; a new one
 //   gets 0666 less the umask;
-// - a file with several hard links is rewritten in place (flushed, then truncated to size), as
-//   a rename would give the other names the old contents;
+// - a file with several hard links is rewritten in place, as a rename would give the other
+//   names the old contents; but only once nothing can be lost: the room for the new contents is
+//   reserved in the target first, and the whole of them is written to a temporary file and
+//   flushed, before the target's first byte changes (a full disk refuses the save then, the
+//   target unchanged). Should the copy still fail part-way, the temporary file is kept, the
+//   error names it, and targetChanged is set;
 // - a target that is not a regular file, a file without any write permission, or one the
 //   process may not write is refused before anything is written;
-// - temporary files left by an interrupted save of the same target are removed.
-// On failure the target is unchanged and no temporary file is left.
+// - temporary files that saves into the same folder left when their process died are removed.
+// On failure the target is unchanged and no temporary file is left, but for the case above.
 FileResult WriteFileAtomically(const std::string& path, std::string_view bytes);
 
 // Checks, without writing, that WriteFileAtomically(path, ...) would be allowed to replace

@@ -9,6 +9,10 @@ namespace ostrel::base {
 struct FileResult {
     bool ok = false;
     std::string error;
+    // A failure that left the target changed after all (written in part): the error says where
+    // the whole new contents are. A caller must never report such a failure as "nothing
+    // changed".
+    bool targetChanged = false;
 
     explicit operator bool() const { return ok; }
 };

@@ -31,6 +31,8 @@ GlobalOptions ReadGlobalOptions(const ParsedLine& line) {
 std::string GlobalOptionsConflict(const GlobalOptions& options) {
     if (options.traceCodes && !options.trace)
         return "l'option « --trace-codes » va avec « --trace »";
+    if (options.traceOverwrite && options.trace.value_or("").empty())
+        return "l'option « --trace-overwrite » va avec « --trace=FICHIER »";
     return {};
 }
 

@@ -20,6 +20,7 @@ struct GlobalOptions {
     bool version = false;    // print "PROGRAM VERSION" and nothing else
     std::optional<std::string> trace; // --trace[=FILE]: every reader call; empty: standard error
     bool traceCodes = false;          // the trace shows presented codes
+    bool traceOverwrite = false;      // an existing trace FILE is emptied, not appended to
 };
 
 // Where a global option's value goes: text, a flag, or a text that may be absent (--name[=V]).
@@ -47,13 +48,19 @@ inline const GlobalOption kGlobalOptions[] = {
     {{"--version", OptionValue::None, {}, "affiche la version du programme"},
      &GlobalOptions::version},
     {{"--trace", OptionValue::Optional, "FICHIER",
-      "chaque appel au lecteur, sur la sortie d'erreur ou dans FICHIER"},
+      "chaque appel au lecteur, sur la sortie d'erreur ou à la fin de FICHIER\n(créé lisible par "
+      "vous seul)"},
      &GlobalOptions::trace},
     {{"--trace-codes",
       OptionValue::None,
       {},
       "la trace montre les codes présentés (masqués sinon)"},
      &GlobalOptions::traceCodes},
+    {{"--trace-overwrite",
+      OptionValue::None,
+      {},
+      "vide le fichier de trace déjà là au lieu d'écrire à sa suite"},
+     &GlobalOptions::traceOverwrite},
 };
 
 // The rows' definitions, for ParseCommandLine and the help.
@@ -62,8 +69,8 @@ std::vector<OptionDefinition> GlobalOptionDefinitions();
 // The fields of the options the line gave; the others keep their defaults.
 GlobalOptions ReadGlobalOptions(const ParsedLine& line);
 
-// Why options that each parse cannot go together (--trace-codes without --trace); empty when
-// they can.
+// Why options that each parse cannot go together (--trace-codes without --trace,
+// --trace-overwrite without --trace=FICHIER); empty when they can.
 std::string GlobalOptionsConflict(const GlobalOptions& options);
 
 } // namespace ostrel::base

@@ -1,5 +1,7 @@
 #include "regular_file.h"
 
+#include "text_excerpt.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -12,7 +14,7 @@ namespace ostrel::base {
 namespace {
 
 FileResult Refused(const std::string& path, const std::string& why) {
-    return {false, path + " : " + why};
+    return {false, Escaped(path) + " : " + why};
 }
 
 std::string OpenFailureText(int error) {

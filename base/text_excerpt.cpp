@@ -96,4 +96,8 @@ std::string Excerpt(std::string_view text, std::size_t maxCharacters) {
     return shown;
 }
 
+std::string Escaped(std::string_view text) {
+    return Excerpt(text, text.size());
+}
+
 } // namespace ostrel::base

@@ -12,4 +12,8 @@ namespace ostrel::base {
 // drive it.
 std::string Excerpt(std::string_view text, std::size_t maxCharacters = 40);
 
+// The whole of a piece of untrusted text, escaped as Excerpt escapes it: file names, reader
+// names and journal fields, which must be shown whole but must not start a line of their own.
+std::string Escaped(std::string_view text);
+
 } // namespace ostrel::base

@@ -1,6 +1,7 @@
 #include "commands.h"
 
 #include "base/hex.h"
+#include "base/text_excerpt.h"
 #include "reader/security_code.h"
 #include "reader/sle4442_chip.h"
 #include "reader/virtual_card_file.h"
@@ -73,7 +74,8 @@ int CardCommand::run(const GlobalOptions&, const base::ParsedLine& parsed, Comma
     }
     std::error_code ec;
     if (!parsed.has("--force") && std::filesystem::exists(file, ec)) {
-        io.err << "ostrel-card card : " << file << " existe déjà (--force pour le remplacer)\n";
+        io.err << "ostrel-card card : " << base::Escaped(file)
+               << " existe déjà (--force pour le remplacer)\n";
         return 1;
     }
     reader::Sle4442Chip chip =

@@ -1,7 +1,9 @@
 #include "cli_reader.h"
 
+#include "base/text_excerpt.h"
 #include "reader/reader_choice.h"
 #include "workflows/reader_dialect_setting.h"
+#include "workflows/run_files.h"
 
 #include <ostream>
 
@@ -17,9 +19,12 @@ bool CliReader::open(const GlobalOptions& options, CommandIo& io) {
         return false;
     }
     const reader::TraceRequest trace{options.trace.has_value(), options.trace.value_or(""),
-                                     options.traceCodes};
+                                     options.traceCodes, options.traceOverwrite};
     if (!reader::CreateReader(choice, chosen_, error) ||
-        !reader::StartTrace(trace, false, io.err, chosen_, error)) {
+        !reader::StartTrace(trace, false, io.err,
+                            workflows::FilesOfTheRun(options.configFile, options.journalFile,
+                                                     choice, chosen_.deckFolder),
+                            chosen_, error)) {
         io.err << "ostrel-card : " << error << "\n";
         return false;
     }
@@ -55,9 +60,14 @@ CliReader::~CliReader() {
         io_->err << "ostrel-card : " << chosen_.simulator->lastSaveError() << "\n";
     // Why the reader could not speak to the card, which the verdict texts do not say.
     if (io_ && chosen_.status && !chosen_.status->readerStatus().problem.empty())
-        io_->err << "ostrel-card : " << chosen_.status->readerStatus().problem << "\n";
+        io_->err << "ostrel-card : " << base::Escaped(chosen_.status->readerStatus().problem)
+                 << "\n";
     if (state_ && state_->ReaderHandle >= 0)
         chosen_.library->Close(state_->ReaderHandle);
+    if (io_ && chosen_.trace && !chosen_.trace->failure().empty()) {
+        io_->err << "ostrel-card : " << chosen_.trace->failure() << "\n";
+        io_->traceLost = true;
+    }
 }
 
 } // namespace ostrel::cli

@@ -22,6 +22,7 @@ public:
 
     // Tells io.err why the simulated card's file could not be saved, if it could not, and why
     // a PC/SC reader could not tell its command set: the workflows only see error numbers.
+    // A trace that lost lines is told too, and marked in io (the run then fails).
     ~CliReader();
 
 private:

@@ -19,6 +19,7 @@ struct CommandIo {
     std::ostream& out;
     std::ostream& err;
     bool errIsTerminal = false;
+    bool traceLost = false; // the trace asked for is incomplete: the run fails
 };
 
 // How many arguments a command takes after its options, and its refusal when they are not so

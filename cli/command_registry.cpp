@@ -79,7 +79,7 @@ int RunOstrelCard(const std::vector<std::string>& args, CommandIo& io) {
                                                  line.positional.end());
             const int status = command->execute(global, commandArgs, io);
             base::ClearSecret(commandArgs);
-            return status;
+            return status == 0 && io.traceLost ? 1 : status;
         }
     }
     io.err << "ostrel-card : commande inconnue « " << name << " » (ostrel-card --help)\n";

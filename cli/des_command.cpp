@@ -1,6 +1,7 @@
 #include "des_command.h"
 
 #include "base/secret.h"
+#include "base/text_excerpt.h"
 #include "cls_des.h"
 #include "key_file.h"
 #include "windows1252.h"
@@ -196,8 +197,8 @@ private:
 
     int runFile(bool encrypt) {
         const fs::path in = request_.operands[0], out = request_.operands[1];
-        const std::string what =
-            std::string(encrypt ? "chiffrement" : "déchiffrement") + " de « " + in.string() + " »";
+        const std::string what = std::string(encrypt ? "chiffrement" : "déchiffrement") + " de « " +
+                                 base::Escaped(in.string()) + " »";
         std::error_code ec;
         const std::uintmax_t size = fs::file_size(in, ec);
         std::optional<ProgressBar> bar;
@@ -216,18 +217,24 @@ private:
         case des::FileFailure::ReadFailed:
             return fail("échec du " + what + " : " + des_.LastFileError());
         case des::FileFailure::OutputExists:
-            return fail("échec du " + what + " : « " + out.string() +
+            return fail("échec du " + what + " : « " + base::Escaped(out.string()) +
                         " » existe déjà (ajoutez --overwrite pour le remplacer)");
         case des::FileFailure::CipherFailed:
             if (encrypt)
                 return fail("échec du " + what + " : " + des_.LastFileError());
             return fail("échec du " + what + " : " + DecryptionFailure(des_.LastCipherStatus()));
+        case des::FileFailure::OutputPartlyWritten:
+            return fail("échec du " + what + " : « " + base::Escaped(out.string()) +
+                        " » modifié : " + des_.LastFileError());
         case des::FileFailure::WriteFailed:
+            return fail("échec du " + what + " : écriture de « " + base::Escaped(out.string()) +
+                        " » impossible (" + des_.LastFileError() +
+                        ") ; aucun fichier n'a été modifié");
         case des::FileFailure::None:
             break;
         }
-        return fail("échec du " + what + " : écriture de « " + out.string() +
-                    " » impossible ; aucun fichier n'a été modifié");
+        return fail("échec du " + what + " : écriture de « " + base::Escaped(out.string()) +
+                    " » impossible");
     }
 
     int encryptText() {

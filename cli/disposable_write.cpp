@@ -41,6 +41,8 @@ int RunDisposableWrite(const GlobalOptions& options, bool spendLastAttempt,
     workflows::DisposableWorkflow workflow(cli.state(), workflowOptions);
     workflow.Load();
     workflow.CardInserted();
+    if (!workflow.warning().empty())
+        io.err << "ostrel-card " << commandName << " : attention : " << workflow.warning() << "\n";
     if (InsertionFailed(workflow.outcome())) {
         io.out << workflow.info() << "\n";
         if (workflow.outcome() == workflows::DisposableOutcome::Nothing) {

@@ -45,7 +45,9 @@ int DumpCommand::run(const GlobalOptions& options, const base::ParsedLine& parse
     std::int32_t readResult = -1;
     const int type = reader::IdentifyCard(state, &readResult);
     const bool read = type != reader::kIdentifyNoAnswer && readResult == 0;
-    reader::EndCardSession(state);
+    // Identification ends the session itself unless it found one of our cards.
+    if (type >= 0)
+        reader::EndCardSession(state);
     const bool security = parsed.has("--security");
     reader::SecurityState cardSecurity; // a card that did not answer has none
     if (security && type != reader::kIdentifyNoAnswer)

@@ -16,6 +16,7 @@ constexpr const char* kHelp =
     "Formate la carte du lecteur comme la fenêtre de formatage à l'insertion : une carte vierge\n"
     "reçoit le numéro de série NextSerial (section Format) de la configuration, réservé et\n"
     "avancé avant que la carte soit écrite ; une carte déjà formatée garde le sien.\n"
+    "Un formatage interrompu que le journal connaît est refait en entier avec le même numéro.\n"
     "Chaque opération est inscrite au journal avant et après l'écriture.\n"
     "Avec un serveur PostgreSQL (--journal postgresql://... ou service=NOM, ou Server=\n"
     "dans la section Journal de la configuration), le numéro vient de la série du serveur,\n"
@@ -67,6 +68,8 @@ int FormatCommand::run(const GlobalOptions& options, const base::ParsedLine& par
         return 1;
     workflow.CardInserted();
     workflow.Unload();
+    if (!workflow.warning().empty())
+        io.err << "ostrel-card format : attention : " << workflow.warning() << "\n";
     io.out << workflow.info() << "\n";
     if (workflow.outcome() == workflows::FormatOutcome::Nothing) {
         io.err << "ostrel-card format : " << cli.state().InfoMessage << "\n";

@@ -33,7 +33,9 @@ int IdentifyCommand::run(const GlobalOptions& options, const base::ParsedLine&, 
         return 1;
     auto& state = cli.state();
     const int type = reader::IdentifyCard(state);
-    reader::EndCardSession(state);
+    // Identification ends the session itself unless it found one of our cards.
+    if (type >= 0)
+        reader::EndCardSession(state);
     io.out << state.InfoMessage << "\n";
     if (type >= 0) {
         io.out << "type: " << type << "\n";

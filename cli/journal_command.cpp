@@ -1,5 +1,6 @@
 #include "commands.h"
 
+#include "base/text_excerpt.h"
 #include "journal/journal_text.h"
 #include "journal/server_copy.h"
 #include "workflows/journal_setting.h"
@@ -27,9 +28,7 @@ constexpr const char* kHelp =
 constexpr std::size_t kListedFields = 13;
 
 void PrintTabbed(std::ostream& out, const std::vector<std::string>& fields) {
-    for (std::size_t i = 0; i < kListedFields; ++i)
-        out << (i ? "\t" : "") << fields[i];
-    out << "\n";
+    out << journal::ListingLine(fields, kListedFields);
 }
 
 // Lists the journal of card operations, newest first.
@@ -142,7 +141,9 @@ int JournalCommand::run(const GlobalOptions& options, const base::ParsedLine& pa
         const std::string text = parsed.value("--serial");
         if (text.empty() || text.size() > 10 ||
             text.find_first_not_of("0123456789") != std::string::npos) {
-            io.err << refusal("--serial attend un numéro de série, pas « " + text + " »") << "\n";
+            io.err << refusal("--serial attend un numéro de série, pas « " + base::Excerpt(text) +
+                              " »")
+                   << "\n";
             return 2;
         }
         filter.serial = std::stoll(text);
@@ -150,7 +151,8 @@ int JournalCommand::run(const GlobalOptions& options, const base::ParsedLine& pa
     if (parsed.has("--since")) {
         filter.since = parsed.value("--since");
         if (!journal::IsIsoDate(filter.since)) {
-            io.err << refusal("--since attend une date AAAA-MM-JJ, pas « " + filter.since + " »")
+            io.err << refusal("--since attend une date AAAA-MM-JJ, pas « " +
+                              base::Excerpt(filter.since) + " »")
                    << "\n";
             return 2;
         }
@@ -167,7 +169,8 @@ int JournalCommand::run(const GlobalOptions& options, const base::ParsedLine& pa
     // Reading never creates a journal: a mistyped name would look like an empty one.
     std::error_code ec;
     if (!place.server() && !std::filesystem::exists(records.Location(), ec)) {
-        io.err << refusal("journal " + records.Location() + " : fichier introuvable") << "\n";
+        io.err << refusal("journal " + base::Escaped(records.Location()) + " : fichier introuvable")
+               << "\n";
         return 1;
     }
     // What this station kept for the server goes first, so that the listing shows it.

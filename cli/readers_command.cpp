@@ -1,5 +1,6 @@
 #include "commands.h"
 
+#include "base/text_excerpt.h"
 #include "reader/reader_factory.h"
 
 #include <ostream>
@@ -37,7 +38,7 @@ int ReadersCommand::run(const GlobalOptions&, const base::ParsedLine&, CommandIo
     if (readers.empty())
         io.out << "aucun lecteur PC/SC\n";
     for (const auto& reader : readers) {
-        io.out << reader.name << " : ";
+        io.out << base::Escaped(reader.name) << " : ";
         if (!reader.cardInside)
             io.out << "pas de carte\n";
         else if (!reader.dialect.empty())

@@ -58,6 +58,8 @@ int ShowCommand::run(const GlobalOptions& options, const base::ParsedLine&, Comm
     workflow.Load();
     workflow.CardInserted();
     workflow.Unload();
+    if (!workflow.warning().empty())
+        io.err << "ostrel-card show : attention : " << workflow.warning() << "\n";
     io.out << workflow.info() << "\n";
     using workflows::DisposableOutcome;
     const DisposableOutcome outcome = workflow.outcome();

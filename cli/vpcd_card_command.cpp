@@ -15,11 +15,17 @@ namespace {
 
 constexpr const char* kUsage =
     "usage : ostrel-card vpcd-card FICHIER [--port N] [--dialect memcard|storage|iso]\n"
+    "                              [--variant plain|older|capped]\n"
     "Met la carte virtuelle FICHIER dans le lecteur virtuel vpcd de pcscd (127.0.0.1, port\n"
     "35963 par défaut, le lecteur « Virtual PCD 00 00 ») et répond au lecteur jusqu'à Ctrl+C,\n"
     "qui retire la carte. Chaque commande qui change la carte l'enregistre dans FICHIER.\n"
     "Si pcscd s'arrête, la carte attend qu'il revienne.\n"
-    "--dialect : le jeu de commandes du lecteur imité (memcard par défaut, storage, iso).\n";
+    "--dialect : le jeu de commandes du lecteur imité (memcard par défaut, storage, iso).\n"
+    "--variant : la forme de ses réponses : plain (par défaut) ; older, les anciens lecteurs\n"
+    "memcard (sélection répondue par l'ATR, lectures suivies des octets de protection, code\n"
+    "répondu EC c1 c2 c3 90 00, compteur lu avec Le 00) ou iso (instruction inconnue : 6E 00) ;\n"
+    "capped, des réponses d'au plus 64 octets.\n"
+    "--trace ne s'applique pas ici : tracez le programme qui lit la carte.\n";
 
 constexpr int kRetryMilliseconds = 200;
 
@@ -86,7 +92,8 @@ public:
                .description = "met une carte virtuelle dans le lecteur virtuel vpcd de pcscd",
                .help = kUsage,
                .options = {{"--port", base::OptionValue::Required},
-                           {"--dialect", base::OptionValue::Required}},
+                           {"--dialect", base::OptionValue::Required},
+                           {"--variant", base::OptionValue::Required}},
                .arguments = {1, 1, "un fichier de carte attendu (ostrel-card vpcd-card --help)"}}) {
     }
 
@@ -96,7 +103,15 @@ private:
 
 } // namespace
 
-int VpcdCardCommand::run(const GlobalOptions&, const base::ParsedLine& parsed, CommandIo& io) {
+int VpcdCardCommand::run(const GlobalOptions& options, const base::ParsedLine& parsed,
+                         CommandIo& io) {
+    // The card side sees no reader-library call to trace; an accepted --trace would write
+    // nothing.
+    if (options.trace) {
+        io.err << "ostrel-card vpcd-card : --trace ne s'applique pas à la carte servie ; "
+                  "tracez le programme qui la lit\n";
+        return 2;
+    }
     std::uint16_t port = reader::vpcd::kDefaultVpcdPort;
     if (parsed.has("--port") && !ParsePort(parsed.value("--port"), port)) {
         io.err << "ostrel-card vpcd-card : --port attend un nombre de 1 à 65535, pas « "
@@ -113,6 +128,17 @@ int VpcdCardCommand::run(const GlobalOptions&, const base::ParsedLine& parsed, C
         }
         dialect = *named;
     }
+    auto variant = reader::dialect::Variant::Plain;
+    if (parsed.has("--variant")) {
+        const auto named = reader::dialect::VariantNamed(parsed.value("--variant"));
+        if (!named || !reader::dialect::VariantExists(dialect, *named)) {
+            io.err << "ostrel-card vpcd-card : --variant attend plain, older ou capped (older : "
+                      "memcard ou iso), pas « "
+                   << parsed.value("--variant") << " »\n";
+            return 2;
+        }
+        variant = *named;
+    }
     const std::string& file = parsed.positional[0];
     std::string error;
     auto card = reader::VirtualCard::FromFile(file, error);
@@ -122,7 +148,7 @@ int VpcdCardCommand::run(const GlobalOptions&, const base::ParsedLine& parsed, C
     }
 
     StopSignals stop;
-    reader::vpcd::VirtualCardServer server(card, port, dialect);
+    reader::vpcd::VirtualCardServer server(card, port, dialect, variant);
     if (!server.insert(error)) {
         io.err << "ostrel-card vpcd-card : " << error << "\n";
         return 1;

@@ -59,7 +59,24 @@ void clsDES::chainEncipher(Bytes& buffer, ProgressTracker& progress) const {
 
 void clsDES::chainDecipher(Bytes& buffer, ProgressTracker& progress) const {
     std::uint8_t previous[kBlock] = {};
-    for (std::size_t offset = 0; offset < buffer.size(); offset += kBlock) {
+    std::size_t offset = 0;
+    // Each block's decipher needs only its own cipher block, so whole batches go at once; the
+    // chaining and the progress follow block by block as before.
+    const BatchPath path = FastestBatchPath();
+    for (; buffer.size() - offset >= kBatchBytes; offset += kBatchBytes) {
+        std::uint8_t* blocks = buffer.data() + offset;
+        std::uint8_t cipher[kBatchBytes];
+        std::memcpy(cipher, blocks, kBatchBytes);
+        DecipherBatch(batchKey_, blocks, path);
+        xorBlock(blocks, previous);
+        progress.afterBlock(offset);
+        for (std::size_t i = kBlock; i < kBatchBytes; i += kBlock) {
+            xorBlock(blocks + i, cipher + i - kBlock);
+            progress.afterBlock(offset + i);
+        }
+        std::memcpy(previous, cipher + kBatchBytes - kBlock, kBlock);
+    }
+    for (; offset < buffer.size(); offset += kBlock) {
         std::uint8_t* block = buffer.data() + offset;
         std::uint8_t cipher[kBlock];
         std::memcpy(cipher, block, kBlock);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "des_batch.h"
 #include "des_status.h"
 
 #include <array>
@@ -16,7 +17,17 @@ namespace ostrel::des {
 class ProgressTracker;
 
 // Why the last EncryptFile or DecryptFile returned false.
-enum class FileFailure { None, MissingInput, OutputExists, ReadFailed, CipherFailed, WriteFailed };
+// OutputPartlyWritten: the output could only be written in part (its other names kept it in
+// place); the whole result is in the temporary file the error names.
+enum class FileFailure {
+    None,
+    MissingInput,
+    OutputExists,
+    ReadFailed,
+    CipherFailed,
+    WriteFailed,
+    OutputPartlyWritten
+};
 
 // DES (FIPS 46-3) in cipher-block chaining with a zero initial vector, over byte arrays, text
 // and files. Text is a byte string of Windows-1252 characters, one byte each. The engine keeps
@@ -59,15 +70,15 @@ public:
                             bool isTextInHex = false);
 
     // The output replaces outFile only once it is completely written; on false neither file
-    // has changed. LastFileFailure() says why.
+    // has changed (but for OutputPartlyWritten). LastFileFailure() says why.
     bool EncryptFile(const std::filesystem::path& inFile, const std::filesystem::path& outFile,
                      bool overwrite = false, std::string_view key = {});
     bool DecryptFile(const std::filesystem::path& inFile, const std::filesystem::path& outFile,
                      bool overwrite = false, std::string_view key = {});
     FileFailure LastFileFailure() const { return lastFileFailure_; }
-    // What was wrong, in words: for MissingInput, ReadFailed and WriteFailed what the operating
-    // system said of the file (in French), for CipherFailed the DES error's description; else
-    // empty.
+    // What was wrong, in words: for MissingInput, ReadFailed and the write failures what the
+    // operating system said of the file (in French), for CipherFailed the DES error's
+    // description; else empty.
     const std::string& LastFileError() const { return lastFileError_; }
     // The DES error of the last CipherFailed, number and description.
     const DesStatus& LastCipherStatus() const { return lastCipherStatus_; }
@@ -76,11 +87,13 @@ public:
     // checks).
     void EncipherBlock(std::uint8_t* block) const;
     void DecipherBlock(std::uint8_t* block) const;
+    // count blocks in place, each on its own (no chaining): whole batches by the given path,
+    // the rest by DecipherBlock.
+    void DecipherBlocks(std::uint8_t* blocks, std::size_t count,
+                        BatchPath path = FastestBatchPath()) const;
 
 private:
     static constexpr std::size_t kSubkeyBits = 48;
-    // Room after the last subkey for the 8-byte reads of the round (see des_engine.cpp).
-    static constexpr std::size_t kSubkeyPadding = 8;
 
     template <bool Decipher> void transformBlock(std::uint8_t* block) const;
     void buildSBoxBits();
@@ -94,7 +107,12 @@ private:
     // Bit-bytes of the S-box outputs, addressed by 4s + 32 x1 + 64 x2 + ... + 1024 x6.
     std::array<std::uint8_t, 2048> sBoxBits_{};
     // Row r holds the 48 bit-bytes of subkey r + 1.
-    std::array<std::uint8_t, 16 * kSubkeyBits + kSubkeyPadding> subkeys_{};
+    std::array<std::uint8_t, 16 * kSubkeyBits> subkeys_{};
+    // The same bits by S-box: entries 2r and 2r + 1 hold the six bits of subkey r + 1 that each
+    // even and odd S-box takes, in the places des_engine.cpp reads them from.
+    std::array<std::uint32_t, 16 * 2> subkeyGroups_{};
+    // The same key for deciphering kBatchBlocks blocks at once.
+    BatchKey batchKey_;
     std::string key_;
     ProgressHandler progress_;
     FileFailure lastFileFailure_ = FileFailure::None;

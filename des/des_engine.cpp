@@ -1,6 +1,7 @@
 // The block engine: bits are kept one per byte, as 0 or 1. A half block of 32 bit-bytes lives in
 // four 64-bit words, byte k of word t holding bit 8t + k, so the permutations and the Feistel
-// function move eight bit-bytes at a time while every table stays the standard's.
+// function move eight bit-bytes at a time. Each round reads the S-box inputs from R packed into one
+// word and adds to L, per S-box, a 32-byte row of bit-bytes that already went through P.
 
 #include "cls_des.h"
 
@@ -10,6 +11,10 @@
 #include <bit>
 #include <cstring>
 #include <utility>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace ostrel::des {
 
@@ -67,29 +72,23 @@ constexpr bool expansionTakesConsecutiveBits() {
 }
 static_assert(expansionTakesConsecutiveBits());
 
-// Multiplying six bit-bytes (bytes 0..5 of a word) by this constant adds up x1 + 2 x2 + ... +
-// 32 x6 in bits 35..40 without carries; bytes 6 and 7 only reach bits above them. The shift and
-// mask then give that sum times 32, the S-box table's stride.
-constexpr std::uint64_t kGatherSixBits =
-    (1ULL << 35) | (1ULL << 28) | (1ULL << 21) | (1ULL << 14) | (1ULL << 7) | 1ULL;
-constexpr int kGatherShift = 35 - 5;
-constexpr std::uint64_t kGatherMask = 0x3FULL << 5;
+// Multiplying eight bit-bytes by this constant moves bit-byte k to bit 56 + k without carries
+// (every partial product lands on its own bit), so the top byte holds the eight bits packed.
+constexpr std::uint64_t kPackEightBits = 0x0102040810204080;
 
-constexpr bool gatherIsExact() {
-    for (std::uint64_t x = 0; x < 64; ++x) {
-        for (std::uint64_t junk = 0; junk < 4; ++junk) {
-            std::uint64_t word = (junk & 1) << 48 | (junk >> 1) << 56;
-            for (int j = 0; j < 6; ++j) {
-                word |= ((x >> j) & 1) << (8 * j);
-            }
-            if (((word * kGatherSixBits) >> kGatherShift & kGatherMask) != x << 5) {
-                return false;
-            }
+constexpr bool packIsExact() {
+    for (std::uint64_t bits = 0; bits < 256; ++bits) {
+        std::uint64_t word = 0;
+        for (int k = 0; k < 8; ++k) {
+            word |= (bits >> k & 1) << (8 * k);
+        }
+        if ((word * kPackEightBits) >> 56 != bits) {
+            return false;
         }
     }
     return true;
 }
-static_assert(gatherIsExact());
+static_assert(packIsExact());
 
 // The 8 bytes at bytes as a number, the first byte its least (little) or most (big) significant.
 template <std::endian Order> std::uint64_t load64(const std::uint8_t* bytes) {
@@ -110,81 +109,93 @@ void storeBigEndian64(std::uint8_t* bytes, std::uint64_t value) {
 
 using Half = std::array<std::uint64_t, 4>;
 
-// Bit-bytes 4s-1 .. 4s+4 of a half in bytes 0..5 (bytes 6 and 7 hold neighbouring bits).
-template <int S> [[gnu::always_inline]] inline std::uint64_t expansionGroup(const Half& r) {
-    constexpr int word = S / 2;
-    if constexpr (S % 2 == 0) {
-        return r[word] << 8 | r[(word + 3) % 4] >> 56;
-    } else {
-        return r[word] >> 24 | r[(word + 1) % 4] << 40;
-    }
+// The 32 bit-bytes of a half as a word, bit i holding bit-byte i: the S-box inputs are read from
+// it, while the half itself stays one bit per byte.
+[[gnu::always_inline]] inline std::uint32_t pack(const Half& half) {
+#if defined(__SSE2__)
+    // Every bit-byte moved to the top of its byte, then one byte mask per 16 of them.
+    __m128i low, high;
+    std::memcpy(&low, half.data(), sizeof low);
+    std::memcpy(&high, half.data() + 2, sizeof high);
+    const auto lowBits = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_slli_epi16(low, 7)));
+    const auto highBits = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_slli_epi16(high, 7)));
+    return lowBits | highBits << 16;
+#else
+    const auto byte = [](std::uint64_t word) {
+        return static_cast<std::uint32_t>(word * kPackEightBits >> 56);
+    };
+    return byte(half[0]) | byte(half[1]) << 8 | byte(half[2]) << 16 | byte(half[3]) << 24;
+#endif
 }
 
-std::uint32_t loadLittleEndian32(const std::uint8_t* bytes) {
-    std::uint32_t value;
-    std::memcpy(&value, bytes, sizeof value);
-    if constexpr (std::endian::native == std::endian::big) {
-        value = __builtin_bswap32(value);
+// For each S-box s and six input bits (x1 in bit 0 .. x6 in bit 5, as substitute reads them):
+// the S-box output already moved by P to its places in a half, so that a round adds each
+// S-box to L with four word XORs instead of placing its four bits one by one.
+constexpr std::array<Half, 8 * 64> permutedSBoxes() {
+    std::array<Half, 8 * 64> table{};
+    for (int s = 0; s < 8; ++s) {
+        for (int x = 0; x < 64; ++x) {
+            const int row = 2 * (x & 1) + (x >> 5 & 1);
+            const int column =
+                (x >> 1 & 1) * 8 + (x >> 2 & 1) * 4 + (x >> 3 & 1) * 2 + (x >> 4 & 1);
+            const int value = kSBoxes[s][row][column];
+            for (int j = 0; j < 4; ++j) {
+                const int target = kPermutationTarget[4 * s + j];
+                table[64 * s + x][target / 8] |= std::uint64_t(value >> (3 - j) & 1)
+                                                 << (8 * (target % 8));
+            }
+        }
     }
-    return value;
+    return table;
 }
+constexpr auto kPermutedSBoxes = permutedSBoxes();
 
-// The four output bit-bytes of S-box S, byte j holding output bit j.
+// P(S(E(r) ^ subkey)) of S-box S. Rotated left by 1, the packed r holds the inputs of S-boxes
+// 0, 2, 4 and 6 in the low six bits of its bytes 0..3 (x1 lowest); rotated right by 3, those of
+// S-boxes 1, 3, 5 and 7. The subkey bits are XORed in the same places, so that each S-box then
+// needs one shift and one mask to get its table row's byte offset.
 template <int S>
-[[gnu::always_inline]] inline std::uint32_t substitute(const Half& r, const std::uint8_t* subkey,
-                                                       const std::uint8_t* sBoxBits) {
-    const std::uint64_t x = expansionGroup<S>(r) ^ load64<std::endian::little>(subkey + 6 * S);
-    const std::size_t offset = (x * kGatherSixBits) >> kGatherShift & kGatherMask;
-    return loadLittleEndian32(sBoxBits + 4 * S + offset);
+[[gnu::always_inline]] inline const Half& substitute(std::uint64_t even, std::uint64_t odd) {
+    static_assert(sizeof(Half) == 32);
+    constexpr int shift = 8 * (S / 2) - 5;
+    const std::uint64_t inputs = S % 2 == 0 ? even : odd;
+    const std::uint64_t offset = (shift >= 0 ? inputs >> shift : inputs << -shift) & 0x7E0;
+    const auto* rows = reinterpret_cast<const std::uint8_t*>(kPermutedSBoxes.data() + 64 * S);
+    return *reinterpret_cast<const Half*>(rows + offset);
 }
 
-// Where P sends each S-box output bit: kPermutation read backwards.
-constexpr std::array<std::uint8_t, 32> inversePermutation() {
-    std::array<std::uint8_t, 32> inverse{};
-    for (std::uint8_t i = 0; i < 32; ++i) {
-        inverse[kPermutation[i]] = i;
-    }
-    return inverse;
-}
-constexpr auto kPermutationTarget = inversePermutation();
-
-// Bit-byte J of an S-box output moved to byte K of a word; a bit-byte is 0 or 1, so a one-bit
-// mask and one shift do it.
-template <int J, int K> [[gnu::always_inline]] inline std::uint64_t placeBit(std::uint32_t sOut) {
-    const std::uint64_t bit = sOut & (std::uint32_t{1} << (8 * J));
-    if constexpr (K >= J) {
-        return bit << (8 * (K - J));
-    } else {
-        return bit >> (8 * (J - K));
-    }
-}
-
-// P written out: the four bits of S-box S go straight into L, each to its fixed place. Going
-// S-box by S-box keeps few values alive, so the halves stay in registers.
-template <int S, std::size_t... J>
-[[gnu::always_inline]] inline void permuteInto(Half& l, std::uint32_t sOut,
-                                               std::index_sequence<J...>) {
-    ((l[kPermutationTarget[4 * S + J] / 8] ^= placeBit<J, kPermutationTarget[4 * S + J] % 8>(sOut)),
-     ...);
-}
-
-// One round: l ^= P(S(E(r) ^ subkey)); the caller swaps the roles of l and r.
+// One round: l ^= P(S(E(r) ^ subkey)); the caller swaps the roles of l and r. keys holds the
+// subkey bits as the even and odd S-boxes take them. The eight S-box outputs are added up as a
+// tree, so that the round waits on fewer dependent steps.
 template <std::size_t... S>
-[[gnu::always_inline]] inline void feistel(Half& l, const Half& r, const std::uint8_t* subkey,
-                                           const std::uint8_t* sBoxBits,
+[[gnu::always_inline]] inline void feistel(Half& l, const Half& r, const std::uint32_t* keys,
                                            std::index_sequence<S...>) {
-    (permuteInto<S>(l, substitute<S>(r, subkey, sBoxBits), std::make_index_sequence<4>{}), ...);
+    const std::uint32_t packed = pack(r);
+    const std::uint64_t even = std::rotl(packed, 1) ^ keys[0];
+    const std::uint64_t odd = std::rotr(packed, 3) ^ keys[1];
+    const Half* out[8] = {&substitute<S>(even, odd)...};
+    const auto sum = [&out](int word) {
+        return (((*out[0])[word] ^ (*out[1])[word]) ^ ((*out[2])[word] ^ (*out[3])[word])) ^
+               (((*out[4])[word] ^ (*out[5])[word]) ^ ((*out[6])[word] ^ (*out[7])[word]));
+    };
+    l[0] ^= sum(0);
+    l[1] ^= sum(1);
+    l[2] ^= sum(2);
+    l[3] ^= sum(3);
 }
 
 } // namespace
 
 clsDES::clsDES() {
     buildSBoxBits();
+    batchKey_.Build(subkeys_.data(), sBoxBits_.data());
 }
 
 clsDES::~clsDES() {
     base::ClearSecret(key_);
     base::ClearSecret(subkeys_.data(), subkeys_.size());
+    base::ClearSecret(subkeyGroups_.data(), sizeof subkeyGroups_);
+    batchKey_.Clear();
 }
 
 void clsDES::buildSBoxBits() {
@@ -249,6 +260,17 @@ void clsDES::Key(std::string_view newValue) {
     base::ClearSecret(keyBytes, sizeof keyBytes);
     base::ClearSecret(keyBits, sizeof keyBits);
     base::ClearSecret(cd, sizeof cd);
+    subkeyGroups_ = {};
+    for (int group = 0; group < 16 * 8; ++group) {
+        std::uint32_t bits = 0;
+        for (int j = 0; j < 6; ++j) {
+            bits |= std::uint32_t{subkeys_[6 * group + j]} << j;
+        }
+        // Round group / 8, S-box group % 8: even S-boxes in the first word, odd in the second.
+        const int s = group % 8;
+        subkeyGroups_[2 * (group / 8) + s % 2] |= bits << (8 * (s / 2));
+    }
+    batchKey_.Build(subkeys_.data(), sBoxBits_.data());
 }
 
 template <bool Decipher> void clsDES::transformBlock(std::uint8_t* block) const {
@@ -259,15 +281,17 @@ template <bool Decipher> void clsDES::transformBlock(std::uint8_t* block) const 
         r[row] = input >> kRowShift[row + 4] & kLowBitOfEachByte;
     }
 
-    constexpr std::ptrdiff_t step = Decipher ? -std::ptrdiff_t{kSubkeyBits} : kSubkeyBits;
-    const std::uint8_t* subkey = subkeys_.data() + (Decipher ? 15 * kSubkeyBits : 0);
+    constexpr std::ptrdiff_t step = Decipher ? -2 : 2;
+    const std::uint32_t* keys = subkeyGroups_.data() + (Decipher ? 15 * 2 : 0);
     constexpr auto sBoxes = std::make_index_sequence<8>{};
-    // Two rounds per pass so that L and R swap roles instead of contents.
+    // Two rounds per pass so that L and R swap roles instead of contents. Unrolled whole, the
+    // halves stay in registers instead of going through memory between passes.
+#pragma GCC unroll 8
     for (int pass = 0; pass < 8; ++pass) {
-        feistel(l, r, subkey, sBoxBits_.data(), sBoxes);
-        subkey += step;
-        feistel(r, l, subkey, sBoxBits_.data(), sBoxes);
-        subkey += step;
+        feistel(l, r, keys, sBoxes);
+        keys += step;
+        feistel(r, l, keys, sBoxes);
+        keys += step;
     }
 
     // Pre-output R || L through the final permutation, the inverse transposition.
@@ -285,6 +309,16 @@ void clsDES::EncipherBlock(std::uint8_t* block) const {
 
 void clsDES::DecipherBlock(std::uint8_t* block) const {
     transformBlock<true>(block);
+}
+
+void clsDES::DecipherBlocks(std::uint8_t* blocks, std::size_t count, BatchPath path) const {
+    std::size_t done = 0;
+    for (; count - done >= kBatchBlocks; done += kBatchBlocks) {
+        DecipherBatch(batchKey_, blocks + 8 * done, path);
+    }
+    for (; done < count; ++done) {
+        DecipherBlock(blocks + 8 * done);
+    }
 }
 
 } // namespace ostrel::des

@@ -91,7 +91,9 @@ bool clsDES::transformFile(const fs::path& inFile, const fs::path& outFile, bool
     const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     if (const base::FileResult written = base::WriteFileAtomically(outFile.string(), text);
         !written) {
-        return fail(FileFailure::WriteFailed, Reason(written.error, outFile));
+        return fail(written.targetChanged ? FileFailure::OutputPartlyWritten
+                                          : FileFailure::WriteFailed,
+                    Reason(written.error, outFile));
     }
     lastFileFailure_ = FileFailure::None;
     lastFileError_.clear();

@@ -90,4 +90,14 @@ inline constexpr auto kPermutation = zeroBased(kPermutation1);
 inline constexpr auto kPermutedChoice1 = zeroBased(kPermutedChoice1_1);
 inline constexpr auto kPermutedChoice2 = zeroBased(kPermutedChoice2_1);
 
+// Where P sends each S-box output bit: kPermutation read backwards.
+constexpr std::array<std::uint8_t, 32> inversePermutation() {
+    std::array<std::uint8_t, 32> inverse{};
+    for (std::uint8_t i = 0; i < 32; ++i) {
+        inverse[kPermutation[i]] = i;
+    }
+    return inverse;
+}
+inline constexpr auto kPermutationTarget = inversePermutation();
+
 } // namespace ostrel::des::tables

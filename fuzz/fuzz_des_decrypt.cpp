@@ -1,14 +1,18 @@
 // Arbitrary cipher data through DecryptByte and the hexadecimal DecryptString. Besides memory
 // errors it traps on broken promises: progress that falls back or does not end with one 100,
-// a refusal that changed the array, and a decrypted result that does not survive a round trip.
+// a refusal that changed the array, a decrypted result that does not survive a round trip, and a
+// decipher of many blocks at once (by every path the processor offers) that differs from the
+// one-block engine.
 //
 // Input: byte 0 chooses the operation (bit 0) and the key length (bits 1-3), then the key,
 // then the cipher data or hexadecimal text.
 
 #include "cls_des.h"
+#include "des_batch.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -39,6 +43,38 @@ void roundTrip(clsDES& des, const Bytes& plain) {
     check(des.EncryptByte(again).ok());
     check(des.DecryptByte(again).ok());
     check(again == plain);
+}
+
+// CBC decryption block by block with the one-block engine.
+Bytes oneBlockDecrypt(const clsDES& des, const Bytes& cipher) {
+    Bytes plain = cipher;
+    std::uint8_t previous[8] = {};
+    for (std::size_t offset = 0; offset + 8 <= plain.size(); offset += 8) {
+        des.DecipherBlock(plain.data() + offset);
+        for (int i = 0; i < 8; ++i) {
+            plain[offset + i] ^= previous[i];
+            previous[i] = cipher[offset + i];
+        }
+    }
+    return plain;
+}
+
+// Every batch path against the one-block engine, on the whole blocks of the input.
+void checkBatchPaths(const clsDES& des, const Bytes& cipher) {
+    const std::size_t count = cipher.size() / 8;
+    Bytes expected = cipher;
+    for (std::size_t i = 0; i < count; ++i) {
+        des.DecipherBlock(expected.data() + 8 * i);
+    }
+    for (const auto path : {ostrel::des::BatchPath::Portable, ostrel::des::BatchPath::Avx2}) {
+        if (path == ostrel::des::BatchPath::Avx2 &&
+            ostrel::des::FastestBatchPath() != ostrel::des::BatchPath::Avx2) {
+            continue;
+        }
+        Bytes batched = cipher;
+        des.DecipherBlocks(batched.data(), count, path);
+        check(batched == expected);
+    }
 }
 
 } // namespace
@@ -72,16 +108,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     const Bytes cipher(payload, payload + payloadSize);
+    checkBatchPaths(des, cipher);
+    const Bytes reference = oneBlockDecrypt(des, cipher);
     Bytes bytes = cipher;
     const auto status = des.DecryptByte(bytes);
     check(status.ok() == (watch.hundreds == 1));
     if (status.ok()) {
         check(bytes.size() + 12 <= cipher.size() && bytes.size() + 19 >= cipher.size());
+        check(bytes.empty() || std::memcmp(bytes.data(), reference.data() + 12, bytes.size()) == 0);
         roundTrip(des, bytes);
     } else if (status.number == ostrel::des::kErrorCipherLength) {
         check(bytes == cipher);
     } else {
-        check(status.number == ostrel::des::kErrorSizeDescriptor && bytes.size() == cipher.size());
+        check(status.number == ostrel::des::kErrorSizeDescriptor && bytes == reference);
     }
     return 0;
 }

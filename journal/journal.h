@@ -72,6 +72,12 @@ public:
     virtual bool IssuedAt(std::int64_t serial, std::optional<std::string>& time,
                           std::string& error) = 0;
 
+    // The format that gave serial and never ended as written and verified (interrupted, or its
+    // write failed): its entry's id, or nothing. Such a card is formatted again in full with
+    // that serial, and the entry finished.
+    virtual bool UnfinishedFormat(std::int64_t serial, std::optional<std::int64_t>& id,
+                                  std::string& error) = 0;
+
     // The entries, newest first.
     virtual bool List(const Filter& filter, std::vector<Entry>& entries, std::string& error) = 0;
 
@@ -85,6 +91,10 @@ public:
     // The last call failed because another program held the journal for the whole time limit:
     // it is busy, not broken.
     virtual bool busy() const { return false; }
+
+    // Once, after the journal had to be opened anew because its file vanished or was replaced:
+    // the warning for the operator, naming the file; empty otherwise.
+    virtual std::string TakeWarning() { return {}; }
 };
 
 // Who writes the entries: set once by each program.

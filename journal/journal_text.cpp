@@ -1,6 +1,7 @@
 #include "journal_text.h"
 
 #include "base/hex.h"
+#include "base/text_excerpt.h"
 
 #include <chrono>
 #include <cstdio>
@@ -14,26 +15,37 @@ template <typename T> std::string Number(const std::optional<T>& value) {
     return value ? std::to_string(*value) : std::string();
 }
 
-std::string CsvField(const std::string& field) {
-    if (field.find_first_of(",;\"\r\n") == std::string::npos)
-        return field;
+std::string CsvLine(const std::vector<std::string>& fields) {
+    std::string line;
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        line += (i ? "," : "") + CsvCell(fields[i]);
+    return line + "\r\n";
+}
+
+} // namespace
+
+std::string ListingLine(const std::vector<std::string>& fields, std::size_t count) {
+    std::string line;
+    for (std::size_t i = 0; i < count && i < fields.size(); ++i)
+        line += (i ? "\t" : "") + base::Escaped(fields[i]);
+    return line + "\n";
+}
+
+std::string CsvCell(const std::string& field) {
+    const std::string text =
+        !field.empty() && std::string_view("=+-@\t\r").find(field.front()) != std::string::npos
+            ? "'" + field
+            : field;
+    if (text.find_first_of(",;\"\r\n") == std::string::npos)
+        return text;
     std::string quoted = "\"";
-    for (const char c : field) {
+    for (const char c : text) {
         if (c == '"')
             quoted += '"';
         quoted += c;
     }
     return quoted + "\"";
 }
-
-std::string CsvLine(const std::vector<std::string>& fields) {
-    std::string line;
-    for (std::size_t i = 0; i < fields.size(); ++i)
-        line += (i ? "," : "") + CsvField(fields[i]);
-    return line + "\r\n";
-}
-
-} // namespace
 
 const std::vector<std::string>& ColumnNames() {
     static const std::vector<std::string> names = {

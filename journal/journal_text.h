@@ -13,8 +13,17 @@ const std::vector<std::string>& ColumnNames();
 // One entry's fields as text, in the order of ColumnNames(); the card bytes in hexadecimal.
 std::vector<std::string> EntryFields(const Entry& entry);
 
-// The entries as CSV for a spreadsheet: a header line, then one line per entry, fields quoted
-// where needed, lines ended by CR LF.
+// One line of the tab-separated listing, with its newline: the first count fields, each with
+// its control characters escaped ("\t", "\n", "\x1B"), so that a reader or program name read
+// from the journal can neither make a line of its own nor drive the terminal.
+std::string ListingLine(const std::vector<std::string>& fields, std::size_t count);
+
+// One cell of a CSV file: quoted where needed, and a text a spreadsheet would take for a
+// formula (starting with =, +, -, @, a tab or CR) made plain text with a leading '.
+std::string CsvCell(const std::string& field);
+
+// The entries as CSV for a spreadsheet: a header line, then one line per entry, cells as
+// CsvCell writes them, lines ended by CR LF.
 std::string ToCsv(const std::vector<Entry>& entries);
 
 // "2026-12-07T09:14:03Z": the current time, UTC.

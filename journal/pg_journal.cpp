@@ -161,6 +161,18 @@ bool PgJournal::IssuedAt(std::int64_t serial, std::optional<std::string>& time,
     return true;
 }
 
+bool PgJournal::UnfinishedFormat(std::int64_t serial, std::optional<std::int64_t>& id,
+                                 std::string& error) {
+    const std::lock_guard lock(mutex_);
+    id.reset();
+    PgResult r;
+    if (!connection_.Exec("SELECT ostrel.unfinished_format($1)", {std::to_string(serial)}, &r,
+                          error))
+        return false;
+    id = OptionalNumber<std::int64_t>(r, 0, 0);
+    return true;
+}
+
 bool PgJournal::List(const Filter& filter, std::vector<Entry>& entries, std::string& error) {
     const std::lock_guard lock(mutex_);
     entries.clear();

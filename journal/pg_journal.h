@@ -29,6 +29,10 @@ public:
                 const std::string& after, std::string& error) override;
     bool IssuedAt(std::int64_t serial, std::optional<std::string>& time,
                   std::string& error) override;
+    // Only this login's formats still "interrompue": a station never rewrites another's row, nor
+    // one already finished.
+    bool UnfinishedFormat(std::int64_t serial, std::optional<std::int64_t>& id,
+                          std::string& error) override;
     bool List(const Filter& filter, std::vector<Entry>& entries, std::string& error) override;
     std::string Location() const override { return connection_.address(); }
     bool SendPending(std::string& error) override;

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <utility>
 
 namespace ostrel::journal {
 
@@ -161,9 +162,36 @@ bool SqliteJournal::Open(std::string& error) {
     return OpenLocked(error);
 }
 
+bool SqliteJournal::Replaced() const {
+    struct stat info {};
+    return ::stat(path_.c_str(), &info) != 0 || info.st_dev != device_ || info.st_ino != inode_;
+}
+
+std::string SqliteJournal::TakeWarning() {
+    std::lock_guard<std::recursive_mutex> hold(mutex_);
+    return std::exchange(warning_, {});
+}
+
 bool SqliteJournal::OpenLocked(std::string& error) {
-    if (db_)
+    // Deleted or replaced under the open connection, the journal would take rows nobody reads
+    // again: it is opened anew, created again when it is gone.
+    if (db_ && !Replaced())
         return true;
+    std::string reopened;
+    if (db_) {
+        struct stat info {};
+        reopened = ::stat(path_.c_str(), &info) != 0
+                       ? "journal " + path_ +
+                             " disparu : recréé vide ; jusqu'au retour de ses anciennes entrées, "
+                             "seule la configuration empêche qu'un numéro de série soit donné "
+                             "deux fois"
+                       : "journal " + path_ +
+                             " remplacé par un autre fichier : rouvert ; s'il n'a pas les "
+                             "anciennes entrées, seule la configuration empêche qu'un numéro de "
+                             "série soit donné deux fois";
+        sqlite3_close(db_);
+        db_ = nullptr;
+    }
     // A device or a FIFO is never opened as a database.
     struct stat info {};
     if (::stat(path_.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
@@ -202,6 +230,12 @@ bool SqliteJournal::OpenLocked(std::string& error) {
         db_ = nullptr;
         return false;
     }
+    if (::stat(path_.c_str(), &info) == 0) {
+        device_ = info.st_dev;
+        inode_ = info.st_ino;
+    }
+    if (!reopened.empty())
+        warning_ = reopened;
     return true;
 }
 
@@ -296,6 +330,30 @@ bool SqliteJournal::IssuedAt(std::int64_t serial, std::optional<std::string>& ti
     }
     if (sqlite3_column_type(s.get(), 0) != SQLITE_NULL)
         time = s.Text(0);
+    return true;
+}
+
+bool SqliteJournal::UnfinishedFormat(std::int64_t serial, std::optional<std::int64_t>& id,
+                                     std::string& error) {
+    id.reset();
+    Call call(*this);
+    if (!OpenLocked(error))
+        return false;
+    Statement s(db_,
+                "SELECT id FROM operations WHERE serial_new = ?1 AND operation = 'formatage' "
+                "AND outcome IN ('interrompue', 'échec d''écriture') ORDER BY id DESC LIMIT 1");
+    if (!s.ok()) {
+        error = Failure("lecture impossible");
+        return false;
+    }
+    s.Bind(1, std::optional<std::int64_t>(serial));
+    const int r = sqlite3_step(s.get());
+    if (r == SQLITE_ROW)
+        id = s.Number<std::int64_t>(0);
+    else if (r != SQLITE_DONE) {
+        error = Failure("lecture impossible");
+        return false;
+    }
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include "journal.h"
 
 #include <mutex>
+#include <sys/types.h>
 
 struct sqlite3;
 
@@ -26,9 +27,12 @@ public:
                 const std::string& after, std::string& error) override;
     bool IssuedAt(std::int64_t serial, std::optional<std::string>& time,
                   std::string& error) override;
+    bool UnfinishedFormat(std::int64_t serial, std::optional<std::int64_t>& id,
+                          std::string& error) override;
     bool List(const Filter& filter, std::vector<Entry>& entries, std::string& error) override;
     std::string Location() const override { return path_; }
     bool busy() const override { return busy_; }
+    std::string TakeWarning() override;
 
     // Waits for other programs within waiting's limit and says so to waiting; without it,
     // within the default limit.
@@ -38,6 +42,8 @@ private:
     std::string Failure(const std::string& what) const;
     bool AddStationColumn(char*& message);
     bool OpenLocked(std::string& error);
+    // The file at path_ is no longer the one opened.
+    bool Replaced() const;
     // The failure of the last statement; a journal held past the limit is called busy.
     std::string Failure(const std::string& what);
     static int OnBusy(void* self, int tries);
@@ -49,6 +55,9 @@ private:
     std::recursive_mutex mutex_;
     base::Patience* patience_ = nullptr; // the wait of the call under way
     bool busy_ = false;
+    dev_t device_ = 0; // the file opened
+    ino_t inode_ = 0;
+    std::string warning_;
 };
 
 // What the status line shows while another program holds the journal.

@@ -1,5 +1,7 @@
 #include "reader_choice.h"
 
+#include "base/text_excerpt.h"
+
 namespace ostrel::reader {
 
 std::string ReaderChoiceText(const ReaderChoice& choice) {
@@ -16,12 +18,12 @@ bool ParseReaderChoice(const std::string& text, ReaderChoice& choice, std::strin
     } else if (kind == "pcsc") {
         choice.kind = ReaderChoice::Kind::Pcsc;
     } else {
-        error = "lecteur inconnu « " + text +
+        error = "lecteur inconnu « " + base::Excerpt(text) +
                 " » : sim, sim:DOSSIER, sim:FICHIER, pcsc ou pcsc:NOM attendu";
         return false;
     }
     if (colon != std::string::npos && argument.empty()) {
-        error = "lecteur « " + text + " » : il manque le nom après « : »";
+        error = "lecteur « " + base::Excerpt(text) + " » : il manque le nom après « : »";
         return false;
     }
     choice.argument = argument;
@@ -36,7 +38,8 @@ bool ParseDialectChoice(const std::string& text, std::optional<dialect::Dialect>
     }
     dialect = dialect::DialectNamed(text);
     if (!dialect)
-        error = "jeu de commandes inconnu « " + text + " » : auto, memcard, storage ou iso attendu";
+        error = "jeu de commandes inconnu « " + base::Excerpt(text) +
+                " » : auto, memcard, storage ou iso attendu";
     return dialect.has_value();
 }
 

@@ -88,6 +88,11 @@ struct Table {
 inline constexpr std::uint8_t kClassReader = 0xFF;
 inline constexpr std::uint8_t kClassIso = 0x00;
 inline constexpr std::uint8_t kCardTypeSle4442Family = 0x06;
+// Older non-CCID memcard readers take the card type from their driver instead, through a
+// control of the reader (SCardControl) with this code and this value, in a DWORD; the driver
+// then selects the card itself at each power-up.
+inline constexpr unsigned long kSetCardTypeFunction = 2060; // SCARD_CTL_CODE(2060)
+inline constexpr unsigned long kDriverCardTypeSle4442 = 18;
 inline constexpr std::uint8_t kMasterFile[] = {0x3F, 0x00};
 
 // What readers report as ATR for an SLE4442: this prefix, then the card's bytes 0..3.
@@ -187,10 +192,12 @@ constexpr std::optional<Dialect> DialectNamed(std::string_view name) {
 // storage reader that took the selection has no such command), the class-00 select of the
 // master file, a read of the first four bytes. The first probe answered 90 00, with the data
 // bytes expected, names the dialect; a probe that is a dialect's session start, or follows it
-// with a read, leaves the card as that session start does.
+// with a read, leaves the card as that session start does. A reader that refuses a probe's
+// length is asked again with the length it wants (6C xx; Le 00 after 67 00).
 struct ProbeStep {
     FixedApdu apdu;
-    std::size_t dataLength; // bytes before the 90 00 of a fitting reply
+    std::size_t dataLength;   // bytes before the 90 00 of a fitting reply
+    bool orCardBytes = false; // older firmware: the card's four ATR bytes, then 90 00, also fit
 };
 struct Probe {
     ProbeStep first;
@@ -198,12 +205,56 @@ struct Probe {
     Dialect names;
 };
 inline constexpr Probe kProbes[] = {
-    {{kMemcard.sessionStart, 0},
+    {{kMemcard.sessionStart, 0, true},
      {{{kClassReader, 0xB1, 0x00, 0x00, kCounterReplyLength}, 5}, kCounterReplyLength},
      Dialect::Memcard},
     {{kIso.sessionStart, 0}, {}, Dialect::Iso},
     {{{{kClassReader, 0xB0, 0x00, 0x00, kCardAtrLength}, 5}, kCardAtrLength}, {}, Dialect::Storage},
 };
+
+// How readers of one command set differ in the shapes of their replies, as their manuals
+// describe them. The PC/SC client accepts every shape; the virtual card of the vpcd reader
+// answers in the one named, so that the client is tried on each.
+enum class Variant {
+    Plain,
+    // memcard, older non-CCID firmware: the selection answered with the card's four ATR bytes
+    // before 90 00, reads with the four protection bytes after the data, a code presentation
+    // answered EC c1 c2 c3 90 00, the error counter read with Le 00 only (Le 04: 67 00).
+    // iso, drivers that answer an unknown instruction 6E 00 (and a byte not kept 62 00).
+    Older,
+    // Replies of at most kCappedLength data bytes, a longer read answered in the set's shape:
+    // memcard, the first bytes and 90 00; storage, 6C 40 (ask 64); iso, the first bytes and 62 82.
+    Capped,
+};
+inline constexpr std::size_t kCappedLength = 64;
+inline constexpr std::uint16_t kSwAskLength = 0x6C00; // low byte: the length to ask
+
+struct VariantName {
+    std::string_view name;
+    Variant variant;
+};
+inline constexpr VariantName kVariants[] = {
+    {"plain", Variant::Plain}, {"older", Variant::Older}, {"capped", Variant::Capped}};
+
+constexpr bool VariantExists(Dialect dialect, Variant variant) {
+    return variant != Variant::Older || dialect != Dialect::Storage;
+}
+
+constexpr std::optional<Variant> VariantNamed(std::string_view name) {
+    for (const VariantName& known : kVariants) {
+        if (known.name == name)
+            return known.variant;
+    }
+    return std::nullopt;
+}
+
+constexpr std::string_view NameOf(Variant variant) {
+    for (const VariantName& known : kVariants) {
+        if (known.variant == variant)
+            return known.name;
+    }
+    return {};
+}
 
 // Code replies of the AttemptsInStatus dialects, as the chip's error counter: one set bit per
 // attempt left, 7 after an accepted code.

@@ -1,5 +1,6 @@
 #include "reader_factory.h"
 
+#include "base/text_excerpt.h"
 #include "base/user_data_folder.h"
 
 #ifdef OSTREL_HAVE_PCSC
@@ -41,7 +42,7 @@ bool CreateSimulated(const ReaderChoice& choice, ChosenReader& chosen, std::stri
             simulator->insertCard(std::move(card));
             folder = path.parent_path().empty() ? "." : path.parent_path().string();
         } else {
-            error = "fichier de carte " + choice.argument + " : introuvable";
+            error = "fichier de carte " + base::Escaped(choice.argument) + " : introuvable";
             return false;
         }
     }
@@ -96,15 +97,17 @@ bool PrepareDemoDeck(std::string& folder, std::string& error) {
 }
 
 bool StartTrace(const TraceRequest& request, bool quietPolls, std::ostream& standardError,
-                ChosenReader& chosen, std::string& error) {
+                const std::vector<base::FileInUse>& inUse, ChosenReader& chosen,
+                std::string& error) {
     if (!request.on)
         return true;
     std::unique_ptr<TraceSink> sink;
     if (request.file.empty()) {
         sink = std::make_unique<StreamTraceSink>(standardError);
-    } else if (!(sink = OpenTraceFile(request.file, error))) {
+    } else if (!(sink = OpenTraceFile(request.file, request.overwrite, inUse, error))) {
         return false;
     }
+    chosen.trace = sink.get();
     chosen.library = std::make_unique<TracingReader>(std::move(chosen.library), std::move(sink),
                                                      TraceOptions{request.showCodes, quietPolls});
     return true;

@@ -20,6 +20,7 @@ struct ChosenReader {
     SimulatedReader* simulator = nullptr; // the same object as library, for the simulated reader
     std::string deckFolder;               // where the simulated reader's cards are
     const ReaderStatusSource* status = nullptr; // the same object as library, for PC/SC
+    const TraceSink* trace = nullptr;           // where the trace asked for goes, owned by library
 };
 
 // Builds the chosen reader. False with a French message when it cannot be had (a missing or
@@ -30,18 +31,21 @@ bool CreateReader(const ReaderChoice& choice, ChosenReader& chosen, std::string&
 // does not answer or is not built in.
 bool SurveyPcscReaders(std::vector<ReaderSurvey>& readers, std::string& error);
 
-// --trace[=FILE] and --trace-codes as given on a command line.
+// --trace[=FILE], --trace-codes and --trace-overwrite as given on a command line.
 struct TraceRequest {
     bool on = false;
     std::string file; // empty: standard error
     bool showCodes = false;
+    bool overwrite = false; // an existing FILE is emptied first instead of appended to
 };
 
 // Puts the exchange trace asked for between the program and its reader (chosen.simulator still
 // reaches the simulated reader itself); nothing when none was asked for, so that the reader is
-// then used directly. False with a French message when the trace file cannot be opened.
+// then used directly. False with a French message when the trace file cannot be opened or is
+// one of the files the run uses (inUse).
 bool StartTrace(const TraceRequest& request, bool quietPolls, std::ostream& standardError,
-                ChosenReader& chosen, std::string& error);
+                const std::vector<base::FileInUse>& inUse, ChosenReader& chosen,
+                std::string& error);
 
 // The reader used when none is asked for.
 ReaderChoice DefaultReaderChoice();

@@ -1,8 +1,9 @@
 #include "trace_sink.h"
 
+#include "base/text_excerpt.h"
+
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <ostream>
 #include <unistd.h>
 
@@ -12,7 +13,7 @@ namespace {
 
 class FileTraceSink : public TraceSink {
 public:
-    explicit FileTraceSink(int fd) : fd_(fd) {}
+    FileTraceSink(int fd, std::string name) : fd_(fd), name_(std::move(name)) {}
     ~FileTraceSink() override { ::close(fd_); }
     FileTraceSink(const FileTraceSink&) = delete;
     FileTraceSink& operator=(const FileTraceSink&) = delete;
@@ -20,19 +21,25 @@ public:
     void line(std::string_view text) override {
         std::string whole(text);
         whole += '\n';
-        // A trace that cannot be written is lost; the work it watches goes on.
+        // The work the trace watches goes on without it; the loss is told at the end.
+        if (!failure_.empty())
+            return;
         for (std::size_t at = 0; at < whole.size();) {
             const ssize_t n = ::write(fd_, whole.data() + at, whole.size() - at);
             if (n < 0 && errno == EINTR)
                 continue;
-            if (n <= 0)
+            if (n <= 0) {
+                failure_ = "fichier de trace " + name_ + " : écriture impossible (" +
+                           std::strerror(n < 0 ? errno : ENOSPC) + "), trace incomplète";
                 return;
+            }
             at += static_cast<std::size_t>(n);
         }
     }
 
 private:
     int fd_;
+    std::string name_; // for messages
 };
 
 } // namespace
@@ -40,16 +47,20 @@ private:
 void StreamTraceSink::line(std::string_view text) {
     out_ << text << '\n';
     out_.flush();
+    if (!out_ && failure_.empty())
+        failure_ = "trace : écriture impossible sur la sortie d'erreur, trace incomplète";
 }
 
-std::unique_ptr<TraceSink> OpenTraceFile(const std::string& path, std::string& error) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        error =
-            "fichier de trace " + path + " : ouverture impossible (" + std::strerror(errno) + ")";
+std::unique_ptr<TraceSink> OpenTraceFile(const std::string& path, bool overwrite,
+                                         const std::vector<base::FileInUse>& inUse,
+                                         std::string& error) {
+    int fd = -1;
+    const base::FileResult opened = base::OpenTraceFile(path, overwrite, inUse, fd);
+    if (!opened) {
+        error = opened.error;
         return nullptr;
     }
-    return std::make_unique<FileTraceSink>(fd);
+    return std::make_unique<FileTraceSink>(fd, base::Escaped(path));
 }
 
 } // namespace ostrel::reader

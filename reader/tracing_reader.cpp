@@ -1,6 +1,7 @@
 #include "tracing_reader.h"
 
 #include "base/hex.h"
+#include "base/text_excerpt.h"
 
 #include <array>
 #include <cstdio>
@@ -133,7 +134,7 @@ std::int32_t TracingReader::GetInfo(std::int32_t handle, InfoRecord& info) {
     std::string text = "GetInfo(" + Decimal(handle) + ") -> " + Decimal(r);
     if (r >= 0)
         text += std::string(info.cardPresent() ? " : carte présente" : " : pas de carte") +
-                ", lecteur « " + reader + " »";
+                ", lecteur « " + base::Escaped(reader) + " »";
     write(at, text);
     flushCrossings();
     return r;

@@ -17,7 +17,8 @@ namespace ostrel::reader {
 namespace {
 
 std::string Where(const std::string& fileName, int line) {
-    return "fichier de carte " + fileName + ", ligne " + std::to_string(line) + " : ";
+    return "fichier de carte " + base::Escaped(fileName) + ", ligne " + std::to_string(line) +
+           " : ";
 }
 
 void TrimRight(std::string& s) {

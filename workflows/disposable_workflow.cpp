@@ -81,7 +81,10 @@ CardTask DisposableWorkflow::Insertion() {
     // workflow's while they run.
     bool opened = false;
     std::string error;
-    co_await steps_.Beside([&] { opened = OpenJournal(options_.journal, error); });
+    std::string warning;
+    co_await steps_.Beside([&] { opened = OpenJournal(options_.journal, error, warning); });
+    if (!warning.empty())
+        warning_ = warning;
     if (!opened && options_.journal.journal->busy()) {
         indicator_ = Indicator::Red;
         Refuse(texts::JournalRefusal(*options_.journal.journal), error);

@@ -53,6 +53,9 @@ public:
     bool pending() const { return steps_.pending(); }
     bool Poll(std::chrono::milliseconds grace = {}) { return steps_.Poll(grace); }
     base::Waiting* waiting() const { return options_.waiting; }
+    // The last warning about the journal (opened anew after its file vanished or was
+    // replaced); it stays until another replaces it.
+    const std::string& warning() const { return warning_; }
     void setOnWaitEnded(std::function<void()> told) { steps_.setOnEnded(std::move(told)); }
 
     DisposableFields& fields() { return fields_; }
@@ -89,6 +92,7 @@ private:
     DisposableOutcome outcome_ = DisposableOutcome::Nothing;
     std::string problem_;
     bool cardRead_ = false;
+    std::string warning_;
     BesideSteps steps_; // last: its operation goes first, while what it uses is still there
 };
 

@@ -109,7 +109,10 @@ void FormatWorkflow::CardInserted() {
 CardTask FormatWorkflow::Insertion() {
     std::string error;
     bool opened = false;
-    co_await steps_.Beside([&] { opened = OpenJournal(options_.journal, error); });
+    std::string warning;
+    co_await steps_.Beside([&] { opened = OpenJournal(options_.journal, error, warning); });
+    if (!warning.empty())
+        warning_ = warning;
     if (!opened) {
         Refuse(texts::JournalRefusal(*options_.journal.journal), error);
         co_return;
@@ -124,16 +127,52 @@ CardTask FormatWorkflow::Insertion() {
         outcome_ = FormatOutcome::Failed;
         break;
     case InsertedCard::NotOurs:
-        co_await FormatBlankCard();
+        co_await FormatBlankCard({});
         break;
     case InsertedCard::Ours:
-        co_await RewriteFormattedCard();
+        co_await HandleFormattedCard();
         break;
     }
     reader::EndCardSession(state_);
 }
 
-CardTask FormatWorkflow::FormatBlankCard() {
+namespace {
+
+// A format writes the header byte, then the serial with the application and the date, then byte
+// 255 last: a card with a serial but without the others was left part-way.
+bool PartlyFormatted(const card::CardMemory& image) {
+    return image[kHeaderByte] != kHeaderByteValue || image[kLastByte] != kLastByteFormatted;
+}
+
+} // namespace
+
+CardTask FormatWorkflow::HandleFormattedCard() {
+    const std::int64_t serial = card::ReadCardLong(state_.CardImage, kSerialOffset);
+    std::optional<std::int64_t> unfinished;
+    std::string error;
+    bool looked = true;
+    if (options_.journal.journal) {
+        co_await steps_.Beside([&] {
+            looked = options_.journal.journal->UnfinishedFormat(serial, unfinished, error);
+        });
+    }
+    if (!looked) {
+        Refuse(texts::JournalRefusal(*options_.journal.journal), error);
+        co_return;
+    }
+    if (unfinished) {
+        // Its format was cut off: done again in full, with its serial, and its entry finished.
+        co_await FormatBlankCard(Unfinished{serial, *unfinished});
+    } else if (PartlyFormatted(state_.CardImage)) {
+        // A serial the journal never gave, or whose entry was lost: not trusted, a new one.
+        co_await FormatBlankCard({}, serial);
+    } else {
+        co_await RewriteFormattedCard();
+    }
+}
+
+CardTask FormatWorkflow::FormatBlankCard(std::optional<Unfinished> unfinished,
+                                         std::optional<std::int64_t> incompleteSerial) {
     const auto date = card::ToCardDate(options_.today());
     if (!date) {
         Refuse(texts::kBadDate, texts::kBadDate);
@@ -144,6 +183,10 @@ CardTask FormatWorkflow::FormatBlankCard() {
     const Presentation presented = PresentCodeSparingLastAttempt(
         state_, reader::FactoryCode(state_.CardImage[kSupplierByte]), options_.spendLastAttempt);
     JournalledOperation record(options_.journal, journal::kFormat, state_.CardImage);
+    if (unfinished)
+        record.entry().serialOld = unfinished->serial;
+    if (incompleteSerial)
+        record.entry().serialOld = incompleteSerial;
     if (!presented.result.accepted()) {
         RefuseCode(presented);
         // No serial was taken for it; the refusal is recorded all the same.
@@ -154,19 +197,26 @@ CardTask FormatWorkflow::FormatBlankCard() {
         problem_ = error;
         co_return;
     }
-    // Reserved only now that the card will be written: a card refused for its code or its
-    // supplier uses up no serial. The card waits, untouched, while another program holds the
-    // configuration or the journal.
-    Reservation reservation;
-    co_await steps_.Beside([&] { reservation = ReserveSerial(store_, options_.journal, record); });
-    if (!reservation.serial) {
-        ReadNextSerial();
-        Refuse(reservation.refusal, reservation.problem);
-        co_return;
+    std::int64_t serial = 0;
+    if (unfinished) {
+        serial = unfinished->serial;
+        record.Resume(unfinished->entry);
+    } else {
+        // Reserved only now that the card will be written: a card refused for its code or its
+        // supplier uses up no serial. The card waits, untouched, while another program holds
+        // the configuration or the journal.
+        Reservation reservation;
+        co_await steps_.Beside(
+            [&] { reservation = ReserveSerial(store_, options_.journal, record); });
+        if (!reservation.serial) {
+            ReadNextSerial();
+            Refuse(reservation.refusal, reservation.problem);
+            co_return;
+        }
+        serial = *reservation.serial;
+        nextSerial_ = reservation.next;
+        nextText_ = std::to_string(*reservation.next);
     }
-    const std::int64_t serial = *reservation.serial;
-    nextSerial_ = reservation.next;
-    nextText_ = std::to_string(*reservation.next);
 
     StageHeader(state_, *date);
     card::WriteCardLong(state_.WriteImage, kSerialOffset, serial);
@@ -187,7 +237,8 @@ CardTask FormatWorkflow::FormatBlankCard() {
     co_await steps_.Beside([&] { record.Finish(journal::kVerified, std::nullopt, after, error); });
     serialWritten_ = serial;
     outcome_ = FormatOutcome::Formatted;
-    info_ = texts::kFormatDone;        // the indicator stays yellow until the card is removed
+    // The indicator stays yellow until the card is removed.
+    info_ = incompleteSerial ? texts::kIncompleteFormatDone : texts::kFormatDone;
     oldText_ = std::to_string(serial); // the card just formatted is the last one encoded
     problem_ = error;
 }

@@ -45,6 +45,9 @@ public:
     // it did.
     bool Poll(std::chrono::milliseconds grace = {}) { return steps_.Poll(grace); }
     base::Waiting* waiting() const { return options_.waiting; }
+    // The last warning about the journal (opened anew after its file vanished or was
+    // replaced); it stays until another replaces it.
+    const std::string& warning() const { return warning_; }
     // Told, on the waiting thread, that a wait ended.
     void setOnWaitEnded(std::function<void()> told) { steps_.setOnEnded(std::move(told)); }
 
@@ -79,7 +82,17 @@ private:
     void ReadNextSerial();
     CardTask Refresh();
     CardTask Insertion();
-    CardTask FormatBlankCard();
+    // A format of this serial that never finished, recorded as the journal entry entry.
+    struct Unfinished {
+        std::int64_t serial;
+        std::int64_t entry;
+    };
+    // A card formatted, or on its way to be: finished, formatted anew or rewritten.
+    CardTask HandleFormattedCard();
+    // Formats the card in the reader: with a new serial, or finishing unfinished; a card left
+    // part-way with a serial the journal does not know (incompleteSerial) says so.
+    CardTask FormatBlankCard(std::optional<Unfinished> unfinished,
+                             std::optional<std::int64_t> incompleteSerial = std::nullopt);
     CardTask RewriteFormattedCard();
     // Drops an operation still waiting.
     void CallOff();
@@ -102,6 +115,7 @@ private:
     bool cardIn_ = false; // from insertion to removal
     std::int64_t serialWritten_ = -1;
     std::int64_t oldSerial_ = -1;
+    std::string warning_;
     BesideSteps steps_; // last: its operation goes first, while what it uses is still there
 };
 

@@ -3,6 +3,7 @@
 #include "base/atomic_file.h"
 #include "base/lock_holder.h"
 #include "base/regular_file.h"
+#include "base/text_excerpt.h"
 #include "ini_text.h"
 #include "serial_numbers.h"
 
@@ -43,13 +44,14 @@ int LockCompanion(const std::string& lockFile, base::Waiting* waiting, bool& bus
         ::open(lockFile.c_str(),
                O_RDONLY | O_CREAT | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666);
     if (fd < 0) {
-        why = "verrou " + lockFile + " impossible à ouvrir (" + SystemText(errno) + ")";
+        why = "verrou " + base::Escaped(lockFile) + " impossible à ouvrir (" + SystemText(errno) +
+              ")";
         return -1;
     }
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
-        why = "verrou " + lockFile + " : " + base::NotRegularText(info.st_mode);
+        why = "verrou " + base::Escaped(lockFile) + " : " + base::NotRegularText(info.st_mode);
         return -1;
     }
     // Tries that do not block: the wait has a limit, and the window's thread never waits.
@@ -62,13 +64,13 @@ int LockCompanion(const std::string& lockFile, base::Waiting* waiting, bool& bus
         if (errno == EWOULDBLOCK) {
             busy = true;
             const std::string holder = base::LockHolderText(lockFile);
-            why = "verrou " + lockFile + " tenu par " +
+            why = "verrou " + base::Escaped(lockFile) + " tenu par " +
                   (holder.empty() ? std::string("un autre programme") : holder) +
                   (patience.calledOff()
                        ? ", attente abandonnée"
                        : " depuis " + std::to_string(patience.waitedSeconds()) + " s");
         } else {
-            why = "verrou " + lockFile + " non obtenu (" + SystemText(errno) + ")";
+            why = "verrou " + base::Escaped(lockFile) + " non obtenu (" + SystemText(errno) + ")";
         }
         ::close(fd);
         return -1;
@@ -83,6 +85,10 @@ IniSerialStore::IniSerialStore(std::string path)
 
 IniSerialStore::~IniSerialStore() {
     Unlock();
+}
+
+std::string IniSerialStore::Location() const {
+    return base::Escaped(path_);
 }
 
 bool IniSerialStore::ReadFile(std::string& content, std::string& error) const {
@@ -102,7 +108,12 @@ bool IniSerialStore::Read(std::string& text, std::string& error) {
     std::string content;
     if (!ReadFile(content, error))
         return false;
-    text = ini::Value(content, kSection, kKey).value_or(kDefaultNextSerial);
+    const ini::Lookup found = ini::Find(content, kSection, kKey);
+    if (!found.problem.empty()) {
+        error = "configuration " + Location() + " : " + found.problem;
+        return false;
+    }
+    text = found.value.value_or(kDefaultNextSerial);
     return true;
 }
 
@@ -112,14 +123,14 @@ LockResult IniSerialStore::Lock(std::string& error) {
     std::string target;
     int linkError = 0;
     if (!base::FollowLinks(path_, target, linkError)) {
-        error = "configuration " + path_ + " : lien symbolique illisible (" +
+        error = "configuration " + Location() + " : lien symbolique illisible (" +
                 SystemText(linkError) + ")";
         return LockResult::Failed;
     }
     // A device, a FIFO or a folder is refused before a lock file is put beside it.
     struct stat info {};
     if (::stat(target.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
-        error = "configuration " + path_ + " : " + base::NotRegularText(info.st_mode);
+        error = "configuration " + Location() + " : " + base::NotRegularText(info.st_mode);
         return LockResult::Failed;
     }
     std::error_code ec;
@@ -128,7 +139,7 @@ LockResult IniSerialStore::Lock(std::string& error) {
     bool busy = false;
     lockFd_ = LockCompanion(target + ".lock", waiting_, busy, why);
     if (lockFd_ < 0) {
-        error = "configuration " + path_ + " : " + why;
+        error = "configuration " + Location() + " : " + why;
         return busy ? LockResult::Busy : LockResult::Failed;
     }
     return LockResult::Taken;
@@ -145,6 +156,13 @@ bool IniSerialStore::Save(std::int64_t nextSerial, std::string& error) {
     std::string content;
     if (!ReadFile(content, error)) {
         error = "numéro suivant non enregistré : " + error;
+        return false;
+    }
+    // The value read under the same lock was found here; a file changed meanwhile by hand is
+    // not guessed at.
+    if (const ini::Lookup found = ini::Find(content, kSection, kKey); !found.problem.empty()) {
+        error =
+            "numéro suivant non enregistré : configuration " + Location() + " : " + found.problem;
         return false;
     }
     const std::string updated = ini::WithValue(content, kSection, kKey, std::to_string(nextSerial));

@@ -6,7 +6,9 @@
 namespace ostrel::workflows {
 
 // "NextSerial" in an INI file. Only that value's text changes on a save: a byte-order mark,
-// comments, other sections and keys stay byte for byte. The file must be a regular file of at
+// comments, other sections and keys, line endings and quotes around the value stay byte for
+// byte. A file whose value cannot be told for sure (see ini::Find) is refused, never taken for
+// one without the key. The file must be a regular file of at
 // most kConfigFileLimit bytes, or not exist yet; a symbolic link is followed and kept.
 //
 // The lock: a save replaces the file by a rename, so a lock on the file itself would be taken
@@ -26,7 +28,7 @@ public:
     LockResult Lock(std::string& error) override;
     void Unlock() override;
     bool Save(std::int64_t nextSerial, std::string& error) override;
-    std::string Location() const override { return path_; }
+    std::string Location() const override; // the file's name, escaped for messages
 
     // Lock waits for another program's lock within waiting's limit and says so to waiting;
     // without it, within the default limit.

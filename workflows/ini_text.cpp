@@ -1,5 +1,7 @@
 #include "ini_text.h"
 
+#include "base/text_excerpt.h"
+
 #include <algorithm>
 #include <cctype>
 #include <vector>
@@ -22,11 +24,12 @@ std::vector<Line> SplitLines(std::string_view text) {
     std::size_t pos =
         text.substr(0, kByteOrderMark.size()) == kByteOrderMark ? kByteOrderMark.size() : 0;
     while (pos < text.size()) {
-        const std::size_t newline = text.find('\n', pos);
-        Line line{pos, newline == std::string_view::npos ? text.size() : newline, 0};
-        line.nextLine = newline == std::string_view::npos ? text.size() : newline + 1;
-        if (line.end > line.begin && text[line.end - 1] == '\r')
-            --line.end;
+        const std::size_t ending = text.find_first_of("\r\n", pos);
+        Line line{pos, ending == std::string_view::npos ? text.size() : ending, 0};
+        line.nextLine = ending == std::string_view::npos ? text.size() : ending + 1;
+        if (ending != std::string_view::npos && text[ending] == '\r' &&
+            text.substr(ending, 2) == "\r\n")
+            ++line.nextLine;
         lines.push_back(line);
         pos = line.nextLine;
     }
@@ -87,16 +90,17 @@ std::optional<ValueSpan> KeyValue(std::string_view text, const Line& line, std::
     return ValueSpan{begin, end};
 }
 
-// The lines of section: from the line after its header to the next header. Nothing when the
-// section is absent.
+// The lines of a section: from the line after its header to the next header.
 struct SectionLines {
     std::size_t header = 0;
     std::size_t first = 0;
     std::size_t last = 0; // one past
 };
 
-std::optional<SectionLines> FindSection(const std::vector<Line>& lines, std::string_view text,
-                                        std::string_view section) {
+// Every section of that name, in the order of the text.
+std::vector<SectionLines> FindSections(const std::vector<Line>& lines, std::string_view text,
+                                       std::string_view section) {
+    std::vector<SectionLines> found;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const auto name = SectionName(text.substr(lines[i].begin, lines[i].end - lines[i].begin));
         if (!name || !SameName(*name, section))
@@ -105,13 +109,79 @@ std::optional<SectionLines> FindSection(const std::vector<Line>& lines, std::str
         while (j < lines.size() &&
                !SectionName(text.substr(lines[j].begin, lines[j].end - lines[j].begin)))
             ++j;
-        return SectionLines{i, i + 1, j};
+        found.push_back({i, i + 1, j});
     }
-    return std::nullopt;
+    return found;
+}
+
+// The lines that set key in the sections of that name: index of the line and its value.
+struct Setting {
+    std::size_t line = 0;
+    ValueSpan span;
+};
+
+std::vector<Setting> FindSettings(const std::vector<Line>& lines, std::string_view text,
+                                  std::string_view section, std::string_view key) {
+    std::vector<Setting> settings;
+    for (const SectionLines& found : FindSections(lines, text, section)) {
+        for (std::size_t i = found.first; i < found.last; ++i) {
+            if (const auto span = KeyValue(text, lines[i], key))
+                settings.push_back({i, *span});
+        }
+    }
+    return settings;
+}
+
+std::string_view Unquoted(std::string_view value) {
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+        return value.substr(1, value.size() - 2);
+    return value;
 }
 
 std::string_view LineEnding(std::string_view text) {
-    return text.find("\r\n") != std::string_view::npos ? "\r\n" : "\n";
+    if (text.find("\r\n") != std::string_view::npos)
+        return "\r\n";
+    return text.find('\r') != std::string_view::npos && text.find('\n') == std::string_view::npos
+               ? "\r"
+               : "\n";
+}
+
+// Why the bytes are no text this reads: another encoding than UTF-8. Empty when they are.
+std::string EncodingProblem(std::string_view text) {
+    const struct {
+        std::string_view mark;
+        const char* name;
+    } marks[] = {
+        // The four-byte marks first: UTF-32 LE starts with the mark of UTF-16 LE.
+        {std::string_view("\xFF\xFE\0\0", 4), "UTF-32 (marque FF FE 00 00)"},
+        {std::string_view("\0\0\xFE\xFF", 4), "UTF-32 (marque 00 00 FE FF)"},
+        {"\xFF\xFE", "UTF-16 (marque FF FE)"},
+        {"\xFE\xFF", "UTF-16 (marque FE FF)"},
+    };
+    for (const auto& m : marks) {
+        if (text.substr(0, m.mark.size()) == m.mark)
+            return std::string("fichier codé en ") + m.name + " : enregistrez-le en UTF-8";
+    }
+    if (const auto nul = text.find('\0'); nul != std::string_view::npos) {
+        return "octet nul à la position " + std::to_string(nul) +
+               " : pas un texte UTF-8 (UTF-16 ?), enregistrez-le en UTF-8";
+    }
+    return {};
+}
+
+// The first line that is no comment and names key, when none sets it where it is looked for.
+std::optional<std::size_t> StrayMention(const std::vector<Line>& lines, std::string_view text,
+                                        std::string_view key) {
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string_view content = text.substr(lines[i].begin, lines[i].end - lines[i].begin);
+        if (IsComment(content))
+            continue;
+        for (std::size_t at = 0; at + key.size() <= content.size(); ++at) {
+            if (SameName(content.substr(at, key.size()), key))
+                return i;
+        }
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -119,18 +189,35 @@ std::string_view LineEnding(std::string_view text) {
 std::optional<std::string> Value(std::string_view text, std::string_view section,
                                  std::string_view key) {
     const std::vector<Line> lines = SplitLines(text);
-    const auto found = FindSection(lines, text, section);
-    if (!found)
+    const std::vector<Setting> settings = FindSettings(lines, text, section, key);
+    if (settings.empty())
         return std::nullopt;
-    for (std::size_t i = found->first; i < found->last; ++i) {
-        if (const auto span = KeyValue(text, lines[i], key)) {
-            std::string_view value = text.substr(span->begin, span->end - span->begin);
-            if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
-                value = value.substr(1, value.size() - 2);
-            return std::string(value);
-        }
+    const ValueSpan& span = settings.front().span;
+    return std::string(Unquoted(text.substr(span.begin, span.end - span.begin)));
+}
+
+Lookup Find(std::string_view text, std::string_view section, std::string_view key) {
+    if (std::string problem = EncodingProblem(text); !problem.empty())
+        return {std::nullopt, problem};
+    const std::vector<Line> lines = SplitLines(text);
+    const std::vector<Setting> settings = FindSettings(lines, text, section, key);
+    const std::string where = std::string(key) + " (section [" + std::string(section) + "])";
+    if (settings.size() > 1) {
+        return {std::nullopt, where + " donné " + std::to_string(settings.size()) +
+                                  " fois, lignes " + std::to_string(settings[0].line + 1) + " et " +
+                                  std::to_string(settings[1].line + 1) + " : gardez-en un seul"};
     }
-    return std::nullopt;
+    if (settings.empty()) {
+        if (const auto stray = StrayMention(lines, text, key)) {
+            const Line& line = lines[*stray];
+            return {std::nullopt,
+                    where + " introuvable, mais la ligne " + std::to_string(*stray + 1) +
+                        " le nomme : « " +
+                        base::Excerpt(text.substr(line.begin, line.end - line.begin)) + " »"};
+        }
+        return {};
+    }
+    return {Value(text, section, key), {}};
 }
 
 std::string WithValue(std::string_view text, std::string_view section, std::string_view key,
@@ -138,24 +225,31 @@ std::string WithValue(std::string_view text, std::string_view section, std::stri
     const std::vector<Line> lines = SplitLines(text);
     const std::string_view eol = LineEnding(text);
     const std::string keyLine = std::string(key) + "=" + std::string(value);
-    const auto found = FindSection(lines, text, section);
     std::string result(text);
-    if (!found) {
-        if (!result.empty() && result.back() != '\n')
+    if (const std::vector<Setting> settings = FindSettings(lines, text, section, key);
+        !settings.empty()) {
+        ValueSpan span = settings.front().span;
+        if (Unquoted(text.substr(span.begin, span.end - span.begin)).size() + 2 ==
+            span.end - span.begin) {
+            ++span.begin;
+            --span.end;
+        }
+        return result.replace(span.begin, span.end - span.begin, value);
+    }
+    const std::vector<SectionLines> sections = FindSections(lines, text, section);
+    if (sections.empty()) {
+        if (!result.empty() && result.back() != '\n' && result.back() != '\r')
             result += eol;
         if (!lines.empty())
             result += eol;
         return result + "[" + std::string(section) + "]" + std::string(eol) + keyLine +
                std::string(eol);
     }
-    for (std::size_t i = found->first; i < found->last; ++i) {
-        if (const auto span = KeyValue(text, lines[i], key))
-            return result.replace(span->begin, span->end - span->begin, value);
-    }
     // Added after the section's last line that is not blank, so the blank line that separates
     // it from the next section stays where it was.
-    std::size_t after = found->header;
-    for (std::size_t i = found->first; i < found->last; ++i) {
+    const SectionLines& found = sections.front();
+    std::size_t after = found.header;
+    for (std::size_t i = found.first; i < found.last; ++i) {
         if (!Trimmed(text.substr(lines[i].begin, lines[i].end - lines[i].begin)).empty())
             after = i;
     }

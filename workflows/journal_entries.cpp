@@ -55,8 +55,12 @@ card::CardMemory AfterWrite(const card::CardMemory& before, const card::CardMemo
     return after;
 }
 
-bool OpenJournal(const journal::Writer& writer, std::string& error) {
-    return !writer.journal || writer.journal->Open(error);
+bool OpenJournal(const journal::Writer& writer, std::string& error, std::string& warning) {
+    if (!writer.journal)
+        return true;
+    const bool opened = writer.journal->Open(error);
+    warning = writer.journal->TakeWarning();
+    return opened;
 }
 
 } // namespace ostrel::workflows

@@ -26,8 +26,8 @@ public:
     // False with a French reason when the journal did not take it.
     bool Begin(std::string& error);
 
-    // The row the journal added itself, together with the serial of a format.
-    void Adopt(std::int64_t id) { id_ = id; }
+    // Takes over the entry id, added earlier by an operation that never finished: Finish ends it.
+    void Resume(std::int64_t id) { id_ = id; }
 
     // The end: verified, with the bytes the card now holds, or not. False with a French reason
     // when the journal did not take it; the entry then stays "interrompue".
@@ -47,7 +47,8 @@ private:
 card::CardMemory AfterWrite(const card::CardMemory& before, const card::CardMemory& written,
                             std::initializer_list<card::layout::Range> ranges);
 
-// Opens the journal before any card traffic; false with a French reason.
-bool OpenJournal(const journal::Writer& writer, std::string& error);
+// Opens the journal before any card traffic; false with a French reason. warning receives what
+// the operator must know about a journal opened anew (its file vanished or was replaced).
+bool OpenJournal(const journal::Writer& writer, std::string& error, std::string& warning);
 
 } // namespace ostrel::workflows

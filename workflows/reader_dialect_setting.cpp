@@ -1,6 +1,7 @@
 #include "reader_dialect_setting.h"
 
 #include "base/regular_file.h"
+#include "base/text_excerpt.h"
 #include "ini_serial_store.h"
 #include "ini_text.h"
 
@@ -34,7 +35,7 @@ bool ChooseDialect(const std::string& optionText, const std::string& configPath,
     const std::string text = ini::Value(content, "Reader", "Dialect").value_or("");
     if (text.empty() || reader::ParseDialectChoice(text, dialect, error))
         return true;
-    error = "configuration " + path + ", [Reader] Dialect : " + error;
+    error = "configuration " + base::Escaped(path) + ", [Reader] Dialect : " + error;
     return false;
 }
 

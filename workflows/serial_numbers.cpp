@@ -1,5 +1,6 @@
 #include "serial_numbers.h"
 
+#include "base/text_excerpt.h"
 #include "card/card_layout.h"
 
 #include <cctype>
@@ -7,10 +8,6 @@
 namespace ostrel::workflows {
 
 namespace {
-
-// The largest number nine decimal characters can hold; it keeps every serial well inside the
-// signed 32-bit range the card's serial is written from.
-constexpr std::int64_t kLargestStorable = 999999999;
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
@@ -32,7 +29,7 @@ std::optional<std::int64_t> NextMarkedSerial(std::int64_t serial) {
             ++upper;
         next = upper << 16 | std::int64_t{card::layout::kFormatMarkerValue} << 8;
     }
-    if (next > kLargestStorable)
+    if (next > kLastSerial)
         return std::nullopt;
     return next;
 }
@@ -45,7 +42,7 @@ ConfiguredSerial ParseConfiguredSerial(const std::string& text) {
     while (end > begin && IsBlank(text[end - 1]))
         --end;
     const std::string digits = text.substr(begin, end - begin);
-    const std::string quoted = "« " + digits + " »";
+    const std::string quoted = "« " + base::Excerpt(digits) + " »";
     if (digits.empty())
         return {std::nullopt, "numéro de série vide"};
     // Cut to its first nine characters it would be another serial, perhaps one already given.
@@ -60,6 +57,10 @@ ConfiguredSerial ParseConfiguredSerial(const std::string& text) {
     }
     // Nine digits at most: the value lies in 0..999999999.
     const std::int64_t serial = std::stoll(digits);
+    if (serial > kLastSerial) {
+        return {std::nullopt, "plus aucun numéro de série disponible : " + quoted +
+                                  " vient après le dernier, " + std::to_string(kLastSerial)};
+    }
     if (!CarriesFormatMarker(serial)) {
         return {std::nullopt,
                 "numéro de série " + quoted + " sans la marque de formatage (troisième octet 42)"};

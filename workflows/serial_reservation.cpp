@@ -48,7 +48,7 @@ Reservation ReserveOnServer(SerialStore& store, JournalledOperation& record) {
             return Refused(texts::SerialAlreadyIssuedText(*read.serial, *issued), error);
         return Refused(texts::kServerUnusable, error);
     }
-    record.Adopt(id);
+    record.Resume(id);
     Reservation r;
     r.serial = serial;
     r.next = NextMarkedSerial(serial).value_or(serial);
@@ -77,9 +77,8 @@ Reservation ReserveSerial(SerialStore& store, const journal::Writer& journal,
     if (!read.serial)
         return Refused(read.refusal, read.problem);
     const std::int64_t serial = *read.serial;
-    const auto next = NextMarkedSerial(serial);
-    if (!next)
-        return Refused(texts::kSerialsExhausted, texts::kSerialsExhausted);
+    // The last serial is given too; the value saved after it refuses the next format.
+    const std::int64_t next = NextMarkedSerial(serial).value_or(kNoSerialLeft);
     std::optional<std::string> issued;
     if (journal.journal && !journal.journal->IssuedAt(serial, issued, error))
         return Refused(texts::JournalRefusal(*journal.journal), error);
@@ -94,7 +93,7 @@ Reservation ReserveSerial(SerialStore& store, const journal::Writer& journal,
     record.entry().serialNew = serial;
     if (!record.Begin(error))
         return Refused(texts::JournalRefusal(*journal.journal), error);
-    if (!store.Save(*next, error)) {
+    if (!store.Save(next, error)) {
         // The store still holds serial: the entry must not keep it from being given.
         std::string undo;
         if (!record.Finish(journal::kCancelled, std::nullopt, std::nullopt, undo))

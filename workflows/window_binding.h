@@ -96,6 +96,7 @@ private:
         else
             timer_->stop();
         host_.ShowWaiting(waitingText());
+        host_.ShowWarning(workflow_.warning());
         if (show_)
             show_();
     }

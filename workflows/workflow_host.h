@@ -12,6 +12,9 @@ public:
     // What the open workflow waits for ("journal occupé, attente…"), shown in the status line;
     // empty once it waits no more.
     virtual void ShowWaiting(const std::string& text) { (void)text; }
+    // What the operator must know about the journal (opened anew after its file vanished),
+    // shown in the status line until it changes; empty for nothing.
+    virtual void ShowWarning(const std::string& text) { (void)text; }
 };
 
 // What the reader monitor tells the open workflow window.

@@ -10,6 +10,9 @@ namespace ostrel::workflows::texts {
 
 inline constexpr const char* kFormatPrompt = "Introduire la carte à formater";
 inline constexpr const char* kFormatDone = "Formatage OK, retirez la carte";
+// A card holding a serial its format never finished writing, which the journal does not know of.
+inline constexpr const char* kIncompleteFormatDone =
+    "formatage incomplet : carte formatée à nouveau, retirez la carte";
 
 inline constexpr const char* kDisposablePromptAtLoad = "Introduire la carte à écrire";
 inline constexpr const char* kDisposablePrompt = "Introduire carte à écrire";
@@ -32,8 +35,6 @@ inline constexpr const char* kJournalBusy =
     "Journal occupé par un autre programme : aucune carte n'est écrite";
 inline constexpr const char* kConfigurationBusyRefusal =
     "Configuration occupée par un autre programme : aucune carte n'est écrite";
-inline constexpr const char* kSerialsExhausted =
-    "Plus aucun numéro de série disponible : formatage arrêté";
 
 // Why no card is written when the journal failed: busy, or unusable.
 std::string JournalRefusal(const journal::Journal& journal);

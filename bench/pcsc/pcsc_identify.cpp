@@ -1,8 +1,9 @@
 // Times identifications of a served virtual card over pcscd and its vpcd reader, in each reader
-// dialect: through the PC/SC reader (dialect found by itself) and the card session routines,
-// and as the same exchanges sent by a bare pcsc-lite client (connect, the dialect's session
-// start if it has one, 16 reads, disconnect). The two alternate, so that both see the same
-// machine. Usage: pcsc_identify [N]   (N identifications of each kind per dialect, default 1000)
+// dialect: through the PC/SC reader (dialect found by itself, the card read whole in one APDU)
+// and the card session routines, and as a bare pcsc-lite client sends the reader library's
+// reads one by one (connect, the dialect's session start if it has one, 16 reads of 16 bytes,
+// disconnect). The two alternate, so that both see the same machine.
+// Usage: pcsc_identify [N]   (N identifications of each kind per dialect, default 1000)
 
 #include "card/card_layout.h"
 #include "reader/card_session.h"

@@ -183,6 +183,15 @@ BEGIN
 END
 $$;
 
+-- The format of this login that gave p_serial and is still "interrompue" (its card is formatted
+-- again in full with that serial, then the row finished); NULL when there is none.
+CREATE FUNCTION ostrel.unfinished_format(p_serial bigint) RETURNS bigint
+LANGUAGE sql STABLE SECURITY DEFINER SET search_path = pg_catalog, ostrel AS $$
+  SELECT max(id) FROM ostrel.operations
+  WHERE serial_new = p_serial AND operation = 'formatage' AND outcome = 'interrompue'
+    AND login = session_user;
+$$;
+
 -- The rows, newest first, by serial (given or held) and from a day on.
 CREATE FUNCTION ostrel.list_operations(p_serial bigint, p_since timestamptz)
 RETURNS SETOF ostrel.operations
@@ -205,7 +214,7 @@ REVOKE EXECUTE ON ALL FUNCTIONS IN SCHEMA ostrel FROM PUBLIC;
 GRANT EXECUTE ON FUNCTION ostrel.issued_at(bigint), ostrel.next_serial(),
   ostrel.reserve_serial(text, text, text, integer, bytea),
   ostrel.add_operation(text, text, text, text, bigint, integer, integer, integer, bytea),
-  ostrel.finish_operation(bigint, text, integer, bytea),
+  ostrel.finish_operation(bigint, text, integer, bytea), ostrel.unfinished_format(bigint),
   ostrel.list_operations(bigint, timestamptz)
   TO ostrel_station;
 RESET ROLE;

@@ -203,6 +203,42 @@ bool IsOk(std::span<const std::uint8_t> reply) {
     return reply.size() == kStatusLength && EndsWith(reply, dialect::kSwOk);
 }
 
+bool SessionStarted(const Table& table, std::span<const std::uint8_t> reply,
+                    std::span<const std::uint8_t> cardAtr) {
+    if (IsOk(reply))
+        return true;
+    return table.acceptsOlderShapes && cardAtr.size() == dialect::kCardAtrLength &&
+           reply.size() == dialect::kCardAtrLength + kStatusLength &&
+           EndsWith(reply, dialect::kSwOk) &&
+           std::equal(cardAtr.begin(), cardAtr.end(), reply.begin());
+}
+
+int ShorterRead(std::span<const std::uint8_t> reply, int wanted) {
+    // The reads of 16 bytes that every reader of the three sets answers.
+    constexpr int kShortest = 16;
+    if (reply.size() != kStatusLength)
+        return 0;
+    if ((StatusWord(reply) & 0xFF00) == dialect::kSwAskLength && reply[1] > 0 && reply[1] < wanted)
+        return reply[1];
+    // 67 00, another refusal, or 90 00 without data: a reader whose Le 00 is not 256 bytes.
+    return wanted > kShortest ? std::max(kShortest, wanted / 2) : 0;
+}
+
+bool AskedAgain(std::span<const std::uint8_t> reply, Apdu& apdu) {
+    if (reply.size() != kStatusLength || apdu.length != dialect::kHeaderLength)
+        return false;
+    std::uint8_t& le = apdu.bytes[dialect::kHeaderLength - 1];
+    std::uint8_t asked = le;
+    if (StatusWord(reply) == dialect::kSwWrongLength)
+        asked = 0x00;
+    else if ((StatusWord(reply) & 0xFF00) == dialect::kSwAskLength)
+        asked = reply[1];
+    if (asked == le)
+        return false;
+    le = asked;
+    return true;
+}
+
 std::span<const std::uint8_t> CardAnswerToReset(std::span<const std::uint8_t> atr) {
     constexpr std::size_t kPrefix = std::size(dialect::kAtrPrefix);
     if (atr.size() == kPrefix + dialect::kCardAtrLength &&

@@ -42,6 +42,20 @@ std::int32_t ReadReply(const dialect::Table& table, CommandRecord& command,
 
 bool IsOk(std::span<const std::uint8_t> reply);
 
+// Whether reply to the dialect's session start says it was done: 90 00, or on older memcard
+// firmware the card's four ATR bytes (cardAtr) before 90 00.
+bool SessionStarted(const dialect::Table& table, std::span<const std::uint8_t> reply,
+                    std::span<const std::uint8_t> cardAtr);
+
+// A command without data that the reader refused for its length asks to be sent again: 6C xx
+// gives the length to ask, 67 00 (older firmware) wants Le 00. True when apdu now carries the
+// length the reader asks for; false when the reply is no such request, or asks what was sent.
+bool AskedAgain(std::span<const std::uint8_t> reply, Apdu& apdu);
+
+// A read of wanted bytes that the reader refused, or answered 90 00 without data: the length to
+// read instead (6C xx: xx; otherwise half, down to 16 bytes), or 0 when there is none to try.
+int ShorterRead(std::span<const std::uint8_t> reply, int wanted);
+
 // The card's own answer to reset inside the reader's ATR: what follows the 3B 04 prefix the
 // reader puts before it, or the whole ATR when it lacks that prefix.
 std::span<const std::uint8_t> CardAnswerToReset(std::span<const std::uint8_t> atr);

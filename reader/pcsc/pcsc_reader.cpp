@@ -1,5 +1,6 @@
 #include "pcsc_reader.h"
 
+#include "card_type_control.h"
 #include "dialect_commands.h"
 #include "dialect_probe.h"
 #include "pcsc_result.h"
@@ -157,13 +158,14 @@ std::int32_t PcscReader::StartSession(std::int32_t handle, SessionRecord& sessio
     DWORD atrLength = sizeof atr;
     std::int32_t r =
         PcscResult(SCardStatus(card_, name, &nameLength, &state, &protocol, atr, &atrLength));
+    const auto own =
+        CardAnswerToReset({atr, r == 0 ? std::min<std::size_t>(atrLength, sizeof atr) : 0});
     if (r == 0)
-        r = BeginSession();
+        r = BeginSession(own);
     if (r < 0) {
         Disconnect();
         return r;
     }
-    const auto own = CardAnswerToReset({atr, std::min<std::size_t>(atrLength, sizeof atr)});
     std::fill(std::begin(session.atr), std::end(session.atr), '\0');
     const std::size_t copied = std::min(own.size(), sizeof session.atr);
     std::copy_n(own.begin(), copied, session.atr);
@@ -175,7 +177,7 @@ std::optional<dialect::Dialect> PcscReader::dialect() const {
     if (forced_)
         return forced_;
     const auto found = found_.find(name_);
-    return found == found_.end() ? std::nullopt : std::optional(found->second);
+    return found == found_.end() ? std::nullopt : std::optional(found->second.dialect);
 }
 
 ReaderStatus PcscReader::readerStatus() const {
@@ -183,22 +185,27 @@ ReaderStatus PcscReader::readerStatus() const {
     return {name_, known ? std::string(dialect::TableOf(*known).name) : "auto", problem_};
 }
 
-std::int32_t PcscReader::BeginSession() {
+std::int32_t PcscReader::BeginSession(std::span<const std::uint8_t> cardAtr) {
     problem_.clear();
     table_ = nullptr;
+    copy_.reset();
     if (const auto known = dialect()) {
         const dialect::Table& table = dialect::TableOf(*known);
         std::int32_t r = 0;
-        if (table.sessionStart.length > 0) {
+        bool byControl = false;
+        if (table.dialect == dialect::Dialect::Memcard) {
+            r = StartMemcard(cardAtr, byControl);
+        } else if (table.sessionStart.length > 0) {
             std::uint8_t reply[kReplyCapacity];
             std::size_t replyLength = sizeof reply;
             r = Transmit({table.sessionStart.bytes.data(), table.sessionStart.length}, reply,
                          replyLength);
-            if (r == 0 && !IsOk({reply, replyLength}))
+            if (r == 0 && !SessionStarted(table, {reply, replyLength}, cardAtr))
                 r = kErrBadCommand;
         }
         if (r == 0) {
             table_ = &table;
+            found_.insert_or_assign(name_, Found{table.dialect, byControl});
             return 0;
         }
         // A dialect found earlier that no longer answers is looked for again.
@@ -211,23 +218,61 @@ std::int32_t PcscReader::BeginSession() {
         }
         found_.erase(name_);
     }
-    const ProbeResult probed =
-        ProbeDialect([this](std::span<const std::uint8_t> apdu, std::vector<std::uint8_t>& reply) {
+    const ProbeResult probed = ProbeDialect(
+        [this](std::span<const std::uint8_t> apdu, std::vector<std::uint8_t>& reply) {
             reply.resize(kReplyCapacity);
             std::size_t length = reply.size();
             const std::int32_t r = Transmit(apdu, reply.data(), length);
             reply.resize(length);
             return r;
-        });
+        },
+        cardAtr, [this] { return SetCardTypeByControl(); });
     if (probed.result < 0)
         return probed.result;
     if (!probed.dialect) {
         problem_ = NoDialectText(name_);
         return kErrBadCommand;
     }
-    found_[name_] = *probed.dialect;
+    found_[name_] = {*probed.dialect, probed.typeByControl};
     table_ = &dialect::TableOf(*probed.dialect);
     return 0;
+}
+
+std::int32_t PcscReader::StartMemcard(std::span<const std::uint8_t> cardAtr, bool& byControl) {
+    byControl = false;
+    const auto found = found_.find(name_);
+    if (found == found_.end() || !found->second.typeByControl) {
+        const dialect::FixedApdu& select = dialect::kMemcard.sessionStart;
+        std::uint8_t reply[kReplyCapacity];
+        std::size_t replyLength = sizeof reply;
+        if (const std::int32_t r =
+                Transmit({select.bytes.data(), select.length}, reply, replyLength);
+            r < 0) {
+            return r;
+        }
+        if (SessionStarted(dialect::kMemcard, {reply, replyLength}, cardAtr))
+            return 0;
+        // Only a refusal says the reader may want the card type from its driver.
+        if (replyLength != 2)
+            return kErrBadCommand;
+    }
+    const std::int32_t r = SetCardTypeByControl();
+    byControl = r == 0;
+    return r == 1 ? kErrBadCommand : r;
+}
+
+std::int32_t PcscReader::SetCardTypeByControl() {
+    const std::int32_t r = pcsc::SetCardTypeByControl(card_, protocol_);
+    // The trace shows the control as the value sent, refused as a command the reader lacks.
+    const DWORD type = dialect::kDriverCardTypeSle4442;
+    const auto* sent = reinterpret_cast<const std::uint8_t*>(&type);
+    tell({WireObserver::Wire::Pcsc,
+          "SCardControl(2060)",
+          {sent, sizeof type},
+          {},
+          r == 1 ? kErrNotSupported : r,
+          -1});
+    return r;
 }
 
 std::int32_t PcscReader::EndSession(std::int32_t handle) {
@@ -240,6 +285,7 @@ std::int32_t PcscReader::EndSession(std::int32_t handle) {
 
 std::int32_t PcscReader::Disconnect() {
     table_ = nullptr;
+    copy_.reset();
     if (!connected_)
         return 0;
     connected_ = false;
@@ -262,8 +308,14 @@ std::int32_t PcscReader::ExchangeAPDU(std::int32_t handle, CommandRecord& comman
         return kErrNoReader;
     if (!connected_ || !table_)
         return kErrNoSession;
-    if (command.cla == 0 && command.ins == kInsReadMemory)
-        return Read(command);
+    const std::int32_t r =
+        command.cla == 0 && command.ins == kInsReadMemory ? Read(command) : Exchange(command);
+    if (r < 0)
+        copy_.reset();
+    return r;
+}
+
+std::int32_t PcscReader::Exchange(CommandRecord& command) {
     Apdu apdu;
     if (const std::int32_t r = BuildApdu(*table_, command, apdu); r < 0)
         return r;
@@ -271,12 +323,25 @@ std::int32_t PcscReader::ExchangeAPDU(std::int32_t handle, CommandRecord& comman
         return command.p1 == kCounterFromCard ? kErrNotSupported : KnownCounter(command);
     if (apdu.length == 0)
         return command.ins == kInsReadProtectionBits ? kErrNotSupported : 0;
+    // Older firmware reads the error counter with Le 00 only: asked once per reader.
+    std::uint8_t& le = apdu.bytes[dialect::kHeaderLength - 1];
+    const auto askedLe = askedLe_.find({name_, command.ins});
+    if (askedLe != askedLe_.end() && apdu.length == dialect::kHeaderLength)
+        le = askedLe->second;
     std::uint8_t reply[kReplyCapacity];
     std::size_t replyLength = sizeof reply;
     const int codeAt = command.ins == kInsPresentCode ? int(dialect::kHeaderLength) : -1;
     if (const std::int32_t r = Transmit(apdu.view(), reply, replyLength, codeAt); r < 0)
         return r;
+    if (AskedAgain({reply, replyLength}, apdu)) {
+        replyLength = sizeof reply;
+        if (const std::int32_t r = Transmit(apdu.view(), reply, replyLength); r < 0)
+            return r;
+        askedLe_[{name_, command.ins}] = le;
+    }
     const std::int32_t r = ReadReply(*table_, command, {reply, replyLength});
+    if (r == 0 && command.ins == kInsWriteMemory)
+        Written(command);
     if (r == 0 && command.ins == kInsPresentCode && !table_->readCounter.exists()) {
         if (const auto events = CardEvents()) {
             counter_ = command.dataOut[0];
@@ -289,26 +354,64 @@ std::int32_t PcscReader::ExchangeAPDU(std::int32_t handle, CommandRecord& comman
 std::int32_t PcscReader::Read(CommandRecord& command) {
     if (command.le < 0 || command.le > 256 || command.p2 + command.le > 256)
         return kErrBadCommand;
-    // A reader may answer with fewer bytes than asked: read on from where it stopped.
-    for (int at = command.p2, left = command.le; left > 0;) {
+    // A card pulled and put back, or another one, is read afresh.
+    if (copy_ && (!copyEvents_ || CardEvents() != copyEvents_))
+        copy_.reset();
+    if (!copy_) {
+        if (const std::int32_t r = ReadAhead(); r < 0)
+            return r;
+    }
+    std::copy_n(copy_->begin() + command.p2, command.le, command.dataOut);
+    return 0;
+}
+
+std::int32_t PcscReader::ReadAhead() {
+    constexpr int kMemory = 256;
+    const std::optional<DWORD> events = CardEvents();
+    std::array<std::uint8_t, kMemory> image{};
+    const auto known = readSize_.find(name_);
+    int size = known == readSize_.end() ? kMemory : known->second;
+    for (int at = 0; at < kMemory;) {
+        const int wanted = std::min(size, kMemory - at);
         Apdu apdu;
-        if (const std::int32_t r = BuildRead(*table_, at, left, apdu); r < 0)
+        if (const std::int32_t r = BuildRead(*table_, at, wanted, apdu); r < 0)
             return r;
         std::uint8_t reply[kReplyCapacity];
         std::size_t replyLength = sizeof reply;
         if (const std::int32_t r = Transmit(apdu.view(), reply, replyLength); r < 0)
             return r;
+        // A reader that takes shorter reads only gets the rest in reads of that size.
+        if (const int shorter = ShorterRead({reply, replyLength}, wanted)) {
+            size = shorter;
+            continue;
+        }
         std::size_t got = 0;
         if (const std::int32_t r =
-                ReadDataReply(*table_, {reply, replyLength}, static_cast<std::size_t>(left),
-                              command.dataOut + (at - command.p2), got);
+                ReadDataReply(*table_, {reply, replyLength}, static_cast<std::size_t>(wanted),
+                              image.data() + at, got);
             r < 0) {
             return r;
         }
+        if (static_cast<int>(got) < wanted)
+            size = static_cast<int>(got);
         at += static_cast<int>(got);
-        left -= static_cast<int>(got);
     }
+    readSize_[name_] = size;
+    copy_ = image;
+    copyEvents_ = events;
     return 0;
+}
+
+void PcscReader::Written(const CommandRecord& command) {
+    if (!copy_)
+        return;
+    // A memcard reader confirms even what the chip ignored (no code, a protected byte): only
+    // the card can tell what it kept.
+    if (table_->swNotPresented == 0 || table_->swNotKept == 0) {
+        copy_.reset();
+        return;
+    }
+    std::copy_n(command.dataIn, command.lc, copy_->begin() + command.p2);
 }
 
 std::int32_t PcscReader::KnownCounter(CommandRecord& command) {

@@ -6,6 +6,7 @@
 #include "reader/wire_observer.h"
 
 #include <PCSC/winscard.h>
+#include <array>
 #include <map>
 #include <optional>
 #include <span>
@@ -18,6 +19,9 @@ namespace ostrel::reader::pcsc {
 // dialects of reader_dialects.h. Each Open establishes a fresh context, so that a service
 // stopped and started again is found again by the next Open. Reader type and port carry no
 // meaning here.
+// Within a card session the first read fetches the whole memory in as few APDUs as the reader
+// takes (each is a round trip through a USB reader's firmware) and the reads are served from
+// that copy; it ends with the session, at any error and at any card event.
 class PcscReader : public ObservableReader, public ReaderStatusSource {
 public:
     // wantedName: the reader to use, matched exactly or as the start of its name; empty for the
@@ -49,12 +53,25 @@ private:
     bool open(std::int32_t handle) const { return handle_ != 0 && handle == handle_; }
     std::int32_t ChooseReader();
     std::int32_t Connect();
-    // Sends the dialect's session start, or finds the dialect; table_ is then set.
-    std::int32_t BeginSession();
+    // Sends the dialect's session start, or finds the dialect; table_ is then set. cardAtr: the
+    // card's own ATR bytes.
+    std::int32_t BeginSession(std::span<const std::uint8_t> cardAtr);
+    // The memcard session start: the selection APDU, or on a reader that refuses it the card
+    // type through the driver. 0, kErrBadCommand when the reader takes neither, or a failure.
+    std::int32_t StartMemcard(std::span<const std::uint8_t> cardAtr, bool& byControl);
+    // The card type through the reader's control, then the card powered up again: 0 done, 1 the
+    // reader refuses the control, or a failed call's result.
+    std::int32_t SetCardTypeByControl();
     // codeAt: where a security code starts in apdu, for the trace to mask; -1 for none.
     std::int32_t Transmit(std::span<const std::uint8_t> apdu, std::uint8_t* reply,
                           std::size_t& replyLength, int codeAt = -1);
     std::int32_t Read(CommandRecord& command);
+    // Any command other than a read of memory.
+    std::int32_t Exchange(CommandRecord& command);
+    // The whole memory into copy_, in reads of the size the reader takes.
+    std::int32_t ReadAhead();
+    // What a write the reader confirmed does to the copy.
+    void Written(const CommandRecord& command);
     // A dialect without an error-counter command: what the last code presentation to the same
     // card in this reader told; 7 when nothing was presented to it.
     std::int32_t KnownCounter(CommandRecord& command);
@@ -66,8 +83,15 @@ private:
 
     std::string wanted_;
     std::optional<dialect::Dialect> forced_;
-    std::map<std::string, dialect::Dialect> found_; // by reader name
-    const dialect::Table* table_ = nullptr;         // of the session in progress
+    struct Found {
+        dialect::Dialect dialect;
+        bool typeByControl = false; // memcard, the card type set through the driver
+    };
+    std::map<std::string, Found> found_;  // by reader name
+    std::map<std::string, int> readSize_; // the longest read each reader answered whole
+    // The Le a reader asked for a command without data, by reader name and instruction.
+    std::map<std::pair<std::string, std::uint8_t>, std::uint8_t> askedLe_;
+    const dialect::Table* table_ = nullptr; // of the session in progress
     std::string problem_;
     std::string name_;
     SCARDCONTEXT context_ = 0;
@@ -77,8 +101,10 @@ private:
     DWORD protocol_ = 0;
     std::int32_t handle_ = 0; // 0 while closed
     std::int32_t nextHandle_ = 1;
-    std::optional<std::uint8_t> counter_; // learnt from a code presentation
-    DWORD counterEvents_ = 0;             // card events when it was learnt
+    std::optional<std::uint8_t> counter_;               // learnt from a code presentation
+    DWORD counterEvents_ = 0;                           // card events when it was learnt
+    std::optional<std::array<std::uint8_t, 256>> copy_; // the card's memory, this session
+    std::optional<DWORD> copyEvents_;                   // card events when it was read
 };
 
 } // namespace ostrel::reader::pcsc

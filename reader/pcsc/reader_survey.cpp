@@ -1,15 +1,21 @@
 #include "reader_survey.h"
 
+#include "card_type_control.h"
+#include "dialect_commands.h"
 #include "dialect_probe.h"
 #include "pcsc_result.h"
 
 #include "base/hex.h"
 
 #include <PCSC/winscard.h>
+#include <algorithm>
 
 namespace ostrel::reader::pcsc {
 
 namespace {
+
+// Data, four protection bytes an older driver may append, and the status word.
+constexpr std::size_t kReplyCapacity = 256 + dialect::kProtectionLength + 2;
 
 // "3B 04 A2 13 10 91"
 std::string Hex(const std::uint8_t* bytes, std::size_t length) {
@@ -24,7 +30,7 @@ std::string Hex(const std::uint8_t* bytes, std::size_t length) {
 }
 
 // Connects to the card, probes it and resets it, as a session start and end would.
-void Probe(SCARDCONTEXT context, ReaderSurvey& reader) {
+void Probe(SCARDCONTEXT context, ReaderSurvey& reader, std::span<const std::uint8_t> atr) {
     SCARDHANDLE card = 0;
     DWORD protocol = 0;
     LONG rv = SCardConnect(context, reader.name.c_str(), SCARD_SHARE_EXCLUSIVE,
@@ -40,14 +46,22 @@ void Probe(SCARDCONTEXT context, ReaderSurvey& reader) {
     const SCARD_IO_REQUEST* pci = protocol == SCARD_PROTOCOL_T0   ? SCARD_PCI_T0
                                   : protocol == SCARD_PROTOCOL_T1 ? SCARD_PCI_T1
                                                                   : SCARD_PCI_RAW;
-    const ProbeResult probed =
-        ProbeDialect([&](std::span<const std::uint8_t> apdu, std::vector<std::uint8_t>& reply) {
-            reply.resize(258);
+    const ProbeResult probed = ProbeDialect(
+        [&](std::span<const std::uint8_t> apdu, std::vector<std::uint8_t>& reply) {
+            reply.resize(kReplyCapacity);
             DWORD length = static_cast<DWORD>(reply.size());
             const std::int32_t r =
                 PcscResult(SCardTransmit(card, pci, apdu.data(), static_cast<DWORD>(apdu.size()),
                                          nullptr, reply.data(), &length));
             reply.resize(r == 0 ? length : 0);
+            return r;
+        },
+        CardAnswerToReset(atr),
+        [&] {
+            const std::int32_t r = SetCardTypeByControl(card, protocol);
+            pci = protocol == SCARD_PROTOCOL_T0   ? SCARD_PCI_T0
+                  : protocol == SCARD_PROTOCOL_T1 ? SCARD_PCI_T1
+                                                  : SCARD_PCI_RAW;
             return r;
         });
     SCardDisconnect(card, SCARD_RESET_CARD);
@@ -91,7 +105,8 @@ bool SurveyReaders(std::vector<ReaderSurvey>& readers, std::string& error) {
             (state.dwEventState & SCARD_STATE_PRESENT)) {
             reader.cardInside = true;
             reader.atr = Hex(state.rgbAtr, state.cbAtr);
-            Probe(context, reader);
+            Probe(context, reader,
+                  {state.rgbAtr, std::min<std::size_t>(state.cbAtr, MAX_ATR_SIZE)});
         }
         readers.push_back(std::move(reader));
     }

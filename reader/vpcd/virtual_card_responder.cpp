@@ -98,7 +98,7 @@ std::vector<std::uint8_t> VirtualCardResponder::respond(std::span<const std::uin
         return Status(kSwClassUnsupported);
     const Op op = OperationOf(*table_, command[1]);
     if (op == Op::None)
-        return Status(kSwInsUnsupported);
+        return Status(older(Dialect::Iso) ? kSwClassUnsupported : kSwInsUnsupported);
     const std::uint8_t length = command[4];
     const auto data = command.subspan(kHeaderLength);
     // Commands that send data carry exactly Lc bytes; the others carry none.
@@ -128,7 +128,8 @@ std::vector<std::uint8_t> VirtualCardResponder::respond(std::span<const std::uin
     case Op::Change:
         return changeCode(data);
     case Op::Counter:
-        if (length != kCounterReplyLength)
+        // Older firmware takes the counter read with Le 00 only.
+        if (length != (older(Dialect::Memcard) ? 0 : kCounterReplyLength))
             return Status(kSwWrongLength);
         return readErrorCounter();
     case Op::Protection:
@@ -150,6 +151,10 @@ std::vector<std::uint8_t> VirtualCardResponder::select(std::span<const std::uint
         return Status(table_->dialect == Dialect::Iso ? kSwFileNotFound : kSwWrongData);
     powerCycle();
     selected_ = true;
+    if (older(Dialect::Memcard)) {
+        const auto& memory = card_->chip().memory();
+        return WithStatus({memory.begin(), memory.begin() + kCardAtrLength}, kSwOk);
+    }
     return Status(kSwOk);
 }
 
@@ -163,8 +168,24 @@ std::vector<std::uint8_t> VirtualCardResponder::read(int address, int length) co
         sw = kSwEndReached;
         length = kMemorySize - address;
     }
+    if (variant_ == Variant::Capped && length > static_cast<int>(kCappedLength))
+        return cappedRead(address);
     const auto& memory = card_->chip().memory();
-    return WithStatus({memory.begin() + address, memory.begin() + address + length}, sw);
+    std::vector<std::uint8_t> data(memory.begin() + address, memory.begin() + address + length);
+    if (older(Dialect::Memcard)) {
+        const auto bits = card_->chip().protectionBytes();
+        data.insert(data.end(), bits.begin(), bits.end());
+    }
+    return WithStatus(std::move(data), sw);
+}
+
+std::vector<std::uint8_t> VirtualCardResponder::cappedRead(int address) const {
+    if (table_->dialect == Dialect::Storage)
+        return Status(static_cast<std::uint16_t>(kSwAskLength | kCappedLength));
+    const auto& memory = card_->chip().memory();
+    const auto from = memory.begin() + address;
+    return WithStatus({from, from + static_cast<std::ptrdiff_t>(kCappedLength)},
+                      table_->dialect == Dialect::Iso ? kSwEndReached : kSwOk);
 }
 
 std::vector<std::uint8_t> VirtualCardResponder::write(int address,
@@ -226,6 +247,15 @@ std::vector<std::uint8_t> VirtualCardResponder::changeCode(std::span<const std::
 
 std::vector<std::uint8_t> VirtualCardResponder::codeReply(std::uint8_t before, std::uint8_t after,
                                                           bool matched) const {
+    if (table_->codeReply == CodeReply::CounterInSw2 && older(Dialect::Memcard)) {
+        // The counter and the reference code, which reads as zeros while the card is locked.
+        std::vector<std::uint8_t> reply{after, 0, 0, 0};
+        if (card_->chip().unlocked()) {
+            const auto code = CodeBytes(card_->chip().code());
+            std::copy(code.begin(), code.end(), reply.begin() + 1);
+        }
+        return WithStatus(std::move(reply), kSwOk);
+    }
     if (table_->codeReply == CodeReply::CounterInSw2)
         return {kSwOk >> 8, after};
     // Nothing is compared on a blocked card; the presentation that blocks it says 63 C0.

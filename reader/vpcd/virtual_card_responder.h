@@ -18,8 +18,9 @@ namespace ostrel::reader::vpcd {
 class VirtualCardResponder {
 public:
     explicit VirtualCardResponder(std::shared_ptr<VirtualCard> card,
-                                  dialect::Dialect dialect = dialect::Dialect::Memcard)
-        : card_(std::move(card)), table_(&dialect::TableOf(dialect)) {}
+                                  dialect::Dialect dialect = dialect::Dialect::Memcard,
+                                  dialect::Variant variant = dialect::Variant::Plain)
+        : card_(std::move(card)), table_(&dialect::TableOf(dialect)), variant_(variant) {}
 
     // 3B 04 and the card's bytes 0..3, in every dialect.
     std::vector<std::uint8_t> answerToReset() const;
@@ -36,6 +37,11 @@ public:
 private:
     std::vector<std::uint8_t> select(std::span<const std::uint8_t> data);
     std::vector<std::uint8_t> read(int address, int length) const;
+    // A read longer than a capped reader answers, in its command set's shape.
+    std::vector<std::uint8_t> cappedRead(int address) const;
+    bool older(dialect::Dialect dialect) const {
+        return variant_ == dialect::Variant::Older && table_->dialect == dialect;
+    }
     std::vector<std::uint8_t> write(int address, std::span<const std::uint8_t> data);
     std::vector<std::uint8_t> presentCode(std::span<const std::uint8_t> code);
     std::vector<std::uint8_t> changeCode(std::span<const std::uint8_t> data);
@@ -51,6 +57,7 @@ private:
 
     std::shared_ptr<VirtualCard> card_;
     const dialect::Table* table_;
+    dialect::Variant variant_;
     bool selected_ = false;
     std::string saveError_;
 };

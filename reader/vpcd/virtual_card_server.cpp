@@ -16,8 +16,8 @@ constexpr std::uint8_t kAnswerToReset = 0x04;
 } // namespace
 
 VirtualCardServer::VirtualCardServer(std::shared_ptr<VirtualCard> card, std::uint16_t port,
-                                     dialect::Dialect dialect)
-    : responder_(std::move(card), dialect), port_(port) {
+                                     dialect::Dialect dialect, dialect::Variant variant)
+    : responder_(std::move(card), dialect, variant), port_(port) {
     if (::pipe2(stopPipe_, O_CLOEXEC | O_NONBLOCK) != 0)
         stopPipe_[0] = stopPipe_[1] = -1;
 }

@@ -16,7 +16,8 @@ inline constexpr std::uint16_t kDefaultVpcdPort = 35963;
 class VirtualCardServer {
 public:
     VirtualCardServer(std::shared_ptr<VirtualCard> card, std::uint16_t port = kDefaultVpcdPort,
-                      dialect::Dialect dialect = dialect::Dialect::Memcard);
+                      dialect::Dialect dialect = dialect::Dialect::Memcard,
+                      dialect::Variant variant = dialect::Variant::Plain);
     ~VirtualCardServer();
     VirtualCardServer(const VirtualCardServer&) = delete;
     VirtualCardServer& operator=(const VirtualCardServer&) = delete;

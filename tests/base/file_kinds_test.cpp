@@ -96,7 +96,8 @@ TEST_F(FileKinds, ReplacingKeepsLinksModeAndHardLinks) {
     EXPECT_EQ(entries(), 3) << "no temporary file left";
 }
 
-// A save killed before its rename leaves its temporary file; the next save removes it.
+// A save killed before its rename leaves its temporary file; the next save into the same
+// folder removes it, whichever file it was saving.
 TEST_F(FileKinds, NextSaveRemovesTemporariesOfADeadSave) {
     write("card", "ancien");
     const pid_t child = ::fork();
@@ -106,11 +107,16 @@ TEST_F(FileKinds, NextSaveRemovesTemporariesOfADeadSave) {
     const std::string left =
         ostrel::base::TemporaryPrefix("card") + std::to_string(child) + "-abcdef";
     write(left, "moitié");
+    const std::string otherCard =
+        ostrel::base::TemporaryPrefix("other.card") + std::to_string(child) + "-0a1b2c";
+    write(otherCard, "moitié");
+    write(".notes.tmp-" + std::to_string(child) + "-mine", "not a save's");
     write(ostrel::base::TemporaryPrefix("card") + std::to_string(::getppid()) + "-abcdef",
           "vivant");
     ASSERT_TRUE(WriteFileAtomically(path("card"), "nouveau"));
     EXPECT_FALSE(fs::exists(path(left)));
-    EXPECT_EQ(entries(), 2) << "the live process's temporary file stays";
+    EXPECT_FALSE(fs::exists(path(otherCard)));
+    EXPECT_EQ(entries(), 3) << "the live process's temporary file and another name stay";
     EXPECT_EQ(read("card"), "nouveau");
 }
 

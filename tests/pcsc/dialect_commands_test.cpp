@@ -196,44 +196,127 @@ TEST(DialectReply, WritesAreAcceptedOnlyBy9000AndTheCounterFillsWhatWasAsked) {
     EXPECT_EQ(ReadReply(kMemcard, counter, Bytes{0x07, 0x90, 0x00}), kErrTransmission);
 }
 
-// Probing stops at the first fitting reply and never sends a code or a write.
+// Probing stops at the first fitting reply and never sends a code or a write. Older memcard
+// firmware answers the selection with the card's ATR bytes and the counter read with Le 00
+// only; a reader refusing the selection gets the card type through its driver when it takes
+// that control, and the counter read still has to confirm memcard.
 TEST(DialectProbe, TheFirstFittingProbeNamesTheDialect) {
     struct Case {
         std::vector<Bytes> replies;
+        std::optional<std::int32_t> control; // what the driver control answers; none: not sent
         std::optional<dialect::Dialect> found;
         std::size_t sent;
+        bool byControl = false;
     };
     const Bytes ok{0x90, 0x00};
     const Bytes counter{0x07, 0x00, 0x00, 0x00, 0x90, 0x00};
+    const Bytes atr{0xA2, 0x13, 0x10, 0x91, 0x90, 0x00};
+    using enum dialect::Dialect;
     const Case cases[] = {
-        {{ok, counter}, dialect::Dialect::Memcard, 2},
-        {{{0x6E, 0x00}, ok}, dialect::Dialect::Iso, 2},
+        {{ok, counter}, {}, Memcard, 2},
+        {{atr, counter}, {}, Memcard, 2},
+        {{ok, {0x67, 0x00}, counter}, {}, Memcard, 3},
+        {{{0x6E, 0x00}, ok}, {}, Iso, 2},
         // A reader that takes the card-type selection but has no error counter is not memcard.
-        {{ok, {0x6D, 0x00}, {0x6E, 0x00}, {0xA2, 0x13, 0x10, 0x91, 0x90, 0x00}},
-         dialect::Dialect::Storage,
-         4},
-        {{{0x6D, 0x00}, {0x6E, 0x00}, {0xA2, 0x13, 0x10, 0x91, 0x90, 0x00}},
-         dialect::Dialect::Storage,
-         3},
-        {{{0x6A, 0x81}, {0x6E, 0x00}, {0xA2, 0x13, 0x90, 0x00}}, std::nullopt, 3},
-        {{{0x6A, 0x81}, {0x6D, 0x00}, {0x6E, 0x00}}, std::nullopt, 3},
+        {{ok, {0x6D, 0x00}, {0x6E, 0x00}, atr}, {}, Storage, 4},
+        {{{0x6D, 0x00}, {0x6E, 0x00}, atr}, {}, Storage, 3},
+        {{{0x6A, 0x81}, {0x6E, 0x00}, {0xA2, 0x13, 0x90, 0x00}}, {}, std::nullopt, 3},
+        {{{0x6A, 0x81}, {0x6D, 0x00}, {0x6E, 0x00}}, {}, std::nullopt, 3},
+        // Not the card's bytes: no selection, and no reason to ask the driver.
+        {{{0xA2, 0x13, 0x10, 0x92, 0x90, 0x00}, {0x6E, 0x00}, {0x6E, 0x00}}, 0, std::nullopt, 3},
+        {{{0x6D, 0x00}, counter}, 0, Memcard, 2, true},
+        {{{0x6D, 0x00}, {0x6E, 0x00}, atr}, 1, Storage, 3},
+        {{{0x6D, 0x00}, {0x6D, 0x00}, {0x6E, 0x00}, {0x6E, 0x00}}, 0, std::nullopt, 4},
     };
+    const Bytes cardAtr{0xA2, 0x13, 0x10, 0x91};
     for (const auto& c : cases) {
         std::vector<Bytes> sent;
-        const ProbeResult probed =
-            ProbeDialect([&](std::span<const std::uint8_t> apdu, Bytes& reply) {
-                sent.emplace_back(apdu.begin(), apdu.end());
-                reply = c.replies[sent.size() - 1];
-                return 0;
-            });
+        int controls = 0;
+        const auto transmit = [&](std::span<const std::uint8_t> apdu, Bytes& reply) {
+            sent.emplace_back(apdu.begin(), apdu.end());
+            reply = c.replies[sent.size() - 1];
+            return 0;
+        };
+        CardTypeControl control;
+        if (c.control)
+            control = [&] { return ++controls, *c.control; };
+        const ProbeResult probed = ProbeDialect(transmit, cardAtr, control);
         EXPECT_EQ(probed.result, 0);
         EXPECT_EQ(probed.dialect, c.found);
+        EXPECT_EQ(probed.typeByControl, c.byControl);
+        EXPECT_EQ(controls, c.control && c.replies[0].size() == 2 ? 1 : 0);
         ASSERT_EQ(sent.size(), c.sent);
         for (const Bytes& apdu : sent)
             EXPECT_TRUE(apdu[1] == 0xA4 || apdu[1] == 0xB0 || apdu[1] == 0xB1) << int(apdu[1]);
+        if (c.replies.size() > 1 && c.replies[1] == Bytes{0x67, 0x00}) {
+            EXPECT_EQ(sent[2], (Bytes{0xFF, 0xB1, 0x00, 0x00, 0x00}));
+        }
     }
-    EXPECT_EQ(ProbeDialect([](auto, Bytes&) { return kErrCardRemoved; }).result, kErrCardRemoved);
+    EXPECT_EQ(ProbeDialect([](auto, Bytes&) { return kErrCardRemoved; }, cardAtr).result,
+              kErrCardRemoved);
+    EXPECT_EQ(ProbeDialect(
+                  [](auto, Bytes& reply) {
+                      return reply = {0x6D, 0x00}, 0;
+                  },
+                  cardAtr, [] { return kErrNoReader; })
+                  .result,
+              kErrNoReader);
     EXPECT_TRUE(NoDialectText("R").ends_with("; choisissez --dialect"));
+}
+
+// A selection is done by 90 00, or by the card's own bytes before it on memcard; a reader asks
+// for another length by 6C xx or, older firmware, 67 00; a refused long read is tried shorter,
+// down to the 16 bytes every reader answers.
+TEST(DialectReply, SelectionsAndLengthRequestsAreTakenOnlyInTheirShapes) {
+    const Bytes cardAtr{0xA2, 0x13, 0x10, 0x91};
+    struct Started {
+        const dialect::Table& table;
+        Bytes reply;
+        bool started;
+    };
+    const Started starts[] = {
+        {kMemcard, {0x90, 0x00}, true},
+        {kMemcard, {0xA2, 0x13, 0x10, 0x91, 0x90, 0x00}, true},
+        {kMemcard, {0xA2, 0x13, 0x10, 0x92, 0x90, 0x00}, false},
+        {kMemcard, {0xA2, 0x13, 0x10, 0x91, 0x6A, 0x81}, false},
+        {kMemcard, {0x13, 0x10, 0x91, 0x90, 0x00}, false},
+        {kIso, {0xA2, 0x13, 0x10, 0x91, 0x90, 0x00}, false},
+        {kIso, {0x6A, 0x82}, false},
+    };
+    for (const auto& c : starts)
+        EXPECT_EQ(SessionStarted(c.table, c.reply, cardAtr), c.started) << c.table.name;
+
+    struct Asked {
+        Bytes reply;
+        std::uint8_t le;
+        std::optional<std::uint8_t> again; // the Le sent again; none: not sent again
+    };
+    const Asked asks[] = {
+        {{0x67, 0x00}, 0x04, 0x00},  {{0x6C, 0x00}, 0x04, 0x00}, {{0x6C, 0x02}, 0x04, 0x02},
+        {{0x6C, 0x04}, 0x04, {}},    {{0x67, 0x00}, 0x00, {}},   {{0x6D, 0x00}, 0x04, {}},
+        {{1, 0x67, 0x00}, 0x04, {}},
+    };
+    for (const auto& c : asks) {
+        Apdu apdu = FixedCommand({{0xFF, 0xB1, 0x00, 0x00, c.le}, 5});
+        EXPECT_EQ(AskedAgain(c.reply, apdu), c.again.has_value()) << int(c.reply[0]);
+        EXPECT_EQ(apdu.bytes[4], c.again.value_or(c.le));
+    }
+    Apdu withData = FixedCommand({{0xFF, 0xD0, 0x00, 0x40, 0x01, 0x00}, 6});
+    EXPECT_FALSE(AskedAgain(Bytes{0x67, 0x00}, withData));
+
+    struct Shorter {
+        Bytes reply;
+        int wanted;
+        int read;
+    };
+    const Shorter shorter[] = {
+        {{0x6C, 0x40}, 256, 64},   {{0x6C, 0x40}, 64, 32}, {{0x6C, 0x00}, 256, 128},
+        {{0x67, 0x00}, 256, 128},  {{0x67, 0x00}, 20, 16}, {{0x67, 0x00}, 16, 0},
+        {{0x6B, 0x00}, 256, 128},  {{0x6B, 0x00}, 16, 0},  {{0x90, 0x00}, 256, 128},
+        {{1, 0x90, 0x00}, 256, 0},
+    };
+    for (const auto& c : shorter)
+        EXPECT_EQ(ShorterRead(c.reply, c.wanted), c.read) << int(c.reply[0]) << " " << c.wanted;
 }
 
 TEST(DialectAtr, TheReadersPrefixIsDropped) {

@@ -19,7 +19,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-struct DialectOverPcsc : ::testing::TestWithParam<Dialect> {
+struct DialectOverPcsc : ::testing::TestWithParam<Emulation> {
     void SetUp() override {
         if (const std::string why = VpcdUnavailable(); !why.empty())
             GTEST_SKIP() << why;
@@ -27,7 +27,7 @@ struct DialectOverPcsc : ::testing::TestWithParam<Dialect> {
     }
     const apdu_tables::DialectRows& rows() const {
         for (const auto& table : apdu_tables::Tables()) {
-            if (table.dialect == GetParam())
+            if (table.dialect == GetParam().dialect && table.variant == GetParam().variant)
                 return table;
         }
         throw std::logic_error("no table");
@@ -41,8 +41,9 @@ std::string FileText(const fs::path& path) {
     return text.str();
 }
 
-// The served card answers the literal APDUs of its dialect's table, sent by plain pcsc-lite
-// calls: the emulator is held against the readers' documented replies, not against our client.
+// The served card answers the literal APDUs of its dialect's (or variant's) table, sent by plain
+// pcsc-lite calls: the emulator is held against the readers' documented replies, not against
+// our client.
 TEST_P(DialectOverPcsc, TheServedCardAnswersTheLiteralApdusOfItsDialect) {
     ServedCard served(std::make_shared<VirtualCard>(apdu_tables::TableCard()), GetParam());
     ASSERT_TRUE(served.insert());
@@ -76,9 +77,10 @@ TEST_P(DialectOverPcsc, TheServedCardAnswersTheLiteralApdusOfItsDialect) {
     SCardReleaseContext(context);
 }
 
-// Auto finds the dialect of the reader the card is served in, without presenting a code or
-// writing: the card file, its counter with it, is the same byte for byte; the session it opened
-// is a normal one, where the card's code unlocks writing.
+// Auto finds the dialect of the reader the card is served in, in every shape of its replies,
+// without presenting a code or writing: the card file, its counter at two attempts with it, is
+// the same byte for byte; the session it opened is a normal one, where the card's code unlocks
+// writing.
 TEST_P(DialectOverPcsc, AutoFindsTheDialectWithoutPresentingOrWriting) {
     const fs::path dir = TestFolder("ostrel-dialect");
     const fs::path file = dir / "two-attempts.card";
@@ -101,7 +103,7 @@ TEST_P(DialectOverPcsc, AutoFindsTheDialectWithoutPresentingOrWriting) {
         ASSERT_TRUE(WaitForCard(reader, state.ReaderHandle, true));
         EXPECT_GE(IdentifyCard(state), 0);
         EXPECT_EQ(state.InfoMessage, "carte valide");
-        EXPECT_EQ(reader.dialect(), GetParam());
+        EXPECT_EQ(reader.dialect(), GetParam().dialect);
         EXPECT_EQ(reader.dialectProblem(), "");
         EXPECT_EQ(FileText(file), before);
         EXPECT_FALSE(card->chip().unlocked());
@@ -112,7 +114,7 @@ TEST_P(DialectOverPcsc, AutoFindsTheDialectWithoutPresentingOrWriting) {
         EndCardSession(state);
         // Known from now on: the next session starts without probing.
         EXPECT_TRUE(StartCardSession(state));
-        EXPECT_EQ(reader.dialect(), GetParam());
+        EXPECT_EQ(reader.dialect(), GetParam().dialect);
         EndCardSession(state);
     }
     reader.Close(state.ReaderHandle);
@@ -120,6 +122,6 @@ TEST_P(DialectOverPcsc, AutoFindsTheDialectWithoutPresentingOrWriting) {
     fs::remove_all(dir);
 }
 
-INSTANTIATE_TEST_SUITE_P(Dialects, DialectOverPcsc, kEveryDialect, DialectName);
+INSTANTIATE_TEST_SUITE_P(Emulations, DialectOverPcsc, kEveryEmulation, EmulationName);
 
 } // namespace

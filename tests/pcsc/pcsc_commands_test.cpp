@@ -5,6 +5,7 @@
 #include "reader/security_code.h"
 #include "reader/virtual_card_file.h"
 
+#include <bit>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -94,7 +95,10 @@ struct CommandsInDialect : CommandsOverPcsc, ::testing::WithParamInterface<Diale
     }
 };
 
-TEST_P(CommandsInDialect, IdentifyAndDumpPrintWhatTheyPrintOnTheSimulatedReader) {
+// The card commands in each dialect and each shape of its replies.
+struct CommandsInEmulation : CommandsOverPcsc, ::testing::WithParamInterface<Emulation> {};
+
+TEST_P(CommandsInEmulation, IdentifyAndDumpPrintWhatTheyPrintOnTheSimulatedReader) {
     for (const char* name : {"formatted-serial-1000000.card", "blank-supplier-04.card",
                              "not-an-sle4442.card", "foreign-application.card"}) {
         SCOPED_TRACE(name);
@@ -105,20 +109,32 @@ TEST_P(CommandsInDialect, IdentifyAndDumpPrintWhatTheyPrintOnTheSimulatedReader)
         ASSERT_TRUE(CardShown(true));
         for (const char* command : {"identify", "dump"}) {
             const CliRun simulated = OstrelCard({"--reader", "sim:" + file, command});
-            const CliRun pcsc = OstrelCard({"--reader", "pcsc", command});
+            const std::string trace = (dir / "trace").string();
+            const CliRun pcsc = OstrelCard({"--reader", "pcsc", "--trace=" + trace, command});
             EXPECT_EQ(pcsc.status, simulated.status) << command;
             EXPECT_EQ(pcsc.out, simulated.out) << command;
             EXPECT_EQ(pcsc.err, "") << command;
+            // Each session is ended once, whatever the card.
+            std::ifstream in(trace);
+            int ends = 0;
+            for (std::string line; std::getline(in, line);)
+                ends += line.find("EndSession(1) -> 0") != std::string::npos;
+            EXPECT_EQ(ends, 1) << command;
         }
         served.remove();
         ASSERT_TRUE(CardShown(false));
     }
 }
 
-TEST_P(CommandsInDialect, FormatCreditAndTokenLeaveTheCardsTheSimulatedReaderLeaves) {
+// Also show and credit on a card whose code is not the one the program presents: the refusal
+// costs exactly one attempt; with one attempt left, where the reader can read the counter,
+// nothing is presented.
+TEST_P(CommandsInEmulation, FormatCreditAndTokenLeaveTheCardsTheSimulatedReaderLeaves) {
     struct Run {
         const char* card;
         std::vector<std::string> command;
+        std::uint8_t otherCodeCounter = 0; // nonzero: another code, and this error counter
+        int attemptsAfter = -1;
     };
     const Run runs[] = {
         {"blank-supplier-04.card", {"format"}},
@@ -127,10 +143,24 @@ TEST_P(CommandsInDialect, FormatCreditAndTokenLeaveTheCardsTheSimulatedReaderLea
         {"formatted-serial-1000000.card", {"credit", "25"}},
         {"formatted-serial-1000000.card", {"token", "3"}},
         {"locked-for-good.card", {"credit", "5"}},
+        {"formatted-serial-1000000.card", {"show"}, 0x07, 2},
+        {"formatted-serial-1000000.card", {"credit", "5"}, 0x07, 2},
+        {"formatted-serial-1000000.card", {"credit", "5"}, 0x01, 1},
     };
     for (const auto& run : runs) {
-        SCOPED_TRACE(std::string(run.card) + " " + run.command[0]);
+        SCOPED_TRACE(std::string(run.card) + " " + run.command[0] + " " +
+                     std::to_string(run.otherCodeCounter));
+        // Only memcard readers read the counter; the others learn it from presentations.
+        if (run.otherCodeCounter == 0x01 && GetParam().dialect != Dialect::Memcard)
+            continue;
         const std::string simulatedCard = Copy(run.card);
+        if (run.otherCodeCounter) {
+            reader::Sle4442Chip chip;
+            ASSERT_TRUE(reader::LoadCardFile(simulatedCard, chip).ok);
+            chip.setCode(0x123456);
+            chip.setErrorCounter(run.otherCodeCounter);
+            ASSERT_TRUE(reader::SaveCardFile(simulatedCard, chip).ok);
+        }
         const fs::path servedCard = dir / ("served-" + std::string(run.card));
         fs::copy_file(simulatedCard, servedCard, fs::copy_options::overwrite_existing);
         const std::string configs[] = {(dir / "sim.ini").string(), (dir / "pcsc.ini").string()};
@@ -165,6 +195,9 @@ TEST_P(CommandsInDialect, FormatCreditAndTokenLeaveTheCardsTheSimulatedReaderLea
         ASSERT_TRUE(reader::LoadCardFile(servedCard.string(), got).ok);
         EXPECT_EQ(got.memory(), expected.memory());
         EXPECT_EQ(got.errorCounter(), expected.errorCounter());
+        if (run.attemptsAfter >= 0) {
+            EXPECT_EQ(std::popcount(got.errorCounter()), run.attemptsAfter);
+        }
         std::ifstream simIni(configs[0]), pcscIni(configs[1]);
         EXPECT_EQ(std::string(std::istreambuf_iterator<char>(pcscIni), {}),
                   std::string(std::istreambuf_iterator<char>(simIni), {}));
@@ -258,10 +291,18 @@ TEST_F(CommandsOverPcsc, VpcdCardRefusesWhatItCannotServe) {
     EXPECT_EQ(Child({"vpcd-card", Copy("blank-supplier-04.card"), "--port", "35963x"}).stop(0), 2);
     EXPECT_EQ(Child({"vpcd-card"}).stop(0), 2);
     EXPECT_EQ(Child({"vpcd-card", Copy("blank-supplier-04.card"), "--dialect", "ccid"}).stop(0), 2);
+    EXPECT_EQ(Child({"vpcd-card", Copy("blank-supplier-04.card"), "--variant", "new"}).stop(0), 2);
+    EXPECT_EQ(Child({"vpcd-card", Copy("blank-supplier-04.card"), "--dialect", "storage",
+                     "--variant", "older"})
+                  .stop(0),
+              2);
+    // The card side has no reader calls to trace.
+    EXPECT_EQ(Child({"--trace", "vpcd-card", Copy("blank-supplier-04.card")}).stop(0), 2);
     // Nothing listens on port 9: no reader to put the card into.
     EXPECT_EQ(Child({"vpcd-card", Copy("blank-supplier-04.card"), "--port", "9"}).stop(0), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Dialects, CommandsInDialect, kEveryDialect, DialectName);
+INSTANTIATE_TEST_SUITE_P(Emulations, CommandsInEmulation, kEveryEmulation, EmulationName);
 
 } // namespace

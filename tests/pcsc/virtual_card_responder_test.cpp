@@ -147,11 +147,12 @@ TEST_F(Responder, AFailedSaveIsReportedToTheReaderAndUndone) {
 TEST(ResponderTables, EachDialectAnswersItsLiteralApduTable) {
     for (const auto& table : apdu_tables::Tables()) {
         auto card = std::make_shared<VirtualCard>(apdu_tables::TableCard());
-        VirtualCardResponder responder(card, table.dialect);
+        VirtualCardResponder responder(card, table.dialect, table.variant);
         responder.powerCycle();
         for (const auto& row : table.rows) {
             EXPECT_EQ(responder.respond(row.command), row.reply)
-                << dialect::TableOf(table.dialect).name << ": " << row.what;
+                << dialect::TableOf(table.dialect).name << "/" << dialect::NameOf(table.variant)
+                << ": " << row.what;
         }
     }
 }

@@ -38,6 +38,13 @@ std::string DialectName(const ::testing::TestParamInfo<Dialect>& info) {
     return std::string(ostrel::reader::dialect::TableOf(info.param).name);
 }
 
+std::string EmulationName(const ::testing::TestParamInfo<Emulation>& info) {
+    std::string name(ostrel::reader::dialect::TableOf(info.param.dialect).name);
+    if (info.param.variant != Variant::Plain)
+        name += "_" + std::string(ostrel::reader::dialect::NameOf(info.param.variant));
+    return name;
+}
+
 std::filesystem::path TestFolder(const std::string& prefix) {
     std::string name = prefix + "-" + std::to_string(::getpid()) + "-" +
                        ::testing::UnitTest::GetInstance()->current_test_info()->name();

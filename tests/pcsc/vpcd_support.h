@@ -23,6 +23,20 @@ inline const auto kEveryDialect =
     ::testing::Values(Dialect::Memcard, Dialect::Storage, Dialect::Iso);
 std::string DialectName(const ::testing::TestParamInfo<Dialect>& info);
 
+// The card-level tests also run on each variant of the reply shapes (older firmware, replies
+// capped at 64 bytes).
+using ostrel::reader::dialect::Variant;
+struct Emulation {
+    Dialect dialect;
+    Variant variant = Variant::Plain;
+};
+inline const auto kEveryEmulation = ::testing::Values(
+    Emulation{Dialect::Memcard}, Emulation{Dialect::Memcard, Variant::Older},
+    Emulation{Dialect::Memcard, Variant::Capped}, Emulation{Dialect::Storage},
+    Emulation{Dialect::Storage, Variant::Capped}, Emulation{Dialect::Iso},
+    Emulation{Dialect::Iso, Variant::Older}, Emulation{Dialect::Iso, Variant::Capped});
+std::string EmulationName(const ::testing::TestParamInfo<Emulation>& info);
+
 // A folder of the running test's own under the temporary folder, created empty.
 std::filesystem::path TestFolder(const std::string& prefix);
 
@@ -36,6 +50,9 @@ public:
                         Dialect dialect = Dialect::Memcard,
                         std::uint16_t port = ostrel::reader::vpcd::kDefaultVpcdPort)
         : server_(std::move(card), port, dialect) {}
+    ServedCard(std::shared_ptr<ostrel::reader::VirtualCard> card, Emulation emulation)
+        : server_(std::move(card), ostrel::reader::vpcd::kDefaultVpcdPort, emulation.dialect,
+                  emulation.variant) {}
     ~ServedCard() { remove(); }
     ServedCard(const ServedCard&) = delete;
     ServedCard& operator=(const ServedCard&) = delete;

@@ -17,8 +17,11 @@ inline std::shared_ptr<ostrel::reader::VirtualCard> FormattedCard(std::uint8_t t
                                                                   std::uint8_t application = 1) {
     auto card = BlankCard();
     auto& m = card->chip().memory();
+    // As a finished format leaves it: header byte, serial, application, and byte 255.
+    m[ostrel::card::layout::kHeaderByte] = ostrel::card::layout::kHeaderByteValue;
     ostrel::card::WriteCardLong(m, ostrel::card::layout::kSerialOffset, 1000000);
     m[ostrel::card::layout::kApplicationCode] = application;
+    m[ostrel::card::layout::kLastByte] = ostrel::card::layout::kLastByteFormatted;
     m[ostrel::card::layout::kCardType] = type;
     return card;
 }

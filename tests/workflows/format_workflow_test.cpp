@@ -5,6 +5,8 @@
 #include "workflows/serial_numbers.h"
 #include "workflows/workflow_texts.h"
 
+#include <set>
+
 using namespace ostrel;
 using workflows::FormatOutcome;
 using workflows::Indicator;
@@ -295,19 +297,17 @@ TEST_F(FormatTest, AFormatInterruptedAfterItsReservationLeavesAGapNeverADuplicat
     EXPECT_EQ(store.text, "1000001");
     Remove();
     format->CardRemoved();
-    Handle(card); // the operator tries the same card again: it keeps its serial
-    EXPECT_EQ(format->outcome(), FormatOutcome::AlreadyFormatted);
+    Handle(card); // the operator tries the same card again: its format is finished
+    EXPECT_EQ(format->outcome(), FormatOutcome::Formatted);
+    EXPECT_EQ(format->serialWritten(), 1000000);
     EXPECT_EQ(format->oldSerialText(), "1000000");
     EXPECT_EQ(store.text, "1000001");
 
     const auto entries = journal.Entries();
-    ASSERT_EQ(entries.size(), 2u);
-    EXPECT_EQ(entries[1].operation, "formatage");
-    EXPECT_EQ(entries[1].serialNew, 1000000);
-    EXPECT_EQ(entries[1].outcome, "échec d'écriture");
-    EXPECT_EQ(entries[0].operation, "réécriture");
-    EXPECT_EQ(entries[0].serialOld, 1000000);
-    EXPECT_EQ(entries[0].outcome, "écrite et vérifiée");
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].operation, "formatage");
+    EXPECT_EQ(entries[0].serialNew, 1000000);
+    EXPECT_EQ(entries[0].outcome, "écrite et vérifiée"); // the entry of the first attempt
 }
 
 TEST_F(FormatTest, TheJournalRecordsEveryOutcomeAndAnUnusableOneStopsBeforeTheCard) {
@@ -355,6 +355,7 @@ namespace {
 struct RefusingJournal : journal::Journal {
     journal::Journal* inner;
     bool refuseSerials = false;
+    bool refuseFinish = false; // as a program killed before it finished its entries
     explicit RefusingJournal(journal::Journal& j) : inner(&j) {}
     bool Open(std::string& error) override { return inner->Open(error); }
     bool Add(const journal::Entry& entry, std::int64_t& id, std::string& error) override {
@@ -366,11 +367,19 @@ struct RefusingJournal : journal::Journal {
     }
     bool Finish(std::int64_t id, const std::string& outcome, std::optional<int> attemptsLeft,
                 const std::string& after, std::string& error) override {
+        if (refuseFinish) {
+            error = "tué";
+            return false;
+        }
         return inner->Finish(id, outcome, attemptsLeft, after, error);
     }
     bool IssuedAt(std::int64_t serial, std::optional<std::string>& time,
                   std::string& error) override {
         return inner->IssuedAt(serial, time, error);
+    }
+    bool UnfinishedFormat(std::int64_t serial, std::optional<std::int64_t>& id,
+                          std::string& error) override {
+        return inner->UnfinishedFormat(serial, id, error);
     }
     bool List(const journal::Filter& filter, std::vector<journal::Entry>& entries,
               std::string& error) override {
@@ -427,4 +436,117 @@ TEST_F(FormatTest, NoSerialIsUsedUpByACardRefusedBeforeItIsWritten) {
             (journal.folder / (std::string(c.name) + ".sqlite")).string());
         refusing.inner = journal.journal.get();
     }
+}
+
+TEST_F(FormatTest, AJournalThatVanishedOrWasReplacedIsOpenedAnewWithAWarning) {
+    for (const bool removed : {true, false}) {
+        TempJournal journal;
+        const std::string file = journal.journal->Location();
+        std::string error;
+        ASSERT_TRUE(journal.journal->Open(error)) << error;
+        const std::string copy = file + ".copy"; // the journal as it was before the first card
+        std::filesystem::copy_file(file, copy);
+        store.text = "1000000";
+        format = std::make_unique<workflows::FormatWorkflow>(state, store,
+                                                             TestOptions(false, journal.writer()));
+        format->Load();
+        Handle(BlankCard());
+        Remove();
+        format->CardRemoved();
+        EXPECT_EQ(format->warning(), "");
+        if (removed)
+            std::filesystem::remove(file);
+        else
+            std::filesystem::rename(copy, file); // another file, without the first card's row
+
+        auto next = BlankCard();
+        Handle(next);
+        EXPECT_EQ(format->outcome(), FormatOutcome::Formatted) << format->info();
+        EXPECT_EQ(card::ReadCardLong(next->chip().memory(), 13), 1000001) << removed;
+        EXPECT_NE(format->warning().find(file), std::string::npos) << format->warning();
+        EXPECT_NE(format->warning().find("seule la configuration"), std::string::npos);
+        // The row is in the file now at that place, as any other program reads it.
+        ostrel::journal::SqliteJournal reader(file);
+        std::vector<ostrel::journal::Entry> entries;
+        ASSERT_TRUE(reader.List({}, entries, error)) << error;
+        ASSERT_EQ(entries.size(), 1u) << removed;
+        EXPECT_EQ(entries[0].serialNew, 1000001);
+        EXPECT_EQ(entries[0].outcome, "écrite et vérifiée");
+        Remove();
+    }
+}
+
+TEST_F(FormatTest, AFormatCutOffAtAnyExchangeIsFinishedWithItsSerialAtTheNextInsertion) {
+    // Every exchange of a format cut off, as a program killed there (its entry left
+    // "interrompue") or a card pulled there (the write failed); then the card comes back.
+    for (const bool killed : {true, false}) {
+        for (int cut = 1;; ++cut) {
+            TempJournal journal;
+            RefusingJournal records(*journal.journal);
+            store.text = "1000000";
+            format = std::make_unique<workflows::FormatWorkflow>(
+                state, store, TestOptions(false, {&records, "tests", "sim"}));
+            format->Load();
+            auto card = BlankCard();
+            const card::CardMemory before = card->chip().memory();
+            Insert(card);
+            reader.resetExchangeCount();
+            reader.planFault(cut, killed ? reader::FaultKind::Fail : reader::FaultKind::RemoveCard);
+            records.refuseFinish = killed;
+            format->CardInserted();
+            const bool cutOff = reader.exchangeCount() >= cut;
+            reader.clearFaults();
+            records.refuseFinish = false;
+            const card::CardMemory left = card->chip().memory();
+            Remove();
+            format->CardRemoved();
+            if (!cutOff)
+                break; // the format ended before this exchange: every one was tried
+            const bool heldSerial = left[15] == 0x42 && left[17] == 1;
+
+            Handle(card);
+            const std::string at =
+                std::string(killed ? "killed" : "pulled") + " at exchange " + std::to_string(cut);
+            EXPECT_EQ(format->outcome(), FormatOutcome::Formatted) << at << ": " << format->info();
+            EXPECT_EQ(format->info(), "Formatage OK, retirez la carte") << at;
+            // A serial the card already held is kept; otherwise it was never written.
+            if (heldSerial) {
+                EXPECT_EQ(format->serialWritten(), 1000000) << at;
+            }
+            EXPECT_EQ(card->chip().memory(), Formatted(before, format->serialWritten())) << at;
+            // No serial is left on two entries that say a card may hold it, nor "interrompue".
+            std::set<std::int64_t> given;
+            for (const auto& e : journal.Entries()) {
+                if (e.operation != "formatage" || !e.serialNew)
+                    continue;
+                EXPECT_TRUE(given.insert(*e.serialNew).second) << at;
+                if (*e.serialNew == format->serialWritten()) {
+                    EXPECT_EQ(e.outcome, "écrite et vérifiée") << at;
+                }
+            }
+            Remove();
+        }
+    }
+}
+
+TEST_F(FormatTest, APartFormattedCardTheJournalDoesNotKnowIsFormattedAnewAndSaysSo) {
+    TempJournal journal; // knows nothing of the card
+    store.text = "1000001";
+    format = std::make_unique<workflows::FormatWorkflow>(state, store,
+                                                         TestOptions(false, journal.writer()));
+    format->Load();
+    auto card = BlankCard();
+    const card::CardMemory before = card->chip().memory();
+    auto& m = card->chip().memory(); // the serial written, byte 255 not yet
+    m[7] = 0x15;
+    card::WriteCardLong(m, 13, 1000000);
+    m[17] = 1;
+    Handle(card);
+    EXPECT_EQ(format->outcome(), FormatOutcome::Formatted);
+    EXPECT_EQ(format->info(), "formatage incomplet : carte formatée à nouveau, retirez la carte");
+    EXPECT_EQ(card->chip().memory(), Formatted(before, 1000001));
+    const auto entries = journal.Entries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].serialNew, 1000001);
+    EXPECT_EQ(entries[0].serialOld, 1000000); // never given again
 }

@@ -135,6 +135,52 @@ TEST_F(ConfigFileTest, AFileTheUserMayNotWriteFormatsNothing) {
     EXPECT_EQ(Read("c.ini"), "[Format]\nNextSerial=1000000\n");
 }
 
+// What an editor may make of the file: read as written and saved as it was, or refused with
+// what was found; never taken for a file without the key (which would give 1000000 again).
+TEST_F(ConfigFileTest, OddEncodingsAndLayoutsAreReadOrRefusedNeverDefaulted) {
+    const auto utf16 = [](const std::string& ascii, bool mark) {
+        std::string wide = mark ? "\xFF\xFE" : "";
+        for (const char c : ascii)
+            wide += std::string{c, '\0'};
+        return wide;
+    };
+    const struct {
+        std::string before;
+        std::int64_t serial; // 0: refused
+        std::string afterOrSays;
+    } cases[] = {
+        {"[Format]\rNextSerial=1000100\r", 1000100, "[Format]\rNextSerial=1000101\r"},
+        {"[Format]\nNextSerial=\"1000110\"\n", 1000110, "[Format]\nNextSerial=\"1000111\"\n"},
+        {"[Format]\nA=1\n[Reader]\n[Format]\nNextSerial=1000120\n", 1000120,
+         "[Format]\nA=1\n[Reader]\n[Format]\nNextSerial=1000121\n"},
+        {utf16("[Format]\r\nNextSerial=1000100\r\n", true), 0, "UTF-16 (marque FF FE)"},
+        {utf16("[Format]\r\nNextSerial=1000100\r\n", false), 0, "octet nul à la position 1"},
+        {"[Format]\nNextSerial=1000100\n[Format]\nNextSerial=1000200\n", 0,
+         "donné 2 fois, lignes 2 et 4"},
+        {"[Formats]\nNextSerial=1000100\n", 0, "la ligne 2 le nomme"},
+        {"[Format]\nNextSerial: 1000100\n", 0, "« NextSerial: 1000100 »"},
+        {"[Format]\nNextSerial=\x1B]0;x\a\n", 0, "« \\x1B]0;x\\x07 »"},
+    };
+    const card::CardMemory blank = BlankCard()->chip().memory();
+    for (const auto& c : cases) {
+        Write("c.ini", c.before);
+        int status = 0;
+        std::string out, err;
+        const card::CardMemory card = Format(Path("c.ini"), status, out, err);
+        if (c.serial) {
+            EXPECT_EQ(status, 0) << c.afterOrSays << ": " << err;
+            EXPECT_EQ(card::ReadCardLong(card, 13), c.serial) << c.afterOrSays;
+            EXPECT_EQ(Read("c.ini"), c.afterOrSays);
+        } else {
+            EXPECT_EQ(status, 1) << c.afterOrSays;
+            EXPECT_EQ(card, blank) << c.afterOrSays;
+            EXPECT_NE(err.find(c.afterOrSays), std::string::npos) << err;
+            EXPECT_EQ(err.find('\x1B'), std::string::npos) << "escaped: " << err;
+            EXPECT_EQ(Read("c.ini"), c.before) << c.afterOrSays;
+        }
+    }
+}
+
 TEST(IniText, ValuesAreFoundAndReplacedInPlace) {
     using workflows::ini::Value;
     using workflows::ini::WithValue;
@@ -149,7 +195,8 @@ TEST(IniText, ValuesAreFoundAndReplacedInPlace) {
         {"[Format]\nA=1\n\n[B]\n", std::nullopt, "[Format]\nA=1\nNextSerial=7\n\n[B]\n"},
         {"[Format]\nA=1", std::nullopt, "[Format]\nA=1\nNextSerial=7"},
         {"[Format]\n;NextSerial=5\nNextSerial=\"12\"\n", "12",
-         "[Format]\n;NextSerial=5\nNextSerial=7\n"},
+         "[Format]\n;NextSerial=5\nNextSerial=\"7\"\n"},
+        {"[Format]\rA=1\r", std::nullopt, "[Format]\rA=1\rNextSerial=7\r"},
         {" [ Format ] \n NextSerial\t=\t1000000\t\n", "1000000",
          " [ Format ] \n NextSerial\t=\t7\t\n"},
         {"[Format]\nNextSerial=\n", "", "[Format]\nNextSerial=7\n"},

@@ -1,3 +1,7 @@
+#include "workflow_test_support.h"
+
+#include "card/codecs.h"
+#include "workflows/format_workflow.h"
 #include "workflows/serial_numbers.h"
 
 #include <gtest/gtest.h>
@@ -25,6 +29,7 @@ TEST(SerialNumbers, ConfiguredValuesAreTakenOrRefused) {
     EXPECT_EQ(ParseConfiguredSerial(" 1000191 ").serial, 1000191);
     EXPECT_EQ(ParseConfiguredSerial("1065472").serial, 1065472);
     EXPECT_EQ(ParseConfiguredSerial("001000000").serial, 1000000);
+    EXPECT_EQ(ParseConfiguredSerial("999965439").serial, kLastSerial);
 
     const struct {
         const char* text;
@@ -42,6 +47,10 @@ TEST(SerialNumbers, ConfiguredValuesAreTakenOrRefused) {
         {"1000248321", "trop long : 9 caractères au plus"},
         {"0010000005", "trop long : 9 caractères au plus"},
         {"001000000 trailing", "trop long"},
+        {"999999999", "plus aucun numéro de série disponible"},
+        {"999965440", "plus aucun numéro de série disponible"},
+        // Shown, never sent to the terminal as they are.
+        {"\x1B[2J\a\x01", "« \\x1B[2J\\x07\\x01 » : pas un nombre"},
     };
     for (const auto& c : refused) {
         const ConfiguredSerial configured = ParseConfiguredSerial(c.text);
@@ -49,4 +58,30 @@ TEST(SerialNumbers, ConfiguredValuesAreTakenOrRefused) {
         EXPECT_NE(configured.problem.find(c.says), std::string::npos)
             << c.text << ": " << configured.problem;
     }
+}
+
+// The last serial is given like any other; the next card is refused, untouched.
+using LastSerial = ReaderFixture;
+
+TEST_F(LastSerial, IsGivenAndNoneAfterIt) {
+    MemorySerialStore store;
+    store.text = "999965439";
+    FormatWorkflow format(state, store, TestOptions());
+    format.Load();
+    auto last = BlankCard();
+    Insert(last);
+    format.CardInserted();
+    EXPECT_EQ(format.outcome(), FormatOutcome::Formatted) << format.info();
+    EXPECT_EQ(ostrel::card::ReadCardLong(last->chip().memory(), 13), kLastSerial);
+    Remove();
+    format.CardRemoved();
+    EXPECT_TRUE(format.formattingBlocked());
+    EXPECT_NE(format.info().find("plus aucun numéro de série disponible"), std::string::npos)
+        << format.info();
+    auto next = BlankCard();
+    const auto before = next->chip().memory();
+    Insert(next);
+    format.CardInserted();
+    EXPECT_EQ(format.outcome(), FormatOutcome::Blocked);
+    EXPECT_EQ(next->chip().memory(), before);
 }
