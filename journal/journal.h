@@ -100,8 +100,8 @@ public:
 // Who writes the entries: set once by each program.
 struct Writer {
     Journal* journal = nullptr;
-    std::string program; // "ostrel-admin", "ostrel-card"
-    std::string reader;  // the reader's name as the operator chose it
+    std::string program;   // "ostrel-admin", "ostrel-card"
+    std::string reader;    // the reader's name as the operator chose it
     std::string station{}; // [Station] Name, else the host's name
 };
 
