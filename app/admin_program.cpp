@@ -1,7 +1,7 @@
 #include "admin_program.h"
 
 #include "app_options.h"
-#include "journal/sqlite_journal.h"
+#include "base/beside_task.h"
 #include "main_kestrix.h"
 #include "reader/reader_choice.h"
 #include "reader/reader_factory.h"
@@ -9,17 +9,25 @@
 #include "simulated_reader_window.h"
 #include "status_line.h"
 #include "workflow_factories.h"
+#include "workflows/journal_setting.h"
 #include "workflows/reader_dialect_setting.h"
 #include "workflows/run_files.h"
 #include "workflows/wait_setting.h"
 
 #include <QApplication>
 #include <QScreen>
+#include <QTimer>
 
 #include <iostream>
 #include <memory>
 
 namespace ostrel::app {
+
+namespace {
+
+constexpr int kSendPendingMilliseconds = 60 * 1000;
+
+} // namespace
 
 int RunAdmin(QApplication& application, const std::function<void(MainKestrix&)>& started) {
     std::vector<std::string> args; // Qt has taken its own options out already
@@ -30,6 +38,12 @@ int RunAdmin(QApplication& application, const std::function<void(MainKestrix&)>&
     if (!ParseAppOptions(args, options, error) || options.help || options.given.version)
         return AnswerAdminLine(options, error);
     if (!workflows::ChooseDialect(options.given.dialect, options.configFile, options.reader,
+                                  error)) {
+        std::cerr << "ostrel-admin : " << error << "\n";
+        return 2;
+    }
+    workflows::JournalSetting journalSetting;
+    if (!workflows::ChooseJournal(options.given.journalFile, options.configFile, journalSetting,
                                   error)) {
         std::cerr << "ostrel-admin : " << error << "\n";
         return 2;
@@ -53,14 +67,35 @@ int RunAdmin(QApplication& application, const std::function<void(MainKestrix&)>&
     reader::SharedState state(*chosen.library);
     // The journal and the configuration are waited for beside the window's thread.
     base::Waiting waiting(waitLimit);
-    journal::SqliteJournal records(options.given.journalFile);
+    workflows::JournalPlace records(journalSetting, options.configFile);
     records.SetWaiting(&waiting);
-    MainKestrix mainWindow(state, MakeWorkflowFactories(options,
-                                                        {&records, "ostrel-admin",
-                                                         reader::ReaderChoiceText(options.reader)},
-                                                        &waiting));
+    MainKestrix mainWindow(
+        state,
+        MakeWorkflowFactories(options,
+                              {&records.journal(), "ostrel-admin",
+                               reader::ReaderChoiceText(options.reader), journalSetting.station},
+                              &waiting, records.server() ? &records.store() : nullptr));
     mainWindow.setReaderStatusSource([status = chosen.status] { return ReaderStatusLine(status); });
     mainWindow.show();
+    // Outcomes kept while the server was away go at start and every minute, beside the window.
+    base::BesideTask sender;
+    QTimer sendPending;
+    if (journal::PgJournal* server = records.server()) {
+        mainWindow.setPendingSource([server] { return server->PendingCount(); });
+        const auto send = [server, &sender] {
+            sender.Poll();
+            if (!sender.pending() && server->PendingCount() > 0)
+                sender.Start(
+                    [server] {
+                        std::string error;
+                        server->SendPending(error);
+                    },
+                    [] {});
+        };
+        QObject::connect(&sendPending, &QTimer::timeout, send);
+        sendPending.start(kSendPendingMilliseconds);
+        send();
+    }
 
     std::unique_ptr<SimulatedReaderWindow> simulatedReader;
     if (chosen.simulator) {

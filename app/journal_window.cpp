@@ -17,9 +17,9 @@ namespace ostrel::app {
 namespace {
 
 // The card bytes go to the CSV file and the tooltips; the table shows the rest.
-constexpr int kShownColumns = 12;
-constexpr int kBeforeColumn = 12;
-constexpr int kAfterColumn = 13;
+constexpr int kShownColumns = 13;
+constexpr int kBeforeColumn = 13;
+constexpr int kAfterColumn = 14;
 
 } // namespace
 

@@ -3,6 +3,7 @@
 #include "base/twips.h"
 #include "dump_window.h"
 #include "mdi_child_style.h"
+#include "status_line.h"
 #include "welcome_window.h"
 #include "window_title.h"
 
@@ -57,6 +58,17 @@ void MainKestrix::tickReader() {
     // no text.
     if (monitor_.tick() && readerStatus_)
         setReaderStatus(readerStatus_());
+    if (pendingSource_) {
+        const std::string pending = PendingOutcomesText(pendingSource_());
+        if (pending != pendingText_) {
+            pendingText_ = pending;
+            showStatusLine();
+        }
+    }
+}
+
+void MainKestrix::setPendingSource(std::function<std::size_t()> source) {
+    pendingSource_ = std::move(source);
 }
 
 void MainKestrix::setReaderStatusSource(std::function<std::string()> source) {
@@ -95,6 +107,8 @@ void MainKestrix::showStatusLine() {
     std::string line = waiting_.empty() ? readerStatusText_ : waiting_ + " — " + readerStatusText_;
     if (!cardSecurity_.empty())
         line += (line.empty() ? "" : " — ") + std::string("carte : ") + cardSecurity_;
+    if (!pendingText_.empty())
+        line += (line.empty() ? "" : " — ") + pendingText_;
     if (!warning_.empty())
         line = "attention : " + warning_ + (line.empty() ? "" : " — " + line);
     lblStatus_->setText(QString::fromStdString(line));

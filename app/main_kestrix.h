@@ -50,6 +50,9 @@ public:
 
     // The status line under the window: the reader's part, asked of source after every tick.
     void setReaderStatusSource(std::function<std::string()> source);
+    // How many outcomes wait to be sent to the journal's server; read at every tick, without
+    // waiting for the server.
+    void setPendingSource(std::function<std::size_t()> source);
     void setReaderStatus(const std::string& text);
     QMdiArea* mdiArea() const { return mdi_; }
 
@@ -86,7 +89,9 @@ private:
     std::string readerStatusText_;
     std::string cardSecurity_;
     std::string waiting_; // what the open workflow waits for, first in the line while it waits
-    std::string warning_; // about the journal, first of all while there is one
+    std::function<std::size_t()> pendingSource_;
+    std::string pendingText_; // outcomes the server has not been told yet
+    std::string warning_;     // about the journal, first of all while there is one
     ReaderMonitor monitor_;
     std::array<QAction*, kMenuItems.size()> actions_{};
     QPointer<QMdiSubWindow> welcome_;

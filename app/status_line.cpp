@@ -4,6 +4,10 @@
 
 namespace ostrel::app {
 
+std::string PendingOutcomesText(std::size_t count) {
+    return count ? std::to_string(count) + " résultat(s) en attente d'envoi" : std::string();
+}
+
 std::string ReaderStatusLine(const reader::ReaderStatusSource* source) {
     if (!source)
         return "Lecteur simulé";

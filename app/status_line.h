@@ -11,4 +11,8 @@ namespace ostrel::app {
 // reader, which has no command set.
 std::string ReaderStatusLine(const reader::ReaderStatusSource* source);
 
+// "N résultat(s) en attente d'envoi": operations finished on a card whose end the server has
+// not been told yet; empty when none waits.
+std::string PendingOutcomesText(std::size_t count);
+
 } // namespace ostrel::app

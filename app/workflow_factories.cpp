@@ -7,13 +7,15 @@
 namespace ostrel::app {
 
 WorkflowFactories MakeWorkflowFactories(const AppOptions& options, journal::Writer journal,
-                                        base::Waiting* waiting) {
+                                        base::Waiting* waiting, workflows::SerialStore* series) {
     workflows::WorkflowOptions workflowOptions;
     workflowOptions.journal = journal;
     workflowOptions.waiting = waiting;
     WorkflowFactories factories;
-    factories.format = [configFile = options.configFile, workflowOptions](
+    factories.format = [configFile = options.configFile, workflowOptions, series](
                            reader::SharedState& state, workflows::WorkflowHost& host) -> QWidget* {
+        if (series)
+            return new workflows::FormatWindow(state, host, *series, workflowOptions);
         return new workflows::FormatWindow(state, host, configFile, workflowOptions);
     };
     factories.disposable = [workflowOptions](reader::SharedState& state,

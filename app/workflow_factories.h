@@ -4,6 +4,7 @@
 #include "base/waiting.h"
 #include "journal/journal.h"
 #include "reader/shared_state.h"
+#include "workflows/serial_store.h"
 #include "workflows/workflow_host.h"
 
 #include <QWidget>
@@ -27,8 +28,10 @@ struct WorkflowFactories {
 
 // The windows the menus open; the options carry the configuration file they read, journal is
 // where the workflows record the cards they write (it outlives the windows), waiting what they
-// wait for it and the configuration within (it outlives them too).
+// wait for it and the configuration within, series where the formatting takes its serials when
+// not from the configuration file (both outlive them too).
 WorkflowFactories MakeWorkflowFactories(const AppOptions& options, journal::Writer journal = {},
-                                        base::Waiting* waiting = nullptr);
+                                        base::Waiting* waiting = nullptr,
+                                        workflows::SerialStore* series = nullptr);
 
 } // namespace ostrel::app

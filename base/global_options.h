@@ -14,7 +14,8 @@ namespace ostrel::base {
 struct GlobalOptions {
     std::string reader;      // empty: the default reader
     std::string configFile;  // empty: the platform's per-user configuration file
-    std::string journalFile; // empty: the per-user journal of card operations
+    std::string journalFile; // a file or a server's address; empty: [Journal] Server, else the
+                             // per-user journal of card operations
     std::string dialect;     // empty: [Reader] Dialect of the configuration file, else auto
     bool version = false;    // print "PROGRAM VERSION" and nothing else
     std::optional<std::string> trace; // --trace[=FILE]: every reader call; empty: standard error
@@ -37,8 +38,9 @@ inline const GlobalOption kGlobalOptions[] = {
      &GlobalOptions::reader},
     {{"--config", OptionValue::Required, "FICHIER", "fichier de configuration (INI)"},
      &GlobalOptions::configFile},
-    {{"--journal", OptionValue::Required, "FICHIER",
-      "journal des opérations sur les cartes (SQLite)"},
+    {{"--journal", OptionValue::Required, "FICHIER|ADRESSE",
+      "journal des opérations sur les cartes : fichier SQLite, ou serveur\nPostgreSQL partagé "
+      "par plusieurs postes (postgresql://... ou service=NOM)"},
      &GlobalOptions::journalFile},
     {{"--dialect", OptionValue::Required, "JEU",
       "jeu de commandes du lecteur PC/SC : auto (par défaut), memcard,\nstorage ou iso"},

@@ -8,28 +8,22 @@
 
 namespace ostrel::cli {
 
-namespace {
-
-std::chrono::milliseconds WaitLimit(const GlobalOptions& options, std::string& error) {
+bool CliJournal::open(const GlobalOptions& options, const std::string& command, CommandIo& io) {
     std::chrono::milliseconds limit{};
-    workflows::ReadWaitLimit(options.configFile, limit, error);
-    return limit;
-}
-
-} // namespace
-
-CliJournal::CliJournal(const GlobalOptions& options)
-    : waiting_(WaitLimit(options, settingError_)), journal_(options.journalFile),
-      reader_(options.reader.empty() ? reader::ReaderChoiceText(reader::DefaultReaderChoice())
-                                     : options.reader) {
-    journal_.SetWaiting(&waiting_);
-}
-
-bool CliJournal::ready(CommandIo& io, const std::string& command) const {
-    if (settingError_.empty())
-        return true;
-    io.err << "ostrel-card " << command << " : " << settingError_ << "\n";
-    return false;
+    workflows::JournalSetting setting;
+    std::string error;
+    if (!workflows::ReadWaitLimit(options.configFile, limit, error) ||
+        !workflows::ChooseJournal(options.journalFile, options.configFile, setting, error)) {
+        io.err << "ostrel-card " << command << " : " << error << "\n";
+        return false;
+    }
+    waiting_ = std::make_unique<base::Waiting>(limit);
+    place_.emplace(setting, options.configFile);
+    place_->SetWaiting(waiting_.get());
+    station_ = setting.station;
+    reader_ = options.reader.empty() ? reader::ReaderChoiceText(reader::DefaultReaderChoice())
+                                     : options.reader;
+    return true;
 }
 
 } // namespace ostrel::cli

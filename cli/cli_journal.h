@@ -2,30 +2,33 @@
 
 #include "base/waiting.h"
 #include "command.h"
-#include "journal/sqlite_journal.h"
+#include "workflows/journal_setting.h"
 
-#include <string>
+#include <memory>
+#include <optional>
 
 namespace ostrel::cli {
 
-// The journal a command records its card operations in: --journal, or the per-user file. It and
-// the configuration's lock are waited for within "[Journal] Attente" of the configuration.
+// The journal a command records its card operations in, and the serial series: --journal (a
+// file or a server), else [Journal] Server of the configuration, else the per-user file. The
+// journal file and the configuration's lock are waited for within "[Journal] Attente" of the
+// configuration.
 class CliJournal {
 public:
-    explicit CliJournal(const GlobalOptions& options);
+    // False after telling io.err why, as "ostrel-card COMMAND : reason".
+    bool open(const GlobalOptions& options, const std::string& command, CommandIo& io);
 
-    // False, after saying why on err, when the wait limit of the configuration is refused.
-    bool ready(CommandIo& io, const std::string& command) const;
-
-    journal::SqliteJournal& journal() { return journal_; }
-    journal::Writer writer() { return {&journal_, "ostrel-card", reader_}; }
-    base::Waiting* waiting() { return &waiting_; }
+    journal::Journal& journal() { return place_->journal(); }
+    workflows::SerialStore& store() { return place_->store(); }
+    journal::PgJournal* server() { return place_->server(); }
+    journal::Writer writer() { return {&journal(), "ostrel-card", reader_, station_}; }
+    base::Waiting* waiting() { return waiting_.get(); }
 
 private:
-    std::string settingError_;
-    base::Waiting waiting_;
-    journal::SqliteJournal journal_;
+    std::unique_ptr<base::Waiting> waiting_;
+    std::optional<workflows::JournalPlace> place_;
     std::string reader_;
+    std::string station_;
 };
 
 } // namespace ostrel::cli

@@ -3,6 +3,7 @@
 #include "card/card_layout.h"
 #include "cli_journal.h"
 #include "cli_reader.h"
+#include "workflows/workflow_texts.h"
 
 #include <ostream>
 
@@ -24,9 +25,15 @@ int RunDisposableWrite(const GlobalOptions& options, bool spendLastAttempt,
     CliReader cli;
     if (!cli.open(options, io) || !cli.requireCard(io))
         return 1;
-    CliJournal journal(options);
-    if (!journal.ready(io, commandName))
+    CliJournal journal;
+    if (!journal.open(options, commandName, io))
         return 1;
+    // The card is shown before it is written: a journal out of reach refuses the command first.
+    if (std::string error; !journal.journal().Open(error)) {
+        io.out << workflows::texts::JournalRefusal(journal.journal()) << "\n";
+        io.err << "ostrel-card " << commandName << " : " << error << "\n";
+        return 1;
+    }
     workflows::WorkflowOptions workflowOptions;
     workflowOptions.waiting = journal.waiting();
     workflowOptions.spendLastAttempt = spendLastAttempt;

@@ -3,7 +3,6 @@
 #include "cli_journal.h"
 #include "cli_reader.h"
 #include "workflows/format_workflow.h"
-#include "workflows/ini_serial_store.h"
 
 #include <ostream>
 
@@ -12,13 +11,16 @@ namespace ostrel::cli {
 namespace {
 
 constexpr const char* kHelp =
-    "usage : ostrel-card [--reader LECTEUR] [--config FICHIER] [--journal FICHIER] format "
-    "[--use-last-attempt]\n"
+    "usage : ostrel-card [--reader LECTEUR] [--config FICHIER] [--journal FICHIER|ADRESSE] "
+    "format [--use-last-attempt]\n"
     "Formate la carte du lecteur comme la fenêtre de formatage à l'insertion : une carte vierge\n"
     "reçoit le numéro de série NextSerial (section Format) de la configuration, réservé et\n"
     "avancé avant que la carte soit écrite ; une carte déjà formatée garde le sien.\n"
     "Un formatage interrompu que le journal connaît est refait en entier avec le même numéro.\n"
     "Chaque opération est inscrite au journal avant et après l'écriture.\n"
+    "Avec un serveur PostgreSQL (--journal postgresql://... ou service=NOM, ou Server=\n"
+    "dans la section Journal de la configuration), le numéro vient de la série du serveur,\n"
+    "partagée par tous les postes : NextSerial n'est plus utilisé.\n"
     "Affiche le message de la fenêtre, puis « serial: N » ou « old serial: N ».\n"
     "Une carte qui n'a plus qu'un essai n'est pas touchée, sauf avec --use-last-attempt.\n"
     "Le journal ou la configuration tenus par un autre programme sont attendus au plus\n"
@@ -44,19 +46,17 @@ private:
 
 int FormatCommand::run(const GlobalOptions& options, const base::ParsedLine& parsed,
                        CommandIo& io) {
-    workflows::IniSerialStore store(options.configFile);
+    CliJournal journal;
+    if (!journal.open(options, "format", io))
+        return 1;
     CliReader cli;
     if (!cli.open(options, io))
         return 1;
-    CliJournal journal(options);
-    if (!journal.ready(io, "format"))
-        return 1;
-    store.SetWaiting(journal.waiting());
     workflows::WorkflowOptions workflowOptions;
     workflowOptions.spendLastAttempt = parsed.has("--use-last-attempt");
     workflowOptions.journal = journal.writer();
     workflowOptions.waiting = journal.waiting();
-    workflows::FormatWorkflow workflow(cli.state(), store, workflowOptions);
+    workflows::FormatWorkflow workflow(cli.state(), journal.store(), workflowOptions);
     workflow.Load();
     // A serial that cannot be trusted is refused before the card is touched.
     if (workflow.formattingBlocked()) {

@@ -2,7 +2,9 @@
 
 #include "base/text_excerpt.h"
 #include "journal/journal_text.h"
-#include "journal/sqlite_journal.h"
+#include "journal/server_copy.h"
+#include "workflows/journal_setting.h"
+#include "workflows/serial_numbers.h"
 
 #include <filesystem>
 #include <ostream>
@@ -12,13 +14,18 @@ namespace ostrel::cli {
 namespace {
 
 constexpr const char* kHelp =
-    "usage : ostrel-card [--journal FICHIER] journal [--serial N] [--since AAAA-MM-JJ] [--csv]\n"
+    "usage : ostrel-card [--journal FICHIER|ADRESSE] journal [--serial N] [--since AAAA-MM-JJ] "
+    "[--csv]\n"
+    "        ostrel-card journal --pending\n"
+    "        ostrel-card [--journal FICHIER] journal --copy-to ADRESSE\n"
+    "        ostrel-card journal --init-server ADRESSE --next N\n"
     "Liste les opérations sur les cartes, les plus récentes d'abord : formatages, réécritures,\n"
     "écritures de crédits et de jetons, codes refusés ; une ligne de titres, puis une ligne\n"
-    "par opération (champs séparés par des tabulations).\n";
+    "par opération (champs séparés par des tabulations). Avec un serveur, celles de tous\n"
+    "les postes, chacune avec son poste.\n";
 
 // The listing leaves out the card bytes, which only the CSV file carries.
-constexpr std::size_t kListedFields = 12;
+constexpr std::size_t kListedFields = 13;
 
 void PrintTabbed(std::ostream& out, const std::vector<std::string>& fields) {
     out << journal::ListingLine(fields, kListedFields);
@@ -38,16 +45,97 @@ public:
                                {"--csv",
                                 base::OptionValue::None,
                                 {},
-                                "en CSV pour un tableur, avec les 256 octets avant et après"}}}) {}
+                                "en CSV pour un tableur, avec les 256 octets avant et après"},
+                               {"--pending",
+                                base::OptionValue::None,
+                                {},
+                                "les résultats en attente d'envoi au serveur"},
+                               {"--copy-to", base::OptionValue::Required, "ADRESSE",
+                                "copie le journal (fichier) de ce poste sur le serveur"},
+                               {"--init-server", base::OptionValue::Required, "ADRESSE",
+                                "crée la série du serveur, avec --next"},
+                               {"--next", base::OptionValue::Required, "N",
+                                "le premier numéro de série de la série créée"}}}) {}
 
 private:
     int run(const GlobalOptions& options, const base::ParsedLine& parsed, CommandIo& io) override;
+    int Pending(CommandIo& io);
+    int CopyTo(const GlobalOptions& options, const std::string& address, CommandIo& io);
+    int InitServer(const std::string& address, const std::string& next, CommandIo& io);
 };
 
 } // namespace
 
+int JournalCommand::Pending(CommandIo& io) {
+    journal::OutcomeSpool spool({});
+    std::vector<journal::PendingOutcome> pending;
+    std::string error;
+    if (!spool.List({}, pending, error)) {
+        io.err << refusal(error) << "\n";
+        return 1;
+    }
+    io.out << "serveur\tn°\tissue\tgardé le (UTC)\n";
+    for (const journal::PendingOutcome& p : pending)
+        io.out << p.server << "\t" << p.rowId << "\t" << p.outcome << "\t" << p.time << "\n";
+    return 0;
+}
+
+int JournalCommand::CopyTo(const GlobalOptions& options, const std::string& address,
+                           CommandIo& io) {
+    workflows::JournalSetting setting;
+    std::string error;
+    if (!workflows::ChooseJournal({}, options.configFile, setting, error)) {
+        io.err << refusal(error) << "\n";
+        return 1;
+    }
+    journal::SqliteJournal local(
+        journal::IsServerAddress(options.journalFile) ? std::string() : options.journalFile);
+    std::error_code ec;
+    std::vector<journal::Entry> entries;
+    if (!std::filesystem::exists(local.Location(), ec)) {
+        io.err << refusal("journal " + local.Location() + " : fichier introuvable") << "\n";
+        return 1;
+    }
+    journal::PgConnection server(address);
+    journal::CopyReport report;
+    if (!local.List({}, entries, error) ||
+        !journal::CopyToServer(entries, setting.station, server, report, error)) {
+        io.err << refusal(error) << "\n";
+        return 1;
+    }
+    io.out << "copiées : " << report.copied << ", déjà sur le serveur : " << report.alreadyThere
+           << ", prochain numéro du serveur : " << report.nextSerial << "\n";
+    return 0;
+}
+
+int JournalCommand::InitServer(const std::string& address, const std::string& next, CommandIo& io) {
+    const workflows::ConfiguredSerial serial = workflows::ParseConfiguredSerial(next);
+    if (!serial.serial) {
+        io.err << refusal("--next : " + serial.problem) << "\n";
+        return 2;
+    }
+    journal::PgConnection server(address);
+    std::string error;
+    if (!journal::StartServerSeries(server, *serial.serial, error)) {
+        io.err << refusal(error) << "\n";
+        return 1;
+    }
+    io.out << "série créée, prochain numéro : " << *serial.serial << "\n";
+    return 0;
+}
+
 int JournalCommand::run(const GlobalOptions& options, const base::ParsedLine& parsed,
                         CommandIo& io) {
+    if (parsed.has("--pending"))
+        return Pending(io);
+    if (parsed.has("--copy-to"))
+        return CopyTo(options, parsed.value("--copy-to"), io);
+    if (parsed.has("--init-server") != parsed.has("--next")) {
+        io.err << refusal("--init-server et --next vont ensemble") << "\n";
+        return 2;
+    }
+    if (parsed.has("--init-server"))
+        return InitServer(parsed.value("--init-server"), parsed.value("--next"), io);
     journal::Filter filter;
     if (parsed.has("--serial")) {
         const std::string text = parsed.value("--serial");
@@ -69,17 +157,24 @@ int JournalCommand::run(const GlobalOptions& options, const base::ParsedLine& pa
             return 2;
         }
     }
-    journal::SqliteJournal records(options.journalFile);
-    std::vector<journal::Entry> entries;
+    workflows::JournalSetting setting;
     std::string error;
+    if (!workflows::ChooseJournal(options.journalFile, options.configFile, setting, error)) {
+        io.err << refusal(error) << "\n";
+        return 1;
+    }
+    workflows::JournalPlace place(setting, options.configFile);
+    journal::Journal& records = place.journal();
+    std::vector<journal::Entry> entries;
     // Reading never creates a journal: a mistyped name would look like an empty one.
     std::error_code ec;
-    if (!std::filesystem::exists(records.Location(), ec)) {
+    if (!place.server() && !std::filesystem::exists(records.Location(), ec)) {
         io.err << refusal("journal " + base::Escaped(records.Location()) + " : fichier introuvable")
                << "\n";
         return 1;
     }
-    if (!records.List(filter, entries, error)) {
+    // What this station kept for the server goes first, so that the listing shows it.
+    if ((place.server() && !records.Open(error)) || !records.List(filter, entries, error)) {
         io.err << refusal(error) << "\n";
         return 1;
     }

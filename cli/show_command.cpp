@@ -48,8 +48,8 @@ int ShowCommand::run(const GlobalOptions& options, const base::ParsedLine&, Comm
     if (!cli.open(options, io) || !cli.requireCard(io))
         return 1;
     // A formatted card is rewritten with its own bytes at insertion: that is recorded too.
-    CliJournal journal(options);
-    if (!journal.ready(io, "show"))
+    CliJournal journal;
+    if (!journal.open(options, "show", io))
         return 1;
     workflows::WorkflowOptions workflowOptions;
     workflowOptions.waiting = journal.waiting();

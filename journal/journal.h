@@ -28,7 +28,8 @@ inline constexpr const char* kShow = "lecture"; // a code presented to show a ca
 
 struct Entry {
     std::int64_t id = 0;
-    std::string time; // UTC, ISO 8601: "2026-12-07T09:14:03Z"
+    std::string time;    // UTC, ISO 8601: "2026-12-07T09:14:03Z"
+    std::string station; // [Station] Name of the program's configuration, the host's name
     std::string program;
     std::string reader;
     std::string operation;
@@ -83,6 +84,10 @@ public:
     // The file or place, for messages.
     virtual std::string Location() const = 0;
 
+    // A journal on a server keeps locally the ends of operations it could not send after
+    // the card was written; these send them, and count what still waits. A file keeps none.
+    virtual bool SendPending(std::string& /*error*/) { return true; }
+    virtual std::size_t PendingCount() { return 0; }
     // The last call failed because another program held the journal for the whole time limit:
     // it is busy, not broken.
     virtual bool busy() const { return false; }
@@ -95,8 +100,9 @@ public:
 // Who writes the entries: set once by each program.
 struct Writer {
     Journal* journal = nullptr;
-    std::string program; // "ostrel-admin", "ostrel-card"
-    std::string reader;  // the reader's name as the operator chose it
+    std::string program;   // "ostrel-admin", "ostrel-card"
+    std::string reader;    // the reader's name as the operator chose it
+    std::string station{}; // [Station] Name, else the host's name
 };
 
 } // namespace ostrel::journal

@@ -49,10 +49,9 @@ std::string CsvCell(const std::string& field) {
 
 const std::vector<std::string>& ColumnNames() {
     static const std::vector<std::string> names = {
-        "n°",          "heure (UTC)", "programme",       "lecteur",
-        "opération",   "série",       "série ancienne",  "fournisseur",
-        "type",        "crédits",     "essais restants", "issue",
-        "carte avant", "carte après"};
+        "n°",        "heure (UTC)",     "poste",          "programme",   "lecteur",
+        "opération", "série",           "série ancienne", "fournisseur", "type",
+        "crédits",   "essais restants", "issue",          "carte avant", "carte après"};
     return names;
 }
 
@@ -63,6 +62,7 @@ std::vector<std::string> EntryFields(const Entry& e) {
     }
     return {std::to_string(e.id),
             e.time,
+            e.station,
             e.program,
             e.reader,
             e.operation,

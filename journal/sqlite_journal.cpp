@@ -42,9 +42,16 @@ CREATE UNIQUE INDEX IF NOT EXISTS one_card_per_serial ON operations(serial_new)
 CREATE INDEX IF NOT EXISTS by_serial_old ON operations(serial_old);
 )";
 
+// Journals made before stations were recorded gain the column; their rows name none.
+constexpr const char* kStationColumn = R"(
+SELECT count(*) FROM pragma_table_info('operations') WHERE name = 'station';
+)";
+constexpr const char* kAddStationColumn =
+    "ALTER TABLE operations ADD COLUMN station TEXT NOT NULL DEFAULT ''";
+
 constexpr const char* kColumns =
     "id, time, program, reader, operation, serial_new, serial_old, supplier, kind, credits, "
-    "attempts_left, outcome, card_before, card_after";
+    "attempts_left, outcome, card_before, card_after, station";
 
 // A prepared statement, finalized on every path.
 class Statement {
@@ -210,10 +217,11 @@ bool SqliteJournal::OpenLocked(std::string& error) {
     // journal.
     const bool readOnly = sqlite3_db_readonly(db_, "main") == 1;
     char* message = nullptr;
-    const bool ready =
-        !readOnly &&
-        sqlite3_exec(db_, (std::string("BEGIN IMMEDIATE;") + kSchema + "COMMIT;").c_str(), nullptr,
-                     nullptr, &message) == SQLITE_OK;
+    const bool ready = !readOnly &&
+                       sqlite3_exec(db_, (std::string("BEGIN IMMEDIATE;") + kSchema).c_str(),
+                                    nullptr, nullptr, &message) == SQLITE_OK &&
+                       AddStationColumn(message) &&
+                       sqlite3_exec(db_, "COMMIT", nullptr, nullptr, &message) == SQLITE_OK;
     if (!ready) {
         error = readOnly
                     ? "journal " + path_ + " : écriture refusée (" + std::strerror(EACCES) + ")"
@@ -222,6 +230,7 @@ bool SqliteJournal::OpenLocked(std::string& error) {
                     : "journal " + path_ + " : inutilisable (" +
                           (message ? message : sqlite3_errmsg(db_)) + ")";
         sqlite3_free(message);
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
         sqlite3_close(db_);
         db_ = nullptr;
         return false;
@@ -236,14 +245,23 @@ bool SqliteJournal::OpenLocked(std::string& error) {
     return true;
 }
 
+bool SqliteJournal::AddStationColumn(char*& message) {
+    Statement s(db_, kStationColumn);
+    if (!s.ok() || sqlite3_step(s.get()) != SQLITE_ROW)
+        return false;
+    if (sqlite3_column_int(s.get(), 0) == 1)
+        return true;
+    return sqlite3_exec(db_, kAddStationColumn, nullptr, nullptr, &message) == SQLITE_OK;
+}
+
 bool SqliteJournal::Add(const Entry& entry, std::int64_t& id, std::string& error) {
     Call call(*this);
     if (!OpenLocked(error))
         return false;
-    Statement s(db_,
-                "INSERT INTO operations(time, program, reader, operation, serial_new, serial_old, "
-                "supplier, kind, credits, attempts_left, outcome, card_before, card_after) "
-                "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)");
+    Statement s(
+        db_, "INSERT INTO operations(time, program, reader, operation, serial_new, serial_old, "
+             "supplier, kind, credits, attempts_left, outcome, card_before, card_after, station) "
+             "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14)");
     if (!s.ok()) {
         error = Failure("écriture impossible");
         return false;
@@ -261,6 +279,7 @@ bool SqliteJournal::Add(const Entry& entry, std::int64_t& id, std::string& error
     s.Bind(11, entry.outcome);
     s.BindBlob(12, entry.before);
     s.BindBlob(13, entry.after);
+    s.Bind(14, entry.station);
     if (sqlite3_step(s.get()) != SQLITE_DONE) {
         error = sqlite3_extended_errcode(db_) == SQLITE_CONSTRAINT_UNIQUE
                     ? "journal " + path_ + " : numéro de série " +
@@ -376,6 +395,7 @@ bool SqliteJournal::List(const Filter& filter, std::vector<Entry>& entries, std:
         e.outcome = s.Text(11);
         e.before = s.Blob(12);
         e.after = s.Blob(13);
+        e.station = s.Text(14);
         entries.push_back(std::move(e));
     }
     if (r != SQLITE_DONE) {

@@ -39,6 +39,8 @@ public:
     void SetWaiting(base::Waiting* waiting) { waiting_ = waiting; }
 
 private:
+    std::string Failure(const std::string& what) const;
+    bool AddStationColumn(char*& message);
     bool OpenLocked(std::string& error);
     // The file at path_ is no longer the one opened.
     bool Replaced() const;

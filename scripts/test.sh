@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets everything up and runs every test: a plain build with warnings as errors, then the same
 # tests under AddressSanitizer and UndefinedBehaviorSanitizer, then the fuzzer for a bounded time.
-# The PC/SC tests run against pcscd and a virtual reader started here. Then the Debian package is
+# The PC/SC tests run against pcscd and a virtual reader started here, the tests of several
+# stations against a private PostgreSQL server started here. Then the Debian package is
 # made from the plain build, installed, tried and purged.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -31,10 +32,14 @@ bash scripts/setup.sh
 
 # shellcheck source=scripts/pcscd.sh
 source scripts/pcscd.sh
+# shellcheck source=scripts/pg_server.sh
+source scripts/pg_server.sh
 pcscd_start
-trap pcscd_stop EXIT
+trap 'pcscd_stop; pg_server_stop' EXIT
 # The PC/SC tests skip without the service; here it must be there, or they would pass unseen.
 pcscd_listening || { echo "test: pcscd with the virtual reader is not running" >&2; exit 1; }
+# The same for the tests of several stations sharing a PostgreSQL server.
+pg_server_start || { echo "test: the private PostgreSQL server did not start" >&2; exit 1; }
 
 export QT_QPA_PLATFORM=offscreen
 export OSTREL_DATA_DIR="$ROOT/build-test-data"

@@ -85,11 +85,14 @@ CardTask DisposableWorkflow::Insertion() {
     co_await steps_.Beside([&] { opened = OpenJournal(options_.journal, error, warning); });
     if (!warning.empty())
         warning_ = warning;
-    if (!opened) {
+    if (!opened && options_.journal.journal->busy()) {
         indicator_ = Indicator::Red;
         Refuse(texts::JournalRefusal(*options_.journal.journal), error);
         co_return;
     }
+    // A journal out of reach (a server away) still lets a blank card be shown, which writes
+    // nothing; every write asks the journal first and is refused before the card is touched.
+    problem_ = error;
     std::string failure;
     const InsertedCard card = ReadInsertedCard(state_, failure);
     cardRead_ = card == InsertedCard::NotOurs || card == InsertedCard::Ours;

@@ -1,5 +1,7 @@
 #include "format_window.h"
 
+#include "workflow_texts.h"
+
 #include <QCloseEvent>
 
 namespace ostrel::workflows {
@@ -20,9 +22,20 @@ QLabel* PlacedLabel(const char* objectName, const QString& text, QRect where, QW
 
 FormatWindow::FormatWindow(reader::SharedState& state, WorkflowHost& host,
                            const std::string& configFile, WorkflowOptions options, QWidget* parent)
-    : QWidget(parent), store_(configFile),
+    : FormatWindow(state, host, std::make_unique<IniSerialStore>(configFile), nullptr,
+                   std::move(options), parent) {}
+
+FormatWindow::FormatWindow(reader::SharedState& state, WorkflowHost& host, SerialStore& series,
+                           WorkflowOptions options, QWidget* parent)
+    : FormatWindow(state, host, nullptr, &series, std::move(options), parent) {}
+
+FormatWindow::FormatWindow(reader::SharedState& state, WorkflowHost& host,
+                           std::unique_ptr<IniSerialStore> ownStore, SerialStore* series,
+                           WorkflowOptions options, QWidget* parent)
+    : QWidget(parent), ownStore_(std::move(ownStore)), store_(ownStore_ ? *ownStore_ : *series),
       workflow_(state, store_, WaitingBeside(std::move(options))), binding_(workflow_, host) {
-    store_.SetWaiting(workflow_.waiting());
+    if (ownStore_)
+        ownStore_->SetWaiting(workflow_.waiting());
     setObjectName("frmFormat");
     setWindowTitle(QString());
     // Maximised in the main window it keeps its controls where the layout puts them.
@@ -39,6 +52,11 @@ FormatWindow::FormatWindow(reader::SharedState& state, WorkflowHost& host,
     FitToWidth(PlacedLabel("Label2", "Identification de la carte dernièrement encodée :",
                            TwipsRect(0, 1680, 3495, 375), this, Qt::AlignRight | Qt::AlignTop));
     lblOldSerial_ = PlacedLabel("lblOldSerial", "", TwipsRect(3720, 1680, 2175, 375), this);
+    if (store_.KeepsSeriesWithJournal()) {
+        // Beside the next serial: it is the server's, shared by every station.
+        FitToWidth(
+            PlacedLabel("lblSeries", texts::kServerSeries, TwipsRect(5880, 1200, 3600, 255), this));
+    }
     shpLED_ = new LedIndicator(this);
     shpLED_->setGeometry(TwipsRect(360, 2280, 495, 495));
     lblInfo_ = MakeInfoLabel(this);
@@ -46,7 +64,17 @@ FormatWindow::FormatWindow(reader::SharedState& state, WorkflowHost& host,
     tmrClignote_ = MakeBlinkTimer(lblInfo_, this);
 
     binding_.Load(shpLED_);
-    Show();
+    binding_.Follow(this, [this] { Show(); });
+    if (store_.KeepsSeriesWithJournal()) {
+        // Other stations take serials too: the server's next one is shown as it moves.
+        auto* refresh = new QTimer(this);
+        refresh->setObjectName("tmrServerSerial");
+        connect(refresh, &QTimer::timeout, this, [this] {
+            workflow_.RefreshNextSerial();
+            binding_.Follow(this, [this] { Show(); });
+        });
+        refresh->start(kServerSerialMilliseconds);
+    }
 }
 
 void FormatWindow::CardInserted() {

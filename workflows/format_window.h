@@ -10,6 +10,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <memory>
+
 namespace ostrel::workflows {
 
 // frmFormat: formats the blank cards the reader monitor reports while it is open. It binds
@@ -20,19 +22,29 @@ public:
     // configFile empty: the per-user configuration file.
     FormatWindow(reader::SharedState& state, WorkflowHost& host, const std::string& configFile,
                  WorkflowOptions options = {}, QWidget* parent = nullptr);
+    // The serials from series (a server's), which outlives the window.
+    FormatWindow(reader::SharedState& state, WorkflowHost& host, SerialStore& series,
+                 WorkflowOptions options = {}, QWidget* parent = nullptr);
 
     void CardInserted() override;
     void CardRemoved() override;
 
     const FormatWorkflow& workflow() const { return workflow_; }
 
+    // How often the server's next serial is read again while the window is open.
+    static constexpr int kServerSerialMilliseconds = 5000;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    FormatWindow(reader::SharedState& state, WorkflowHost& host,
+                 std::unique_ptr<IniSerialStore> ownStore, SerialStore* series,
+                 WorkflowOptions options, QWidget* parent);
     void Show();
 
-    IniSerialStore store_;
+    std::unique_ptr<IniSerialStore> ownStore_; // the configuration's, when no series is given
+    SerialStore& store_;
     FormatWorkflow workflow_;
     WindowBinding<FormatWorkflow> binding_;
     QLabel* lblNextSerial_;

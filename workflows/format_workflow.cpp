@@ -42,12 +42,40 @@ void FormatWorkflow::CallOff() {
 void FormatWorkflow::CardRemoved() {
     // A card pulled while its operation waited: the operation stops there, the card untouched.
     CallOff();
+    cardIn_ = false;
     // Another program may have formatted cards meanwhile: the window shows the value as it is.
     ReadNextSerial();
     ShowIdle();
 }
 
+void FormatWorkflow::RefreshNextSerial() {
+    if (!steps_.pending())
+        steps_.Run(Refresh());
+}
+
+CardTask FormatWorkflow::Refresh() {
+    ConfiguredRead read;
+    co_await steps_.Beside([&] { read = ReadConfiguredSerial(store_); });
+    if (cardIn_) {
+        // What the card's operation showed stays; only the next serial follows the server.
+        if (read.serial) {
+            nextSerial_ = read.serial;
+            nextText_ = std::to_string(*read.serial);
+        }
+        co_return;
+    }
+    nextSerial_ = read.serial;
+    blockedText_ = read.refusal;
+    problem_ = read.problem;
+    if (nextSerial_)
+        nextText_ = std::to_string(*nextSerial_);
+    ShowIdle();
+}
+
 void FormatWorkflow::ReadNextSerial() {
+    // A server may be slow or away: a window does not wait for it.
+    if (store_.KeepsSeriesWithJournal() && options_.waitBeside)
+        return RefreshNextSerial();
     const ConfiguredRead read = ReadConfiguredSerial(store_);
     nextSerial_ = read.serial;
     blockedText_ = read.refusal;
@@ -72,6 +100,7 @@ void FormatWorkflow::CardInserted() {
     outcome_ = FormatOutcome::Nothing;
     problem_.clear();
     indicator_ = Indicator::Yellow;
+    cardIn_ = true;
     if (onHandling)
         onHandling();
     steps_.Run(Insertion());

@@ -73,9 +73,14 @@ public:
     // repaints at once.
     std::function<void()> onHandling;
 
+    // Reads the next serial again for showing it: beside a window when the series is a server's,
+    // never while a card is being handled.
+    void RefreshNextSerial();
+
 private:
     // Reads "NextSerial" for showing it; sets blockedText_ when it is unusable.
     void ReadNextSerial();
+    CardTask Refresh();
     CardTask Insertion();
     // A format of this serial that never finished, recorded as the journal entry entry.
     struct Unfinished {
@@ -107,6 +112,7 @@ private:
     std::string nextText_;
     std::string oldText_;
     FormatOutcome outcome_ = FormatOutcome::Nothing;
+    bool cardIn_ = false; // from insertion to removal
     std::int64_t serialWritten_ = -1;
     std::int64_t oldSerial_ = -1;
     std::string warning_;

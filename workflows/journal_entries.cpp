@@ -17,6 +17,7 @@ JournalledOperation::JournalledOperation(const journal::Writer& writer, const ch
     : writer_(writer) {
     entry_.program = writer.program;
     entry_.reader = writer.reader;
+    entry_.station = writer.station;
     entry_.operation = operation;
     entry_.supplier = before[card::layout::kSupplierByte];
     entry_.before = Bytes(before);

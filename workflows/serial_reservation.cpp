@@ -10,7 +10,9 @@ ConfiguredRead ReadConfiguredSerial(SerialStore& store) {
     std::string text;
     std::string error;
     if (!store.Read(text, error)) {
-        read.refusal = texts::SerialRefusedText("configuration illisible");
+        read.refusal = store.KeepsSeriesWithJournal()
+                           ? texts::kServerUnusable
+                           : texts::SerialRefusedText("configuration illisible");
         read.problem = error;
         return read;
     }
@@ -34,10 +36,31 @@ Reservation Refused(std::string refusal, std::string problem) {
     return r;
 }
 
+// One transaction on the server: the serial, and the row "interrompue" that names it.
+Reservation ReserveOnServer(SerialStore& store, JournalledOperation& record) {
+    std::int64_t serial = 0;
+    std::int64_t id = 0;
+    std::optional<std::string> issued;
+    std::string error;
+    if (!store.Reserve(record.entry(), serial, id, issued, error)) {
+        const ConfiguredRead read = issued ? ReadConfiguredSerial(store) : ConfiguredRead{};
+        if (read.serial)
+            return Refused(texts::SerialAlreadyIssuedText(*read.serial, *issued), error);
+        return Refused(texts::kServerUnusable, error);
+    }
+    record.Resume(id);
+    Reservation r;
+    r.serial = serial;
+    r.next = NextMarkedSerial(serial).value_or(serial);
+    return r;
+}
+
 } // namespace
 
 Reservation ReserveSerial(SerialStore& store, const journal::Writer& journal,
                           JournalledOperation& record) {
+    if (store.KeepsSeriesWithJournal())
+        return ReserveOnServer(store, record);
     // Held until the reservation is on disk and in the journal: every program using this
     // configuration takes its serial one after the other.
     SerialStoreLock lock(store);

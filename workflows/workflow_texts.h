@@ -29,6 +29,8 @@ inline constexpr const char* kBadProgramme = "Programme refusé : entrez un nomb
 inline constexpr const char* kBadDate =
     "Date de l'ordinateur hors de 2000..2255 : aucune carte n'est écrite";
 inline constexpr const char* kJournalUnusable = "Journal inutilisable : aucune carte n'est écrite";
+inline constexpr const char* kServerSeries = "(série du serveur, NextSerial non utilisé)";
+inline constexpr const char* kServerUnusable = "Serveur du journal inutilisable : aucun formatage";
 inline constexpr const char* kJournalBusy =
     "Journal occupé par un autre programme : aucune carte n'est écrite";
 inline constexpr const char* kConfigurationBusyRefusal =

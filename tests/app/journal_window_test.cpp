@@ -42,23 +42,25 @@ TEST(JournalWindow, ShowsNewestFirstFiltersBySerialAndExportsCsv) {
     credit.serialOld = 1000000;
     credit.kind = 1;
     credit.credits = 9;
+    credit.station = "Guichet 2";
     ASSERT_TRUE(records.Add(credit, id, error)) << error;
 
     app::JournalWindow window(&records);
     auto* table = window.findChild<QTableWidget*>("lstJournal");
     ASSERT_NE(table, nullptr);
     ASSERT_EQ(table->rowCount(), 3);
-    EXPECT_EQ(table->item(0, 4)->text(), "crédit");
-    EXPECT_EQ(table->item(1, 5)->text(), "1000001");
-    EXPECT_EQ(table->item(1, 11)->text(), "interrompue");
-    EXPECT_EQ(table->item(2, 7)->text(), "35");
+    EXPECT_EQ(table->item(0, 2)->text(), "Guichet 2");
+    EXPECT_EQ(table->item(0, 5)->text(), "crédit");
+    EXPECT_EQ(table->item(1, 6)->text(), "1000001");
+    EXPECT_EQ(table->item(1, 12)->text(), "interrompue");
+    EXPECT_EQ(table->item(2, 8)->text(), "35");
     EXPECT_EQ(table->editTriggers(), QAbstractItemView::NoEditTriggers);
 
     // The serial a card received or held.
     window.findChild<QLineEdit*>("txtSerialFilter")->setText("1000000");
     ASSERT_EQ(table->rowCount(), 2);
-    EXPECT_EQ(table->item(0, 4)->text(), "crédit");
-    EXPECT_EQ(table->item(1, 4)->text(), "formatage");
+    EXPECT_EQ(table->item(0, 5)->text(), "crédit");
+    EXPECT_EQ(table->item(1, 5)->text(), "formatage");
 
     const QString csv = dir.path() + "/export.csv";
     window.chooseExportFile = [&] { return csv; };
@@ -67,9 +69,10 @@ TEST(JournalWindow, ShowsNewestFirstFiltersBySerialAndExportsCsv) {
     std::stringstream text;
     text << in.rdbuf();
     const std::string exported = text.str();
-    EXPECT_EQ(exported.substr(0, exported.find("\r\n")),
-              "n°,heure (UTC),programme,lecteur,opération,série,série ancienne,fournisseur,type,"
-              "crédits,essais restants,issue,carte avant,carte après");
+    EXPECT_EQ(
+        exported.substr(0, exported.find("\r\n")),
+        "n°,heure (UTC),poste,programme,lecteur,opération,série,série ancienne,fournisseur,type,"
+        "crédits,essais restants,issue,carte avant,carte après");
     EXPECT_EQ(std::count(exported.begin(), exported.end(), '\n'), 3); // header and two rows
     EXPECT_NE(exported.find(",crédit,,1000000,35,1,9,,écrite et vérifiée," + std::string(512, 'F')),
               std::string::npos)

@@ -55,7 +55,7 @@ TEST(JournalListing, ForgedRowsAndFormulaCellsStayPlainData) {
     const std::vector<std::string> lines = Lines(listing.out, "\n");
     EXPECT_EQ(lines.size(), 1 + rows) << listing.out;
     for (const std::string& line : lines) {
-        EXPECT_EQ(std::count(line.begin(), line.end(), '\t'), 11) << line;
+        EXPECT_EQ(std::count(line.begin(), line.end(), '\t'), 12) << line; // 13 columns
         EXPECT_EQ(line.find_first_of("\x1B\a\r"), std::string::npos) << line;
     }
     EXPECT_NE(listing.out.find("x\\n999\\t2030-01-01T00:00:00Z\\t"), std::string::npos);

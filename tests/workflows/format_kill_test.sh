@@ -57,9 +57,9 @@ fail() {
   failures=$((failures + 1))
 }
 
-# Format entries of the journal: reader, serial, outcome (CSV fields 4, 6 and 12).
+# Format entries of the journal: reader, serial, outcome (CSV fields 5, 7 and 13).
 "$program" --journal "$journal" journal --csv | tail -n +2 | tr -d '\r' |
-  awk -F, '$5 == "formatage" { print $4 "," $6 "," $12 }' >"$work/formats"
+  awk -F, '$6 == "formatage" { print $5 "," $7 "," $13 }' >"$work/formats"
 
 declare -A holder
 held=0

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct pg_conn;
+struct pg_result;
+
+namespace ostrel::journal {
+
+// A query's result, cleared on every path.
+struct PgResultClear {
+    void operator()(pg_result* result) const;
+};
+using PgResult = std::unique_ptr<pg_result, PgResultClear>;
+
+// A text parameter of a query; nothing is SQL NULL. Values only ever travel as parameters.
+using PgParam = std::optional<std::string>;
+
+// One connection to the PostgreSQL server the stations share, opened on first use and opened
+// again after it broke. Not shared between threads.
+class PgConnection {
+public:
+    // address: a libpq URI ("postgresql://...") or "keyword=value ..." ("service=NAME").
+    explicit PgConnection(std::string address);
+    ~PgConnection();
+    PgConnection(const PgConnection&) = delete;
+    PgConnection& operator=(const PgConnection&) = delete;
+
+    // Connects unless connected; false with a French reason naming the server and libpq's.
+    bool Connect(std::string& error);
+
+    // Runs sql with params, connecting first; a connection found broken is opened again and
+    // the query sent once more (every query here may be sent twice: a lost reservation leaves
+    // a gap, a finish sent again changes nothing). rows: the result of a query that returns
+    // rows. False with a French reason; lost() then tells whether the server was out of reach.
+    // Inside a transaction (mayRetry false) nothing is sent again: a new connection would run
+    // the query outside it.
+    bool Exec(const std::string& sql, const std::vector<PgParam>& params, PgResult* rows,
+              std::string& error, bool mayRetry = true);
+
+    // The last failure was the server out of reach (connection refused or lost, shut down),
+    // rather than a refusal.
+    bool lost() const { return lost_; }
+    // The last failure was a wait past the session's limits (another station's transaction).
+    bool busy() const { return busy_; }
+
+    // The address as given, for messages.
+    const std::string& address() const { return address_; }
+
+    // The SQLSTATE of the last refusal, empty when there was none.
+    const std::string& sqlState() const { return sqlState_; }
+    // The server's own message of the last refusal.
+    const std::string& serverMessage() const { return message_; }
+
+private:
+    bool Send(const std::string& sql, const std::vector<PgParam>& params, PgResult& result);
+    bool Broken(const PgResult& failed) const;
+
+    std::string address_;
+    pg_conn* conn_ = nullptr;
+    bool lost_ = false;
+    std::atomic<bool> busy_{false};
+    std::string sqlState_;
+    std::string message_;
+};
+
+// The operator's French text for a server refusal, chosen by SQLSTATE (the server's own
+// message is translated by the server, so it is only quoted).
+std::string ServerErrorText(const std::string& sqlState, const std::string& message);
+
+// An address that holds a password: refused, since passwords come from libpq's own files.
+bool AddressHoldsPassword(const std::string& address);
+
+// Card bytes to and from bytea's text form ("\x0a0b...").
+std::string ToByteaText(const std::string& bytes);
+std::string FromByteaText(const std::string& text);
+
+} // namespace ostrel::journal

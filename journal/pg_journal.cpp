@@ -1,0 +1,219 @@
+#include "pg_journal.h"
+
+#include <libpq-fe.h>
+#include <regex>
+
+namespace ostrel::journal {
+
+namespace {
+
+PgParam Number(const std::optional<std::int64_t>& value) {
+    return value ? PgParam(std::to_string(*value)) : std::nullopt;
+}
+
+PgParam Number(const std::optional<int>& value) {
+    return value ? PgParam(std::to_string(*value)) : std::nullopt;
+}
+
+PgParam Bytes(const std::string& bytes) {
+    return bytes.empty() ? std::nullopt : PgParam(ToByteaText(bytes));
+}
+
+std::string Text(const PgResult& r, int row, int column) {
+    return PQgetisnull(r.get(), row, column) ? std::string()
+                                             : std::string(PQgetvalue(r.get(), row, column));
+}
+
+template <typename T> std::optional<T> OptionalNumber(const PgResult& r, int row, int column) {
+    if (PQgetisnull(r.get(), row, column))
+        return std::nullopt;
+    return static_cast<T>(std::stoll(PQgetvalue(r.get(), row, column)));
+}
+
+} // namespace
+
+PgJournal::PgJournal(std::string address, std::string spoolPath)
+    : connection_(std::move(address)), spool_(std::move(spoolPath)) {
+    CountPending();
+}
+
+void PgJournal::CountPending() {
+    std::vector<PendingOutcome> pending;
+    std::string error;
+    if (spool_.List(connection_.address(), pending, error))
+        pending_ = pending.size();
+}
+
+bool PgJournal::Open(std::string& error) {
+    const std::lock_guard lock(mutex_);
+    if (!connection_.Connect(error))
+        return false;
+    std::string unsent;
+    // A spool that cannot be sent now waits for the next operation; it stops none.
+    SendPendingLocked(unsent);
+    return true;
+}
+
+bool PgJournal::Add(const Entry& entry, std::int64_t& id, std::string& error) {
+    const std::lock_guard lock(mutex_);
+    if (entry.serialNew) {
+        error = "serveur " + Location() + " : un numéro de série ne se donne que par réservation";
+        return false;
+    }
+    PgResult r;
+    if (!connection_.Exec("SELECT ostrel.add_operation($1, $2, $3, $4, $5, $6, $7, $8, $9)",
+                          {entry.station, entry.program, entry.reader, entry.operation,
+                           Number(entry.serialOld), Number(entry.supplier), Number(entry.kind),
+                           Number(entry.credits), Bytes(entry.before)},
+                          &r, error))
+        return false;
+    id = std::stoll(PQgetvalue(r.get(), 0, 0));
+    return true;
+}
+
+bool PgJournal::Reserve(const Entry& entry, std::int64_t& serial, std::int64_t& id,
+                        std::optional<std::string>& issuedTime, std::string& error) {
+    const std::lock_guard lock(mutex_);
+    issuedTime.reset();
+    PgResult r;
+    if (!connection_.Exec("SELECT serial, row_id FROM ostrel.reserve_serial($1, $2, $3, $4, $5)",
+                          {entry.station, entry.program, entry.reader, Number(entry.supplier),
+                           Bytes(entry.before)},
+                          &r, error)) {
+        if (connection_.sqlState() == "OS003")
+            issuedTime = connection_.serverMessage(); // the time it was given
+        return false;
+    }
+    serial = std::stoll(PQgetvalue(r.get(), 0, 0));
+    id = std::stoll(PQgetvalue(r.get(), 0, 1));
+    return true;
+}
+
+bool PgJournal::NextSerial(std::optional<std::int64_t>& next, std::string& error) {
+    const std::lock_guard lock(mutex_);
+    PgResult r;
+    if (!connection_.Exec("SELECT ostrel.next_serial()", {}, &r, error))
+        return false;
+    next = OptionalNumber<std::int64_t>(r, 0, 0);
+    return true;
+}
+
+bool PgJournal::Finish(std::int64_t id, const std::string& outcome, std::optional<int> attemptsLeft,
+                       const std::string& after, std::string& error) {
+    const std::lock_guard lock(mutex_);
+    std::string sent;
+    if (connection_.Exec("SELECT ostrel.finish_operation($1, $2, $3, $4)",
+                         {std::to_string(id), outcome, Number(attemptsLeft), Bytes(after)}, nullptr,
+                         sent))
+        return true;
+    if (!connection_.lost()) {
+        error = sent;
+        return false;
+    }
+    // The card is written: what it became waits here for the server, under the row's id.
+    std::string kept;
+    if (!spool_.Keep({connection_.address(), id, outcome, attemptsLeft, after, {}}, kept)) {
+        error = sent + " ; " + kept;
+        return false;
+    }
+    CountPending();
+    return true;
+}
+
+bool PgJournal::SendPending(std::string& error) {
+    const std::lock_guard lock(mutex_);
+    return SendPendingLocked(error);
+}
+
+bool PgJournal::SendPendingLocked(std::string& error) {
+    std::vector<PendingOutcome> pending;
+    if (!spool_.List(connection_.address(), pending, error))
+        return false;
+    for (const PendingOutcome& p : pending) {
+        if (!connection_.Exec(
+                "SELECT ostrel.finish_operation($1, $2, $3, $4)",
+                {std::to_string(p.rowId), p.outcome, Number(p.attemptsLeft), Bytes(p.after)},
+                nullptr, error))
+            return false;
+        if (!spool_.Remove(p.server, p.rowId, error))
+            return false;
+        --pending_;
+    }
+    return true;
+}
+
+std::size_t PgJournal::PendingCount() {
+    return pending_;
+}
+
+bool PgJournal::IssuedAt(std::int64_t serial, std::optional<std::string>& time,
+                         std::string& error) {
+    const std::lock_guard lock(mutex_);
+    time.reset();
+    PgResult r;
+    if (!connection_.Exec(std::string("SELECT to_char(t AT TIME ZONE 'UTC', "
+                                      "'YYYY-MM-DD\"T\"HH24:MI:SS\"Z\"') "
+                                      "FROM ostrel.issued_at($1) AS t"),
+                          {std::to_string(serial)}, &r, error))
+        return false;
+    if (!PQgetisnull(r.get(), 0, 0))
+        time = Text(r, 0, 0);
+    return true;
+}
+
+bool PgJournal::UnfinishedFormat(std::int64_t serial, std::optional<std::int64_t>& id,
+                                 std::string& error) {
+    const std::lock_guard lock(mutex_);
+    id.reset();
+    PgResult r;
+    if (!connection_.Exec("SELECT ostrel.unfinished_format($1)", {std::to_string(serial)}, &r,
+                          error))
+        return false;
+    id = OptionalNumber<std::int64_t>(r, 0, 0);
+    return true;
+}
+
+bool PgJournal::List(const Filter& filter, std::vector<Entry>& entries, std::string& error) {
+    const std::lock_guard lock(mutex_);
+    entries.clear();
+    PgResult r;
+    const std::string sql =
+        std::string("SELECT id, ") + kUtcTimeSql +
+        ", station, program, reader, operation, serial_new, serial_old, supplier, kind, "
+        "credits, attempts_left, outcome, card_before, card_after "
+        "FROM ostrel.list_operations($1, $2)";
+    if (!connection_.Exec(sql,
+                          {Number(filter.serial), filter.since.empty()
+                                                      ? std::nullopt
+                                                      : PgParam(filter.since + "T00:00:00Z")},
+                          &r, error))
+        return false;
+    for (int i = 0; i < PQntuples(r.get()); ++i) {
+        Entry e;
+        e.id = std::stoll(Text(r, i, 0));
+        e.time = Text(r, i, 1);
+        e.station = Text(r, i, 2);
+        e.program = Text(r, i, 3);
+        e.reader = Text(r, i, 4);
+        e.operation = Text(r, i, 5);
+        e.serialNew = OptionalNumber<std::int64_t>(r, i, 6);
+        e.serialOld = OptionalNumber<std::int64_t>(r, i, 7);
+        e.supplier = OptionalNumber<int>(r, i, 8);
+        e.kind = OptionalNumber<int>(r, i, 9);
+        e.credits = OptionalNumber<int>(r, i, 10);
+        e.attemptsLeft = OptionalNumber<int>(r, i, 11);
+        e.outcome = Text(r, i, 12);
+        e.before = FromByteaText(Text(r, i, 13));
+        e.after = FromByteaText(Text(r, i, 14));
+        entries.push_back(std::move(e));
+    }
+    return true;
+}
+
+bool IsServerAddress(const std::string& text) {
+    static const std::regex settings(R"(^\s*[A-Za-z_]+\s*=.*)");
+    return text.rfind("postgresql://", 0) == 0 || text.rfind("postgres://", 0) == 0 ||
+           std::regex_match(text, settings);
+}
+
+} // namespace ostrel::journal

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "journal.h"
+#include "outcome_spool.h"
+#include "pg_connection.h"
+
+#include <atomic>
+#include <mutex>
+
+namespace ostrel::journal {
+
+// The journal, and the serial series, on the PostgreSQL server several stations share
+// (packaging/postgresql/schema.sql). Every write goes through the schema's functions: a
+// station login has no other right. An operation's end that the server cannot take once the
+// card was written is kept in the local spool and sent when the server answers again.
+// Callable from several threads (a card operation, the spool sent every minute): one at a time
+// uses the connection. PendingCount() and Location() never wait on the server.
+class PgJournal : public Journal {
+public:
+    // address: a libpq URI or "service=NAME"; spoolPath empty: the user's data folder.
+    PgJournal(std::string address, std::string spoolPath = {});
+
+    // Connects, then sends what the spool holds for this server.
+    bool Open(std::string& error) override;
+    // Any operation, with no serial given: a format reserves its serial with Reserve.
+    bool Add(const Entry& entry, std::int64_t& id, std::string& error) override;
+    // Kept in the spool, and true, when the server is out of reach.
+    bool Finish(std::int64_t id, const std::string& outcome, std::optional<int> attemptsLeft,
+                const std::string& after, std::string& error) override;
+    bool IssuedAt(std::int64_t serial, std::optional<std::string>& time,
+                  std::string& error) override;
+    // Only this login's formats still "interrompue": a station never rewrites another's row, nor
+    // one already finished.
+    bool UnfinishedFormat(std::int64_t serial, std::optional<std::int64_t>& id,
+                          std::string& error) override;
+    bool List(const Filter& filter, std::vector<Entry>& entries, std::string& error) override;
+    std::string Location() const override { return connection_.address(); }
+    bool SendPending(std::string& error) override;
+    // The last call waited past the server's limits for another station's transaction.
+    bool busy() const override { return connection_.busy(); }
+    std::size_t PendingCount() override;
+
+    // The serial of the format of entry's card, taken from the series in one transaction
+    // with the row "interrompue" of that format (its id in id). When the serial was given
+    // before, issuedTime holds when and the call fails.
+    bool Reserve(const Entry& entry, std::int64_t& serial, std::int64_t& id,
+                 std::optional<std::string>& issuedTime, std::string& error);
+
+    // The serial the next blank card receives; nothing before the series was started.
+    bool NextSerial(std::optional<std::int64_t>& next, std::string& error);
+
+private:
+    bool SendPendingLocked(std::string& error);
+    void CountPending();
+
+    std::mutex mutex_; // the connection and the spool
+    PgConnection connection_;
+    OutcomeSpool spool_;
+    std::atomic<std::size_t> pending_{0};
+};
+
+// Whether --journal or [Journal] Server names a server rather than a file: a libpq URI
+// ("postgresql://", "postgres://") or "keyword=value" settings ("service=NAME").
+bool IsServerAddress(const std::string& text);
+
+// "YYYY-MM-DDTHH:MM:SSZ" from a timestamptz column, the server giving it in UTC.
+inline constexpr const char* kUtcTimeSql =
+    "to_char(time AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS\"Z\"')";
+
+} // namespace ostrel::journal
