@@ -26,14 +26,17 @@ std::string CsvField(const std::string& field) {
     return quoted + "\"";
 }
 
-std::string CsvLine(const std::vector<std::string>& fields) {
+} // namespace
+
+std::string CsvLine(const std::vector<std::string>& fields, char separator) {
     std::string line;
-    for (std::size_t i = 0; i < fields.size(); ++i)
-        line += (i ? "," : "") + CsvField(fields[i]);
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (i)
+            line += separator;
+        line += CsvField(fields[i]);
+    }
     return line + "\r\n";
 }
-
-} // namespace
 
 const std::vector<std::string>& ColumnNames() {
     static const std::vector<std::string> names = {
@@ -65,10 +68,10 @@ std::vector<std::string> EntryFields(const Entry& e) {
             base::BytesToHex(e.after)};
 }
 
-std::string ToCsv(const std::vector<Entry>& entries) {
-    std::string csv = CsvLine(ColumnNames());
+std::string ToCsv(const std::vector<Entry>& entries, char separator) {
+    std::string csv = CsvLine(ColumnNames(), separator);
     for (const Entry& e : entries)
-        csv += CsvLine(EntryFields(e));
+        csv += CsvLine(EntryFields(e), separator);
     return csv;
 }
 
