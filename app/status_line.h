@@ -11,4 +11,9 @@ namespace ostrel::app {
 // reader, which has no command set.
 std::string ReaderStatusLine(const reader::ReaderStatusSource* source);
 
+// The reader's state as the status line tells it, from the title the monitor set: "Non
+// connecté", "Connecté, pas de carte à l'intérieur", "Carte à l'intérieur"; empty before the
+// first tick.
+std::string ReaderStateText(const std::string& caption);
+
 } // namespace ostrel::app
