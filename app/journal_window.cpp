@@ -76,7 +76,7 @@ JournalWindow::JournalWindow(journal::Journal* journal, QWidget* parent)
     operationsLayout->addLayout(filter);
     operationsLayout->addWidget(lstJournal_);
     operationsLayout->addWidget(lblInfo_);
-    tabs_->addTab(operations, "&Opérations");
+    tabs_->addTab(operations, "Opé&rations");
     tabs_->addTab(history_, "H&istorique");
     tabs_->addTab(totals_, "&Totaux");
     auto* layout = new QVBoxLayout(this);
