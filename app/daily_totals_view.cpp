@@ -13,6 +13,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineSeries>
+#include <QPen>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTableWidget>
@@ -176,6 +177,10 @@ void DailyTotalsView::ShowChart() {
     auto* credits = new QLineSeries;
     credits->setObjectName("lineCredits");
     credits->setName("crédits (axe de droite)");
+    // A range of one day is one point: it must show without a line.
+    credits->setPointsVisible(true);
+    credits->setMarkerSize(9);
+    credits->setPen(QPen(Qt::black, 2));
     int mostCredits = 1;
     for (std::size_t i = 0; i < totals_.days.size(); ++i) {
         credits->append(static_cast<qreal>(i), totals_.days[i].credits);
@@ -193,6 +198,7 @@ void DailyTotalsView::ShowChart() {
     axisCards->setTitleText("opérations");
     auto* axisCredits = new QValueAxis;
     axisCredits->setRange(0, mostCredits);
+    axisCredits->applyNiceNumbers();
     axisCredits->setLabelFormat("%d");
     axisCredits->setTitleText("crédits");
     chart_->addAxis(axisDays, Qt::AlignBottom);
