@@ -157,8 +157,11 @@ void DailyTotalsView::ShowTable() {
 
 void DailyTotalsView::ShowChart() {
     chart_->removeAllSeries();
-    for (QAbstractAxis* axis : chart_->axes())
+    // A chart gives a removed axis back to the caller.
+    for (QAbstractAxis* axis : chart_->axes()) {
         chart_->removeAxis(axis);
+        delete axis;
+    }
     auto* bars = new QBarSeries;
     bars->setObjectName("barsTotals");
     QStringList days;
