@@ -3,6 +3,7 @@
 #include "app_options.h"
 #include "base/beside_task.h"
 #include "main_kestrix.h"
+#include "qt_translations.h"
 #include "reader/reader_choice.h"
 #include "reader/reader_factory.h"
 #include "reader_picture.h"
@@ -17,6 +18,7 @@
 #include <QApplication>
 #include <QScreen>
 #include <QTimer>
+#include <QWindow>
 
 #include <iostream>
 #include <memory>
@@ -26,6 +28,37 @@ namespace ostrel::app {
 namespace {
 
 constexpr int kSendPendingMilliseconds = 60 * 1000;
+
+// A window manager frames and places the main window a little after it is shown: until then
+// its frame is the bare window at the origin. The simulated reader's window waits for that
+// (or for a second and a half without a window manager), then both are placed by their frames,
+// and it is shown.
+void ShowBesideOnceFramed(QMainWindow& main, SimulatedReaderWindow& reader) {
+    constexpr int kPollMs = 50;
+    constexpr int kPolls = 30;
+    auto* wait = new QTimer(&reader);
+    wait->setInterval(kPollMs);
+    QObject::connect(wait, &QTimer::timeout, &reader, [&main, &reader, wait, polls = 0]() mutable {
+        const QWindow* handle = main.windowHandle();
+        const bool framed = handle && handle->isExposed() && !handle->frameMargins().isNull();
+        if (!framed && ++polls < kPolls)
+            return;
+        wait->deleteLater();
+        wait->stop();
+        // The reader's window gets the same decoration as the main window.
+        const QMargins frame = handle ? handle->frameMargins() : QMargins();
+        const QSize grow(frame.left() + frame.right(), frame.top() + frame.bottom());
+        const auto places = SimulatedReaderWindow::PlaceWithMain(
+            main.frameGeometry(), reader.size() + grow,
+            reader.minimumSizeHint().width() + grow.width(), main.screen()->availableGeometry());
+        if (places.main.topLeft() != main.frameGeometry().topLeft())
+            main.move(places.main.topLeft());
+        reader.resize(places.reader.size() - grow);
+        reader.move(places.reader.topLeft()); // a window's position is its frame's
+        reader.show();
+    });
+    wait->start();
+}
 
 } // namespace
 
@@ -64,6 +97,7 @@ int RunAdmin(QApplication& application, const std::function<void(MainKestrix&)>&
         return 1;
     }
     application.setWindowIcon(ReaderIcon());
+    InstallQtTranslations(application);
     reader::SharedState state(*chosen.library);
     // The journal and the configuration are waited for beside the window's thread.
     base::Waiting waiting(waitLimit);
@@ -101,13 +135,12 @@ int RunAdmin(QApplication& application, const std::function<void(MainKestrix&)>&
     if (chosen.simulator) {
         simulatedReader =
             std::make_unique<SimulatedReaderWindow>(*chosen.simulator, chosen.deckFolder);
-        simulatedReader->show();
-        // Shown first, so that its frame is known; then placed where all of it can be seen.
-        const QRect frame = simulatedReader->frameGeometry();
-        const QRect placed = SimulatedReaderWindow::PlaceBeside(
-            mainWindow.frameGeometry(), frame.size(), mainWindow.screen()->availableGeometry());
-        simulatedReader->resize(simulatedReader->size() - (frame.size() - placed.size()));
-        simulatedReader->move(placed.topLeft());
+        ShowBesideOnceFramed(mainWindow, *simulatedReader);
+        mainWindow.addSimulatedReaderItem([window = simulatedReader.get()] {
+            window->show();
+            window->raise();
+            window->activateWindow();
+        });
         // It does not keep the program alive: it goes when the main window has gone.
         QObject::connect(&application, &QApplication::lastWindowClosed, simulatedReader.get(),
                          &QWidget::close);

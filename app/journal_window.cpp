@@ -1,7 +1,10 @@
 #include "journal_window.h"
 
 #include "base/atomic_file.h"
+#include "card_history_view.h"
+#include "daily_totals_view.h"
 #include "journal/journal_text.h"
+#include "journal/readable_fields.h"
 
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -9,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -16,24 +20,31 @@ namespace ostrel::app {
 
 namespace {
 
-// The card bytes go to the CSV file and the tooltips; the table shows the rest.
-constexpr int kShownColumns = 13;
-constexpr int kBeforeColumn = 13;
-constexpr int kAfterColumn = 14;
+// The card bytes go to the CSV file, the tooltips and the history; the table shows the rest.
+bool IsBytesColumn(const std::string& name) {
+    return name == "carte avant" || name == "carte après";
+}
+
+// A French spreadsheet reads ";" as its separator, and UTF-8 only after a byte-order mark.
+constexpr char kSpreadsheetSeparator = ';';
 
 } // namespace
 
 JournalWindow::JournalWindow(journal::Journal* journal, QWidget* parent)
-    : QWidget(parent), journal_(journal), txtSerial_(new QLineEdit(this)),
-      cmdRefresh_(new QPushButton("Actualiser", this)),
-      cmdExport_(new QPushButton("Exporter en CSV…", this)), lstJournal_(new QTableWidget(this)),
-      lblInfo_(new QLabel(this)) {
+    : QWidget(parent), journal_(journal), tabs_(new QTabWidget(this)),
+      txtSerial_(new QLineEdit(this)), cmdRefresh_(new QPushButton("A&ctualiser", this)),
+      cmdHistory_(new QPushButton("&Historique de la carte", this)),
+      cmdExport_(new QPushButton("E&xporter en CSV…", this)), lstJournal_(new QTableWidget(this)),
+      lblInfo_(new QLabel(this)), history_(new CardHistoryView(journal, this)),
+      totals_(new DailyTotalsView(journal, this)) {
     setObjectName("frmJournal");
     setWindowTitle("Journal");
-    resize(960, 420);
+    resize(1000, 560);
+    tabs_->setObjectName("tabsJournal");
     txtSerial_->setObjectName("txtSerialFilter");
     txtSerial_->setPlaceholderText("tous");
     cmdRefresh_->setObjectName("cmdRefresh");
+    cmdHistory_->setObjectName("cmdHistory");
     cmdExport_->setObjectName("cmdExport");
     lstJournal_->setObjectName("lstJournal");
     lblInfo_->setObjectName("lblInfo");
@@ -41,31 +52,54 @@ JournalWindow::JournalWindow(journal::Journal* journal, QWidget* parent)
 
     lstJournal_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lstJournal_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lstJournal_->setSelectionMode(QAbstractItemView::SingleSelection);
     lstJournal_->verticalHeader()->hide();
-    lstJournal_->setColumnCount(kShownColumns);
-    QStringList headings;
-    for (int i = 0; i < kShownColumns; ++i)
-        headings << QString::fromStdString(journal::ColumnNames()[static_cast<std::size_t>(i)]);
-    lstJournal_->setHorizontalHeaderLabels(headings);
+    const std::vector<std::string> names = journal::ReadableColumnNames();
+    lstJournal_->setColumnCount(static_cast<int>(names.size()));
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        lstJournal_->setHorizontalHeaderItem(
+            static_cast<int>(i), new QTableWidgetItem(QString::fromStdString(names[i])));
+        lstJournal_->setColumnHidden(static_cast<int>(i), IsBytesColumn(names[i]));
+    }
 
+    auto* operations = new QWidget(this);
     auto* filter = new QHBoxLayout;
-    filter->addWidget(new QLabel("Numéro de série :", this));
+    auto* label = new QLabel("&Numéro de série :", operations);
+    label->setBuddy(txtSerial_);
+    filter->addWidget(label);
     filter->addWidget(txtSerial_);
     filter->addWidget(cmdRefresh_);
+    filter->addWidget(cmdHistory_);
     filter->addStretch();
     filter->addWidget(cmdExport_);
+    auto* operationsLayout = new QVBoxLayout(operations);
+    operationsLayout->addLayout(filter);
+    operationsLayout->addWidget(lstJournal_);
+    operationsLayout->addWidget(lblInfo_);
+    tabs_->addTab(operations, "Opé&rations");
+    tabs_->addTab(history_, "H&istorique");
+    tabs_->addTab(totals_, "&Totaux");
     auto* layout = new QVBoxLayout(this);
-    layout->addLayout(filter);
-    layout->addWidget(lstJournal_);
-    layout->addWidget(lblInfo_);
+    layout->addWidget(tabs_);
 
     chooseExportFile = [this] {
         return QFileDialog::getSaveFileName(this, "Exporter le journal", "journal.csv",
                                             "CSV (*.csv)");
     };
+    totals_->chooseExportFile = [this] {
+        return QFileDialog::getSaveFileName(this, "Exporter les totaux", "totaux.csv",
+                                            "CSV (*.csv)");
+    };
     connect(txtSerial_, &QLineEdit::textChanged, this, &JournalWindow::Refresh);
-    connect(cmdRefresh_, &QPushButton::clicked, this, &JournalWindow::Refresh);
+    connect(cmdRefresh_, &QPushButton::clicked, this, [this] {
+        Refresh();
+        totals_->Refresh();
+    });
     connect(cmdExport_, &QPushButton::clicked, this, &JournalWindow::Export);
+    connect(cmdHistory_, &QPushButton::clicked, this, &JournalWindow::ShowHistoryOfChosen);
+    connect(lstJournal_, &QTableWidget::activated, this, &JournalWindow::ShowHistoryOfChosen);
+    connect(lstJournal_, &QTableWidget::itemSelectionChanged, this,
+            [this] { cmdHistory_->setEnabled(!lstJournal_->selectedRanges().isEmpty()); });
     Refresh();
 }
 
@@ -91,7 +125,8 @@ void JournalWindow::Refresh() {
         lblInfo_->setText(QString::fromStdString(error));
         return ShowEntries();
     }
-    lblInfo_->setText(QString("%1 opération(s) — %2")
+    lblInfo_->setText(QString("%1 opération(s) — %2 — heures locales ; choisissez une opération "
+                              "pour l'historique de sa carte")
                           .arg(entries_.size())
                           .arg(QString::fromStdString(journal_->Location())));
     ShowEntries();
@@ -100,26 +135,32 @@ void JournalWindow::Refresh() {
 void JournalWindow::ShowEntries() {
     lstJournal_->setRowCount(static_cast<int>(entries_.size()));
     for (std::size_t row = 0; row < entries_.size(); ++row) {
-        const std::vector<std::string> fields = journal::EntryFields(entries_[row]);
-        const QString bytes = "avant : " + QString::fromStdString(fields[kBeforeColumn]) +
-                              "\naprès : " + QString::fromStdString(fields[kAfterColumn]);
-        for (int column = 0; column < kShownColumns; ++column) {
-            auto* item = new QTableWidgetItem(
-                QString::fromStdString(fields[static_cast<std::size_t>(column)]));
-            item->setToolTip(bytes);
-            lstJournal_->setItem(static_cast<int>(row), column, item);
+        const std::vector<std::string> fields = journal::ReadableFields(entries_[row]);
+        for (std::size_t column = 0; column < fields.size(); ++column) {
+            lstJournal_->setItem(static_cast<int>(row), static_cast<int>(column),
+                                 new QTableWidgetItem(QString::fromStdString(fields[column])));
         }
     }
     lstJournal_->resizeColumnsToContents();
     cmdExport_->setEnabled(!entries_.empty());
+    cmdHistory_->setEnabled(!lstJournal_->selectedRanges().isEmpty());
+}
+
+void JournalWindow::ShowHistoryOfChosen() {
+    const QList<QTableWidgetSelectionRange> chosen = lstJournal_->selectedRanges();
+    if (chosen.isEmpty() || chosen[0].topRow() >= static_cast<int>(entries_.size()))
+        return;
+    history_->ShowCardOf(entries_[static_cast<std::size_t>(chosen[0].topRow())]);
+    tabs_->setCurrentWidget(history_);
 }
 
 void JournalWindow::Export() {
     const QString file = chooseExportFile ? chooseExportFile() : QString();
     if (file.isEmpty())
         return;
-    const base::FileResult written =
-        base::WriteFileAtomically(file.toStdString(), journal::ToCsv(entries_));
+    const base::FileResult written = base::WriteFileAtomically(
+        file.toStdString(),
+        journal::kUtf8ByteOrderMark + journal::ToCsv(entries_, kSpreadsheetSeparator));
     lblInfo_->setText(
         written ? QString("%1 opération(s) exportée(s) dans %2").arg(entries_.size()).arg(file)
                 : QString::fromStdString(written.error));

@@ -11,11 +11,16 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTableWidget;
+class QTabWidget;
 
 namespace ostrel::app {
 
-// The journal of card operations, read only: newest first, filtered by serial, exported to a
-// CSV file for a spreadsheet.
+class CardHistoryView;
+class DailyTotalsView;
+
+// The journal of card operations, read only. "Opérations": newest first, filtered by serial,
+// exported to a CSV file for a spreadsheet; "Historique": one card's operations and its bytes
+// before and after each; "Totaux": each day's totals, with a chart.
 class JournalWindow : public QWidget {
     Q_OBJECT
 public:
@@ -31,14 +36,19 @@ public:
 private:
     void Export();
     void ShowEntries();
+    void ShowHistoryOfChosen();
 
     journal::Journal* journal_;
     std::vector<journal::Entry> entries_;
+    QTabWidget* tabs_;
     QLineEdit* txtSerial_;
     QPushButton* cmdRefresh_;
+    QPushButton* cmdHistory_;
     QPushButton* cmdExport_;
     QTableWidget* lstJournal_;
     QLabel* lblInfo_;
+    CardHistoryView* history_;
+    DailyTotalsView* totals_;
 };
 
 } // namespace ostrel::app

@@ -3,6 +3,7 @@
 #include "base/twips.h"
 #include "dump_window.h"
 #include "mdi_child_style.h"
+#include "menu_bar_style.h"
 #include "status_line.h"
 #include "welcome_window.h"
 #include "window_title.h"
@@ -14,6 +15,7 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -22,7 +24,7 @@ namespace ostrel::app {
 MainKestrix::MainKestrix(reader::SharedState& state, WorkflowFactories factories, QWidget* parent)
     : QMainWindow(parent), state_(state), factories_(std::move(factories)),
       mdi_(new QMdiArea(this)), childStyle_(new MdiChildStyle), tmrReader_(new QTimer(this)),
-      lblStatus_(new QLabel(this)), monitor_(state, *this) {
+      lblStatus_(new QLabel(this)), lblReaderState_(new QLabel(this)), monitor_(state, *this) {
     setObjectName("MainKestrix");
     childStyle_->setParent(this);
     mdi_->setObjectName("mdiArea");
@@ -33,6 +35,8 @@ MainKestrix::MainKestrix(reader::SharedState& state, WorkflowFactories factories
     buildMenus();
     lblStatus_->setObjectName("lblStatus");
     statusBar()->addWidget(lblStatus_, 1);
+    lblReaderState_->setObjectName("lblReaderState");
+    statusBar()->addPermanentWidget(lblReaderState_);
     showRefusal = [this](const QString& text) { showDefaultRefusal(text); };
 
     // Load.
@@ -115,6 +119,11 @@ void MainKestrix::showStatusLine() {
 }
 
 void MainKestrix::buildMenus() {
+    auto* keyboardStyle = new MenuBarStyle;
+    keyboardStyle->setParent(this);
+    menuBar()->setStyle(keyboardStyle);
+    auto* f10 = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    connect(f10, &QShortcut::activated, this, &MainKestrix::openMenuBar);
     for (std::size_t i = 0; i < kMenuItems.size(); ++i) {
         const MenuItemDefinition& item = kMenuItems[i];
         QAction* entry = menuBar()->addAction(QString::fromUtf8(item.caption));
@@ -132,6 +141,23 @@ void MainKestrix::buildMenus() {
     for (const char* name : {"WRITE_ADMIN", "MNU_OPERATOR", "WRITE_VALUE"}) {
         connect(action(name), &QAction::triggered, this, &MainKestrix::onCardCommand);
     }
+}
+
+void MainKestrix::openMenuBar() {
+    // As Alt alone does with the keyboard style: the first item lit, the bar taking the keys.
+    for (QAction* item : menuBar()->actions()) {
+        if (item->isVisible() && item->isEnabled()) {
+            menuBar()->setFocus(Qt::MenuBarFocusReason);
+            menuBar()->setActiveAction(item);
+            return;
+        }
+    }
+}
+
+void MainKestrix::addSimulatedReaderItem(std::function<void()> reopen) {
+    QAction* entry = menuBar()->addAction(QString::fromUtf8(kSimulatedReaderCaption));
+    entry->setObjectName(kSimulatedReaderItem);
+    connect(entry, &QAction::triggered, this, std::move(reopen));
 }
 
 QAction* MainKestrix::action(const char* objectName) const {
@@ -154,6 +180,7 @@ void MainKestrix::setCaption(const std::string& caption) {
         return; // the same title again would only cost a repaint
     caption_ = caption;
     setWindowTitle(QString::fromStdString(caption_));
+    lblReaderState_->setText(QString::fromStdString(ReaderStateText(caption_)));
 }
 
 QMdiSubWindow* MainKestrix::addChild(QWidget* widget) {

@@ -56,6 +56,10 @@ public:
     void setReaderStatus(const std::string& text);
     QMdiArea* mdiArea() const { return mdi_; }
 
+    // Adds the "Lecteur simulé" item, which calls reopen: the simulated reader's window, once
+    // closed, comes back from there.
+    void addSimulatedReaderItem(std::function<void()> reopen);
+
     // Shows the card-inside refusal, modally. Tests replace it so that nothing blocks.
     std::function<void(const QString& text)> showRefusal;
 
@@ -65,6 +69,8 @@ protected:
 private:
     void showStatusLine();
     void buildMenus();
+    // F10: the menu bar takes the keyboard, as Alt alone does.
+    void openMenuBar();
     QAction* action(const char* objectName) const;
     void onFin();
     void onCardCommand();
@@ -83,6 +89,7 @@ private:
     QStyle* childStyle_; // a child of this window, created after the area so that it outlives it
     QTimer* tmrReader_;
     QLabel* lblStatus_;
+    QLabel* lblReaderState_; // beside the rest, at the right end of the line
     std::function<std::string()> readerStatus_;
     // The status line's two parts: the reader's, and the security state of the card the dump
     // shows (empty while it shows none).

@@ -15,16 +15,22 @@ struct MenuItemDefinition {
     bool cardMenu; // locked by EnableMenu while a workflow window is open
 };
 
+// The captions carry their mnemonic (Alt + the letter after &); the words shown are unchanged.
+// Hidden items have none: the menu bar would still take their letters from the windows.
 inline constexpr std::array<MenuItemDefinition, 8> kMenuItems{{
-    {"MNU_FIN", "Fin", true, true, false},
-    {"FORMAT", "Formatage", true, true, true},
+    {"MNU_FIN", "&Fin", true, true, false},
+    {"FORMAT", "F&ormatage", true, true, true},
     {"WRITE_ADMIN", "Carte Administration", false, true, true},
     {"MNU_OPERATOR", "Carte Opérateur", false, true, true},
     {"WRITE_VALUE", "Carte Valeur", false, true, true},
-    {"MNU_DISPOSABLE", "Programmation carte", true, true, true},
-    {"MNU_JOURNAL", "Journal", true, true, false}, // reads only: open while a card is written
+    {"MNU_DISPOSABLE", "&Programmation carte", true, true, true},
+    {"MNU_JOURNAL", "&Journal", true, true, false}, // reads only: open while a card is written
     {"ABOUT", "A propos", false, false, false},
 }};
+
+// Shown with the simulated reader only, after the items above: reopens its window.
+inline constexpr const char* kSimulatedReaderItem = "MNU_SIMULATED_READER";
+inline constexpr const char* kSimulatedReaderCaption = "&Lecteur simulé";
 
 inline constexpr const char* kTextRemoveCard = "Retirez la carte du lecteur !";
 

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 
 namespace ostrel::app {
 
@@ -49,8 +50,11 @@ SimulatedReaderWindow::SimulatedReaderWindow(reader::SimulatedReader& reader,
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(lblReader_);
     layout->addWidget(cmdPlug_);
-    layout->addWidget(new QLabel(
-        QString("Cartes du dossier %1 :").arg(QString::fromStdString(deckFolder_)), this));
+    // A long folder name wraps instead of widening the window.
+    auto* deckLabel = new QLabel(
+        QString("Cartes du dossier %1 :").arg(QString::fromStdString(deckFolder_)), this);
+    deckLabel->setWordWrap(true);
+    layout->addWidget(deckLabel);
     layout->addWidget(lstDeck_, 1);
     layout->addWidget(lblDescription_);
     layout->addLayout(cardButtons);
@@ -95,6 +99,30 @@ QRect SimulatedReaderWindow::PlaceBeside(const QRect& anchor, QSize frameSize,
     const int y =
         std::clamp(anchor.top(), available.top(), available.bottom() + 1 - frameSize.height());
     return {QPoint(x, y), frameSize};
+}
+
+SimulatedReaderWindow::Places SimulatedReaderWindow::PlaceWithMain(const QRect& mainFrame,
+                                                                   QSize frameSize,
+                                                                   int minimumWidth,
+                                                                   const QRect& available) {
+    constexpr int kGap = 12; // as PlaceBeside leaves
+    frameSize = frameSize.boundedTo(available.size());
+    minimumWidth = std::min(minimumWidth, frameSize.width());
+    const auto beside = [&](const QRect& main) -> std::optional<Places> {
+        const int room =
+            std::max(available.right() - main.right(), main.left() - available.left()) - kGap;
+        if (room < minimumWidth)
+            return std::nullopt;
+        const QSize size(std::min(frameSize.width(), room), frameSize.height());
+        return Places{main, PlaceBeside(main, size, available)};
+    };
+    if (const auto places = beside(mainFrame))
+        return *places;
+    const QRect left(QPoint(available.left(), mainFrame.top()), mainFrame.size());
+    if (const auto places = beside(left))
+        return *places;
+    const QSize narrowest(minimumWidth, frameSize.height());
+    return {left, PlaceBeside(left, narrowest, available)};
 }
 
 void SimulatedReaderWindow::refreshDeck() {

@@ -32,6 +32,18 @@ public:
     // frameSize is limited to available first.
     static QRect PlaceBeside(const QRect& anchor, QSize frameSize, const QRect& available);
 
+    // Where the main window's frame and this window's go, inside available. Beside each other
+    // where there is room, this window narrowed down to minimumWidth if need be; when neither
+    // side of the main window has room, the main window goes to the left edge, and then, if
+    // there is still no room, this window at its narrowest against the right edge, over the
+    // main window.
+    struct Places {
+        QRect main;
+        QRect reader;
+    };
+    static Places PlaceWithMain(const QRect& mainFrame, QSize frameSize, int minimumWidth,
+                                const QRect& available);
+
 private:
     void togglePlug();
     void insertSelected();

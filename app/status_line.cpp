@@ -1,6 +1,9 @@
 #include "status_line.h"
 
+#include "window_title.h"
+
 #include <cctype>
+#include <string_view>
 
 namespace ostrel::app {
 
@@ -21,6 +24,21 @@ std::string ReaderStatusLine(const reader::ReaderStatusSource* source) {
     const std::string line = "Lecteur PC/SC « " + status.reader + " », jeu de commandes ";
     return status.dialect == "auto" ? line + "auto (trouvé à la première carte)"
                                     : line + status.dialect;
+}
+
+std::string ReaderStateText(const std::string& caption) {
+    const std::string_view shown(caption);
+    const struct {
+        const char* suffix;
+        const char* text;
+    } states[] = {{kSuffixNoReader, "Non connecté"},
+                  {kSuffixNoCard, "Connecté, pas de carte à l'intérieur"},
+                  {kSuffixCardInside, "Carte à l'intérieur"}};
+    for (const auto& state : states) {
+        if (shown.ends_with(state.suffix))
+            return state.text;
+    }
+    return "";
 }
 
 } // namespace ostrel::app

@@ -15,4 +15,9 @@ std::string ReaderStatusLine(const reader::ReaderStatusSource* source);
 // not been told yet; empty when none waits.
 std::string PendingOutcomesText(std::size_t count);
 
+// The reader's state as the status line tells it, from the title the monitor set: "Non
+// connecté", "Connecté, pas de carte à l'intérieur", "Carte à l'intérieur"; empty before the
+// first tick.
+std::string ReaderStateText(const std::string& caption);
+
 } // namespace ostrel::app

@@ -1,6 +1,8 @@
 #include "commands.h"
 
 #include "base/text_excerpt.h"
+#include "journal/card_history.h"
+#include "journal/daily_totals.h"
 #include "journal/journal_text.h"
 #include "journal/server_copy.h"
 #include "workflows/journal_setting.h"
@@ -14,38 +16,56 @@ namespace ostrel::cli {
 namespace {
 
 constexpr const char* kHelp =
-    "usage : ostrel-card [--journal FICHIER|ADRESSE] journal [--serial N] [--since AAAA-MM-JJ] "
-    "[--csv]\n"
+    "usage : ostrel-card [--journal FICHIER|ADRESSE] journal [--serial N] [--since AAAA-MM-JJ]\n"
+    "                    [--until AAAA-MM-JJ] [--bytes | --csv [--csv-separator S]]\n"
+    "        ostrel-card [--journal FICHIER|ADRESSE] journal --totals [--since J] [--until J]\n"
+    "                    [--csv [--csv-separator S]]\n"
     "        ostrel-card journal --pending\n"
     "        ostrel-card [--journal FICHIER] journal --copy-to ADRESSE\n"
     "        ostrel-card journal --init-server ADRESSE --next N\n"
     "Liste les opérations sur les cartes, les plus récentes d'abord : formatages, réécritures,\n"
     "écritures de crédits et de jetons, codes refusés ; une ligne de titres, puis une ligne\n"
     "par opération (champs séparés par des tabulations). Avec un serveur, celles de tous\n"
-    "les postes, chacune avec son poste.\n";
+    "les postes, chacune avec son poste. Avec --totals, les totaux de chaque jour (heure\n"
+    "locale) puis de la période : seules les opérations « écrite et vérifiée » comptent comme\n"
+    "cartes écrites, les codes refusés et les échecs sont comptés à part.\n";
 
-// The listing leaves out the card bytes, which only the CSV file carries.
+// The listing leaves out the card bytes, which only the CSV file and --bytes carry.
 constexpr std::size_t kListedFields = 13;
 
-void PrintTabbed(std::ostream& out, const std::vector<std::string>& fields) {
-    out << journal::ListingLine(fields, kListedFields);
+void PrintTabbed(std::ostream& out, const std::vector<std::string>& fields, std::size_t count) {
+    out << journal::ListingLine(fields, count);
 }
 
-// Lists the journal of card operations, newest first.
+// Lists the journal of card operations, newest first, or sums it day by day.
 class JournalCommand : public Command {
 public:
     JournalCommand()
         : Command({.name = "journal",
-                   .description = "liste le journal des opérations sur les cartes",
+                   .description = "liste le journal des opérations sur les cartes, ou ses totaux",
                    .help = kHelp,
                    .options = {{"--serial", base::OptionValue::Required, "N",
                                 "les opérations où la carte a reçu ou portait le numéro N"},
                                {"--since", base::OptionValue::Required, "AAAA-MM-JJ",
-                                "les opérations depuis ce jour (UTC)"},
+                                "depuis ce jour inclus (UTC ; heure locale avec --totals)"},
+                               {"--until", base::OptionValue::Required, "AAAA-MM-JJ",
+                                "jusqu'à ce jour inclus (UTC ; heure locale avec --totals)"},
+                               {"--bytes",
+                                base::OptionValue::None,
+                                {},
+                                "sous chaque opération, les 256 octets avant et après côte à côte, "
+                                "les octets changés marqués ^^"},
+                               {"--totals",
+                                base::OptionValue::None,
+                                {},
+                                "les totaux de chaque jour : cartes formatées, réécrites, crédits, "
+                                "jetons par programme, codes refusés, échecs"},
                                {"--csv",
                                 base::OptionValue::None,
                                 {},
                                 "en CSV pour un tableur, avec les 256 octets avant et après"},
+                               {"--csv-separator", base::OptionValue::Required, "S",
+                                "le séparateur du CSV : « , » (par défaut) ou « ; »"},
                                {"--pending",
                                 base::OptionValue::None,
                                 {},
@@ -62,7 +82,25 @@ private:
     int Pending(CommandIo& io);
     int CopyTo(const GlobalOptions& options, const std::string& address, CommandIo& io);
     int InitServer(const std::string& address, const std::string& next, CommandIo& io);
+    bool readDay(const base::ParsedLine& parsed, const char* option, std::string& day,
+                 CommandIo& io) const;
+    int refuse(const std::string& message, CommandIo& io) const {
+        io.err << refusal(message) << "\n";
+        return 2;
+    }
 };
+
+bool JournalCommand::readDay(const base::ParsedLine& parsed, const char* option, std::string& day,
+                             CommandIo& io) const {
+    if (!parsed.has(option))
+        return true;
+    day = parsed.value(option);
+    if (journal::IsIsoDate(day))
+        return true;
+    refuse(std::string(option) + " attend une date AAAA-MM-JJ, pas « " + base::Excerpt(day) + " »",
+           io);
+    return false;
+}
 
 } // namespace
 
@@ -140,23 +178,31 @@ int JournalCommand::run(const GlobalOptions& options, const base::ParsedLine& pa
     if (parsed.has("--serial")) {
         const std::string text = parsed.value("--serial");
         if (text.empty() || text.size() > 10 ||
-            text.find_first_not_of("0123456789") != std::string::npos) {
-            io.err << refusal("--serial attend un numéro de série, pas « " + base::Excerpt(text) +
-                              " »")
-                   << "\n";
-            return 2;
-        }
+            text.find_first_not_of("0123456789") != std::string::npos)
+            return refuse("--serial attend un numéro de série, pas « " + base::Excerpt(text) + " »",
+                          io);
         filter.serial = std::stoll(text);
     }
-    if (parsed.has("--since")) {
-        filter.since = parsed.value("--since");
-        if (!journal::IsIsoDate(filter.since)) {
-            io.err << refusal("--since attend une date AAAA-MM-JJ, pas « " +
-                              base::Excerpt(filter.since) + " »")
-                   << "\n";
-            return 2;
-        }
+    std::string until;
+    if (!readDay(parsed, "--since", filter.since, io) || !readDay(parsed, "--until", until, io))
+        return 2;
+    const bool totals = parsed.has("--totals");
+    const bool csv = parsed.has("--csv");
+    if (totals && (filter.serial || parsed.has("--bytes")))
+        return refuse("--totals ne va ni avec --serial ni avec --bytes", io);
+    if (csv && parsed.has("--bytes"))
+        return refuse("--bytes ne va pas avec --csv, qui porte déjà les octets", io);
+    char separator = ',';
+    if (parsed.has("--csv-separator")) {
+        const std::string text = parsed.value("--csv-separator");
+        if (!csv)
+            return refuse("--csv-separator ne va qu'avec --csv", io);
+        if (text != "," && text != ";")
+            return refuse(
+                "--csv-separator attend « , » ou « ; », pas « " + base::Excerpt(text) + " »", io);
+        separator = text[0];
     }
+
     workflows::JournalSetting setting;
     std::string error;
     if (!workflows::ChooseJournal(options.journalFile, options.configFile, setting, error)) {
@@ -165,7 +211,6 @@ int JournalCommand::run(const GlobalOptions& options, const base::ParsedLine& pa
     }
     workflows::JournalPlace place(setting, options.configFile);
     journal::Journal& records = place.journal();
-    std::vector<journal::Entry> entries;
     // Reading never creates a journal: a mistyped name would look like an empty one.
     std::error_code ec;
     if (!place.server() && !std::filesystem::exists(records.Location(), ec)) {
@@ -174,17 +219,48 @@ int JournalCommand::run(const GlobalOptions& options, const base::ParsedLine& pa
         return 1;
     }
     // What this station kept for the server goes first, so that the listing shows it.
-    if ((place.server() && !records.Open(error)) || !records.List(filter, entries, error)) {
+    if (place.server() && !records.Open(error)) {
         io.err << refusal(error) << "\n";
         return 1;
     }
-    if (parsed.has("--csv")) {
-        io.out << journal::ToCsv(entries);
+    if (totals) {
+        journal::Totals sums;
+        if (!journal::ReadTotals(records, filter.since, until, sums, error)) {
+            io.err << refusal(error) << "\n";
+            return 1;
+        }
+        if (csv) {
+            io.out << journal::TotalsCsv(sums, separator);
+            return 0;
+        }
+        const std::size_t columns = journal::TotalsColumnNames().size();
+        PrintTabbed(io.out, journal::TotalsColumnNames(), columns);
+        for (const journal::DayTotals& day : sums.days)
+            PrintTabbed(io.out, journal::TotalsFields(day), columns);
+        PrintTabbed(io.out, journal::TotalsFields(sums.total), columns);
         return 0;
     }
-    PrintTabbed(io.out, journal::ColumnNames());
-    for (const journal::Entry& entry : entries)
-        PrintTabbed(io.out, journal::EntryFields(entry));
+    std::vector<journal::Entry> entries;
+    if (!records.List(filter, entries, error)) {
+        io.err << refusal(error) << "\n";
+        return 1;
+    }
+    if (!until.empty()) {
+        std::erase_if(entries,
+                      [&](const journal::Entry& e) { return e.time.substr(0, 10) > until; });
+    }
+    if (csv) {
+        io.out << journal::ToCsv(entries, separator);
+        return 0;
+    }
+    PrintTabbed(io.out, journal::ColumnNames(), kListedFields);
+    for (const journal::Entry& entry : entries) {
+        PrintTabbed(io.out, journal::EntryFields(entry), kListedFields);
+        if (!parsed.has("--bytes"))
+            continue;
+        for (const std::string& line : journal::BytesLines(journal::CompareBytes(entry)))
+            io.out << "  " << line << "\n";
+    }
     return 0;
 }
 

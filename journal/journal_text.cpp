@@ -15,13 +15,6 @@ template <typename T> std::string Number(const std::optional<T>& value) {
     return value ? std::to_string(*value) : std::string();
 }
 
-std::string CsvLine(const std::vector<std::string>& fields) {
-    std::string line;
-    for (std::size_t i = 0; i < fields.size(); ++i)
-        line += (i ? "," : "") + CsvCell(fields[i]);
-    return line + "\r\n";
-}
-
 } // namespace
 
 std::string ListingLine(const std::vector<std::string>& fields, std::size_t count) {
@@ -45,6 +38,16 @@ std::string CsvCell(const std::string& field) {
         quoted += c;
     }
     return quoted + "\"";
+}
+
+std::string CsvLine(const std::vector<std::string>& fields, char separator) {
+    std::string line;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (i)
+            line += separator;
+        line += CsvCell(fields[i]);
+    }
+    return line + "\r\n";
 }
 
 const std::vector<std::string>& ColumnNames() {
@@ -77,10 +80,10 @@ std::vector<std::string> EntryFields(const Entry& e) {
             base::BytesToHex(e.after)};
 }
 
-std::string ToCsv(const std::vector<Entry>& entries) {
-    std::string csv = CsvLine(ColumnNames());
+std::string ToCsv(const std::vector<Entry>& entries, char separator) {
+    std::string csv = CsvLine(ColumnNames(), separator);
     for (const Entry& e : entries)
-        csv += CsvLine(EntryFields(e));
+        csv += CsvLine(EntryFields(e), separator);
     return csv;
 }
 

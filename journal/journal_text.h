@@ -22,9 +22,14 @@ std::string ListingLine(const std::vector<std::string>& fields, std::size_t coun
 // formula (starting with =, +, -, @, a tab or CR) made plain text with a leading '.
 std::string CsvCell(const std::string& field);
 
-// The entries as CSV for a spreadsheet: a header line, then one line per entry, cells as
-// CsvCell writes them, lines ended by CR LF.
-std::string ToCsv(const std::vector<Entry>& entries);
+// One CSV line: every cell of every CSV file goes through CsvCell here; ended by CR LF.
+std::string CsvLine(const std::vector<std::string>& fields, char separator = ',');
+
+// The entries as CSV for a spreadsheet: a header line, then one line per entry.
+std::string ToCsv(const std::vector<Entry>& entries, char separator = ',');
+
+// Put first, it tells a spreadsheet that the file is UTF-8.
+inline constexpr const char* kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 
 // "2026-12-07T09:14:03Z": the current time, UTC.
 std::string UtcNow();

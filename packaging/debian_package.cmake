@@ -38,7 +38,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt loads its window-system plugins at run time, unseen by dpkg-shlibdeps; without them the
 # desktop program cannot open a window.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-qpa-plugins)
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS pcscd)
+# Qt's own texts (file dialogs, context menus) in French; the bar chart's Qt Charts library is
+# found by dpkg-shlibdeps.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "pcscd, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS vsmartcard-vpcd)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 include(CPack)

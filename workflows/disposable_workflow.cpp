@@ -2,6 +2,7 @@
 
 #include "card/card_layout.h"
 #include "card/codecs.h"
+#include "card/token_programmes.h"
 #include "card_writes.h"
 #include "code_presentation.h"
 #include "field_number.h"
@@ -15,20 +16,8 @@ namespace ostrel::workflows {
 using namespace card::layout;
 
 std::optional<std::string> ProgrammeCredits(int programme) {
-    switch (programme) {
-    case 1:
-        return "3";
-    case 2:
-        return "5";
-    case 3:
-        return "7";
-    case 4:
-        return "8";
-    case 5:
-        return "10";
-    default:
-        return std::nullopt;
-    }
+    const std::optional<int> credits = card::ProgrammeCredits(programme);
+    return credits ? std::optional<std::string>(std::to_string(*credits)) : std::nullopt;
 }
 
 DisposableWorkflow::DisposableWorkflow(reader::SharedState& state, WorkflowOptions options)

@@ -1,6 +1,25 @@
+#include "../scripted_day.h"
+
+#include "daily_totals_view.h"
 #include "journal/journal_text.h"
+#include "journal/local_time.h"
+#include "journal/readable_fields.h"
 #include "journal/sqlite_journal.h"
 #include "journal_window.h"
+
+#include <QBarCategoryAxis>
+#include <QBarSeries>
+#include <QBarSet>
+#include <QChart>
+#include <QChartView>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QLineSeries>
+#include <QProcess>
+#include <QTabWidget>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextEdit>
 
 #include <QLabel>
 #include <QLineEdit>
@@ -69,16 +88,154 @@ TEST(JournalWindow, ShowsNewestFirstFiltersBySerialAndExportsCsv) {
     std::stringstream text;
     text << in.rdbuf();
     const std::string exported = text.str();
-    EXPECT_EQ(
-        exported.substr(0, exported.find("\r\n")),
-        "n°,heure (UTC),poste,programme,lecteur,opération,série,série ancienne,fournisseur,type,"
-        "crédits,essais restants,issue,carte avant,carte après");
+    EXPECT_EQ(exported.substr(0, exported.find("\r\n")),
+              "\xEF\xBB\xBFn°;heure (UTC);poste;programme;lecteur;opération;série;série ancienne;"
+              "fournisseur;type;crédits;essais restants;issue;carte avant;carte après");
     EXPECT_EQ(std::count(exported.begin(), exported.end(), '\n'), 3); // header and two rows
-    EXPECT_NE(exported.find(",crédit,,1000000,35,1,9,,écrite et vérifiée," + std::string(512, 'F')),
+    EXPECT_NE(exported.find(";crédit;;1000000;35;1;9;;écrite et vérifiée;" + std::string(512, 'F')),
               std::string::npos)
         << exported;
     EXPECT_TRUE(window.findChild<QLabel*>("lblInfo")->text().contains("exportée"));
 
     window.findChild<QLineEdit*>("txtSerialFilter")->setText("12x");
     EXPECT_EQ(table->rowCount(), 0);
+}
+
+namespace {
+
+// The exported file as a spreadsheet would read it: Python's csv module, its rows as JSON.
+QJsonArray ReadCsv(const QString& file, const char* separator) {
+    QProcess python;
+    python.start("python3", {"-c",
+                             "import csv, json, sys\n"
+                             "with open(sys.argv[1], encoding='utf-8-sig', newline='') as f:\n"
+                             "    print(json.dumps(list(csv.reader(f, delimiter=sys.argv[2]))))\n",
+                             file, separator});
+    if (!python.waitForFinished(20000) || python.exitCode() != 0) {
+        ADD_FAILURE() << python.readAllStandardError().toStdString();
+        return {};
+    }
+    return QJsonDocument::fromJson(python.readAllStandardOutput()).array();
+}
+
+// The bytes shown marked, both sides counted.
+int Marked(const QTextEdit* bytes) {
+    int digits = 0;
+    for (QTextBlock block = bytes->document()->begin(); block.isValid(); block = block.next()) {
+        for (auto fragment = block.begin(); !fragment.atEnd(); ++fragment) {
+            if (fragment.fragment().charFormat().background().color() == QColor("#ffd54f"))
+                digits += fragment.fragment().length();
+        }
+    }
+    return digits / 2;
+}
+
+} // namespace
+
+// The day of the command-line tests, seen in the window: a card's history with its bytes, the
+// totals and their chart, the rows in the operator's words and time.
+TEST(JournalWindow, TheScriptedDayShowsItsHistoriesAndTotals) {
+    TempFolder dir("ostrel-window-day");
+    const ScriptedDay day(dir);
+    ASSERT_EQ(day.Run(), (std::vector<int>{0, 0, 0, 0, 1, 1}));
+    journal::SqliteJournal records(day.journal());
+    app::JournalWindow window(&records);
+    auto* table = window.findChild<QTableWidget*>("lstJournal");
+    ASSERT_EQ(table->rowCount(), 7);
+    std::vector<journal::Entry> entries;
+    std::string error;
+    ASSERT_TRUE(records.List({}, entries, error));
+    // Newest first: the failed token write, the refusal, the token card, the credit card...
+    EXPECT_EQ(table->item(0, 1)->text().toStdString(), journal::LocalTimeText(entries[0].time));
+    EXPECT_EQ(table->item(0, 7)->text(), ""); // a blank card holds no serial
+    EXPECT_EQ(table->item(2, 9)->text(), "jeton");
+    EXPECT_EQ(table->item(3, 7)->text(), "1000000");
+    EXPECT_EQ(table->item(3, 9)->text(), "crédit");
+    EXPECT_EQ(table->horizontalHeaderItem(1)->text(), "heure");
+
+    // The credit card's history: formatted, rewritten, credited, oldest first.
+    table->selectRow(3);
+    window.findChild<QPushButton*>("cmdHistory")->click();
+    auto* tabs = window.findChild<QTabWidget*>("tabsJournal");
+    EXPECT_EQ(tabs->currentWidget()->objectName(), "viewHistory");
+    auto* history = window.findChild<QTableWidget*>("lstHistory");
+    ASSERT_EQ(history->rowCount(), 3);
+    EXPECT_EQ(history->item(0, 5)->text(), "formatage");
+    EXPECT_EQ(history->item(1, 5)->text(), "réécriture");
+    EXPECT_EQ(history->item(2, 5)->text(), "crédit");
+    EXPECT_EQ(history->selectedRanges().at(0).topRow(), 2);
+    auto* bytes = window.findChild<QTextEdit*>("txtBytes");
+    EXPECT_EQ(Marked(bytes), 2 * 2) << "bytes 64 and 65, on both sides";
+    EXPECT_TRUE(bytes->toPlainText().contains("04: 010CFFFF FFFFFFFF FFFFFFFF FFFFFFFF"));
+    EXPECT_TRUE(bytes->toPlainText().contains("2 octet(s) changé(s)"));
+    history->selectRow(0);
+    EXPECT_EQ(Marked(bytes), 2 * 10);
+    // A blank card written as a token card has no serial: its operation alone.
+    tabs->setCurrentIndex(0);
+    table->selectRow(2);
+    window.findChild<QPushButton*>("cmdHistory")->click();
+    EXPECT_EQ(history->rowCount(), 1);
+
+    // Today's totals, then a range without operations: the table and the chart follow.
+    auto* totals = window.findChild<app::DailyTotalsView*>("viewTotals");
+    const QDate today =
+        QDate::fromString(QString::fromStdString(journal::LocalToday()), "yyyy-MM-dd");
+    totals->SetRange(today.addDays(-1), today);
+    auto* sums = window.findChild<QTableWidget*>("lstTotals");
+    ASSERT_EQ(sums->rowCount(), 2);
+    QStringList figures;
+    for (int column = 0; column < sums->columnCount(); ++column)
+        figures << sums->item(1, column)->text();
+    EXPECT_EQ(figures.join(' '), "total 2 1 1 12 1 0 1 0 0 0 0 1 1 0");
+    auto* chart = window.findChild<QChartView*>("chartTotals")->chart();
+    auto* bars = qobject_cast<QBarSeries*>(chart->series().value(0));
+    ASSERT_NE(bars, nullptr);
+    QStringList shown;
+    for (const QBarSet* set : bars->barSets())
+        shown << set->label() + "=" + QString::number(set->at(0));
+    EXPECT_EQ(shown.join(", "), "formatées=2, réécrites=1, cartes crédit=1, cartes jeton=1, "
+                                "codes refusés=1, échecs d'écriture=1");
+    auto* credits = qobject_cast<QLineSeries*>(chart->series().value(1));
+    ASSERT_NE(credits, nullptr);
+    EXPECT_EQ(credits->at(0).y(), 12);
+    auto* days = qobject_cast<QBarCategoryAxis*>(chart->axes(Qt::Horizontal).value(0));
+    ASSERT_NE(days, nullptr);
+    EXPECT_EQ(days->categories(), QStringList{today.toString("yyyy-MM-dd")});
+    totals->SetRange(QDate(2000, 1, 1), QDate(2000, 1, 31));
+    EXPECT_EQ(sums->rowCount(), 1);
+    bars = qobject_cast<QBarSeries*>(chart->series().value(0));
+    ASSERT_NE(bars, nullptr);
+    EXPECT_EQ(bars->barSets().at(0)->count(), 0);
+}
+
+// What the desktop writes for a spreadsheet reads back cell for cell: a byte-order mark, ";"
+// between cells, quotes, separators and line breaks kept inside them.
+TEST(JournalWindow, TheExportReadsBackCellForCell) {
+    TempFolder dir("ostrel-csv");
+    journal::SqliteJournal records(dir.path("j.sqlite"));
+    journal::Entry awkward = Format(1000000, journal::kVerified);
+    awkward.program = "a,b;c";
+    awkward.reader = "lecteur \"USB\"\nsecond ligne\r\nfin";
+    std::int64_t id = 0;
+    std::string error;
+    ASSERT_TRUE(records.Add(awkward, id, error)) << error;
+    ASSERT_TRUE(records.Add(Format(1000001, journal::kWriteFailed), id, error)) << error;
+    app::JournalWindow window(&records);
+    const QString file = QString::fromStdString(dir.path("export.csv"));
+    window.chooseExportFile = [&] { return file; };
+    window.findChild<QPushButton*>("cmdExport")->click();
+    EXPECT_EQ(dir.read("export.csv").substr(0, 5), "\xEF\xBB\xBFn\xC2");
+
+    std::vector<journal::Entry> entries;
+    ASSERT_TRUE(records.List({}, entries, error));
+    const QJsonArray rows = ReadCsv(file, ";");
+    ASSERT_EQ(rows.size(), 3);
+    for (int r = 0; r < 3; ++r) {
+        const std::vector<std::string> expected =
+            r == 0 ? journal::ColumnNames() : journal::EntryFields(entries[r - 1]);
+        std::vector<std::string> read;
+        for (const auto& cell : rows[r].toArray())
+            read.push_back(cell.toString().toStdString());
+        EXPECT_EQ(read, expected) << "row " << r;
+    }
 }

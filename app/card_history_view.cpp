@@ -1,0 +1,177 @@
+#include "card_history_view.h"
+
+#include "journal/card_history.h"
+#include "journal/readable_fields.h"
+
+#include <QFontDatabase>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSplitter>
+#include <QTableWidget>
+#include <QTextEdit>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace ostrel::app {
+
+namespace {
+
+// The card bytes have a pane of their own.
+bool IsBytesColumn(const std::string& name) {
+    return name == "carte avant" || name == "carte après";
+}
+
+QString MarkedLine(const std::string& line, const std::array<bool, 16>& changed) {
+    QString html;
+    std::size_t from = 0;
+    for (std::size_t c = 0; c < changed.size(); ++c) {
+        if (!changed[c])
+            continue;
+        const auto at = static_cast<std::size_t>(journal::DumpColumnOffset(static_cast<int>(c)));
+        html += QString::fromStdString(line.substr(from, at - from)).toHtmlEscaped();
+        html += "<span class=\"changed\" style=\"background-color:#ffd54f; font-weight:bold\">" +
+                QString::fromStdString(line.substr(at, 2)) + "</span>";
+        from = at + 2;
+    }
+    return html + QString::fromStdString(line.substr(from)).toHtmlEscaped();
+}
+
+// The comparison of one entry's bytes as rich text: two columns, the changed bytes marked.
+QString BytesHtml(const journal::Entry& entry) {
+    const journal::BytesComparison comparison = journal::CompareBytes(entry);
+    const auto side = [](const std::string& line, const std::array<bool, 16>& changed) {
+        return line.empty() ? QString() : MarkedLine(line, changed);
+    };
+    const bool beforeKnown = !comparison.rows[0].before.empty();
+    const bool afterKnown = !comparison.rows[0].after.empty();
+    QString html = "<table cellspacing=\"0\" cellpadding=\"2\"><tr><th align=\"left\">" +
+                   QString(beforeKnown ? "avant" : "avant : inconnu") +
+                   "</th><th width=\"24\"></th><th align=\"left\">" +
+                   QString(afterKnown ? "après" : "après : inconnu") + "</th></tr>";
+    for (const journal::BytesRow& row : comparison.rows) {
+        html += "<tr><td><pre>" + side(row.before, row.changed) + "</pre></td><td></td><td><pre>" +
+                side(row.after, row.changed) + "</pre></td></tr>";
+    }
+    html += "</table>";
+    if (beforeKnown && afterKnown)
+        html += QString("<p>%1 octet(s) changé(s)</p>").arg(comparison.changedBytes);
+    return html;
+}
+
+} // namespace
+
+CardHistoryView::CardHistoryView(journal::Journal* journal, QWidget* parent)
+    : QWidget(parent), journal_(journal), txtSerial_(new QLineEdit(this)),
+      lstHistory_(new QTableWidget(this)), txtBytes_(new QTextEdit(this)),
+      lblInfo_(new QLabel(this)) {
+    setObjectName("viewHistory");
+    txtSerial_->setObjectName("txtHistorySerial");
+    lstHistory_->setObjectName("lstHistory");
+    txtBytes_->setObjectName("txtBytes");
+    lblInfo_->setObjectName("lblHistoryInfo");
+    lblInfo_->setTextFormat(Qt::PlainText);
+    txtBytes_->setReadOnly(true);
+    txtBytes_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+
+    lstHistory_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lstHistory_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lstHistory_->setSelectionMode(QAbstractItemView::SingleSelection);
+    lstHistory_->verticalHeader()->hide();
+    const std::vector<std::string> names = journal::ReadableColumnNames();
+    lstHistory_->setColumnCount(static_cast<int>(names.size()));
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        lstHistory_->setHorizontalHeaderItem(
+            static_cast<int>(i), new QTableWidgetItem(QString::fromStdString(names[i])));
+        lstHistory_->setColumnHidden(static_cast<int>(i), IsBytesColumn(names[i]));
+    }
+
+    auto* serial = new QHBoxLayout;
+    auto* label = new QLabel("&Numéro de série :", this);
+    label->setBuddy(txtSerial_);
+    serial->addWidget(label);
+    serial->addWidget(txtSerial_);
+    serial->addStretch();
+    auto* split = new QSplitter(Qt::Vertical, this);
+    split->addWidget(lstHistory_);
+    split->addWidget(txtBytes_);
+    split->setStretchFactor(1, 2);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(serial);
+    layout->addWidget(split, 1);
+    layout->addWidget(lblInfo_);
+
+    connect(txtSerial_, &QLineEdit::textEdited, this, &CardHistoryView::Refresh);
+    connect(lstHistory_, &QTableWidget::itemSelectionChanged, this, &CardHistoryView::ShowBytes);
+    Refresh();
+}
+
+void CardHistoryView::ShowCardOf(const journal::Entry& entry) {
+    const std::optional<std::int64_t> serial = journal::CardSerial(entry);
+    if (!serial) {
+        txtSerial_->clear();
+        entries_ = {entry};
+        lblInfo_->setText("Carte sans numéro de série : cette opération seule");
+        return ShowEntries(entry.id);
+    }
+    txtSerial_->setText(QString::number(*serial));
+    Refresh();
+    ShowEntries(entry.id);
+}
+
+void CardHistoryView::Refresh() {
+    entries_.clear();
+    const QString text = txtSerial_->text().trimmed();
+    if (text.isEmpty() || !journal_) {
+        lblInfo_->setText(journal_ ? "Entrez un numéro de série, ou choisissez une opération"
+                                   : "Aucun journal");
+        return ShowEntries(0);
+    }
+    bool number = false;
+    const qlonglong serial = text.toLongLong(&number);
+    std::string error;
+    if (!number || serial < 0) {
+        lblInfo_->setText("Numéro de série : entrez un nombre entier");
+    } else if (!journal::ReadCardHistory(*journal_, serial, entries_, error)) {
+        lblInfo_->setText(QString::fromStdString(error));
+    } else {
+        lblInfo_->setText(QString("Carte %1 : %2 opération(s), la plus ancienne d'abord")
+                              .arg(serial)
+                              .arg(entries_.size()));
+    }
+    ShowEntries(entries_.empty() ? 0 : entries_.back().id);
+}
+
+void CardHistoryView::ShowEntries(std::int64_t chosenId) {
+    const QSignalBlocker quiet(lstHistory_);
+    lstHistory_->clearSelection();
+    lstHistory_->setRowCount(static_cast<int>(entries_.size()));
+    int chosenRow = -1;
+    for (std::size_t row = 0; row < entries_.size(); ++row) {
+        const std::vector<std::string> fields = journal::ReadableFields(entries_[row]);
+        for (std::size_t column = 0; column < fields.size(); ++column) {
+            lstHistory_->setItem(static_cast<int>(row), static_cast<int>(column),
+                                 new QTableWidgetItem(QString::fromStdString(fields[column])));
+        }
+        if (entries_[row].id == chosenId)
+            chosenRow = static_cast<int>(row);
+    }
+    lstHistory_->resizeColumnsToContents();
+    if (chosenRow >= 0) {
+        lstHistory_->selectRow(chosenRow);
+        lstHistory_->scrollToItem(lstHistory_->item(chosenRow, 0));
+    }
+    ShowBytes();
+}
+
+void CardHistoryView::ShowBytes() {
+    const QList<QTableWidgetSelectionRange> chosen = lstHistory_->selectedRanges();
+    if (chosen.isEmpty() || chosen[0].topRow() >= static_cast<int>(entries_.size())) {
+        txtBytes_->clear();
+        return;
+    }
+    txtBytes_->setHtml(BytesHtml(entries_[static_cast<std::size_t>(chosen[0].topRow())]));
+}
+
+} // namespace ostrel::app

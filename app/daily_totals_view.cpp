@@ -1,0 +1,226 @@
+#include "daily_totals_view.h"
+
+#include "base/atomic_file.h"
+#include "journal/journal_text.h"
+
+#include <QBarCategoryAxis>
+#include <QBarSeries>
+#include <QBarSet>
+#include <QChart>
+#include <QChartView>
+#include <QDateEdit>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineSeries>
+#include <QPen>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <QValueAxis>
+
+#include <algorithm>
+
+namespace ostrel::app {
+
+namespace {
+
+constexpr const char* kDateFormat = "yyyy-MM-dd";
+
+// The chart's bars: counts of cards and of failures, one set each.
+struct BarDefinition {
+    const char* name;
+    int journal::DayTotals::*count;
+};
+constexpr BarDefinition kBars[] = {
+    {"formatées", &journal::DayTotals::formatted},
+    {"réécrites", &journal::DayTotals::rewritten},
+    {"cartes crédit", &journal::DayTotals::creditCards},
+    {"cartes jeton", &journal::DayTotals::tokenCards},
+    {"codes refusés", &journal::DayTotals::refused},
+    {"échecs d'écriture", &journal::DayTotals::failed},
+};
+
+} // namespace
+
+DailyTotalsView::DailyTotalsView(journal::Journal* journal, QWidget* parent)
+    : QWidget(parent), journal_(journal), dtSince_(new QDateEdit(this)),
+      dtUntil_(new QDateEdit(this)), cmdExport_(new QPushButton("E&xporter en CSV…", this)),
+      lstTotals_(new QTableWidget(this)), chart_(new QChart),
+      chartTotals_(new QChartView(chart_, this)), lblInfo_(new QLabel(this)) {
+    setObjectName("viewTotals");
+    dtSince_->setObjectName("dtSince");
+    dtUntil_->setObjectName("dtUntil");
+    cmdExport_->setObjectName("cmdExportTotals");
+    lstTotals_->setObjectName("lstTotals");
+    chartTotals_->setObjectName("chartTotals");
+    lblInfo_->setObjectName("lblTotalsInfo");
+    lblInfo_->setTextFormat(Qt::PlainText);
+    for (QDateEdit* date : {dtSince_, dtUntil_}) {
+        date->setDisplayFormat(kDateFormat);
+        date->setCalendarPopup(true);
+    }
+    lstTotals_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lstTotals_->verticalHeader()->hide();
+    const auto& names = journal::TotalsColumnNames();
+    lstTotals_->setColumnCount(static_cast<int>(names.size()));
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        lstTotals_->setHorizontalHeaderItem(static_cast<int>(i),
+                                            new QTableWidgetItem(QString::fromStdString(names[i])));
+    }
+    chart_->setTitle("Opérations par jour");
+    chart_->legend()->setAlignment(Qt::AlignBottom);
+    chartTotals_->setRenderHint(QPainter::Antialiasing);
+    chartTotals_->setMinimumHeight(220);
+
+    auto* range = new QHBoxLayout;
+    auto* since = new QLabel("&Du", this);
+    since->setBuddy(dtSince_);
+    auto* until = new QLabel("&au", this);
+    until->setBuddy(dtUntil_);
+    range->addWidget(since);
+    range->addWidget(dtSince_);
+    range->addWidget(until);
+    range->addWidget(dtUntil_);
+    range->addWidget(new QLabel("(heure locale)", this));
+    range->addStretch();
+    range->addWidget(cmdExport_);
+    auto* split = new QSplitter(Qt::Vertical, this);
+    split->addWidget(lstTotals_);
+    split->addWidget(chartTotals_);
+    split->setStretchFactor(1, 2);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(range);
+    layout->addWidget(split, 1);
+    layout->addWidget(lblInfo_);
+
+    const QDate today = QDate::currentDate();
+    SetRange(today.addDays(-6), today);
+    connect(dtSince_, &QDateEdit::dateChanged, this, &DailyTotalsView::Refresh);
+    connect(dtUntil_, &QDateEdit::dateChanged, this, &DailyTotalsView::Refresh);
+    connect(cmdExport_, &QPushButton::clicked, this, &DailyTotalsView::Export);
+}
+
+void DailyTotalsView::SetRange(const QDate& since, const QDate& until) {
+    {
+        const QSignalBlocker quietSince(dtSince_);
+        const QSignalBlocker quietUntil(dtUntil_);
+        dtSince_->setDate(since);
+        dtUntil_->setDate(until);
+    }
+    Refresh();
+}
+
+void DailyTotalsView::Refresh() {
+    totals_ = {};
+    totals_.total.day = "total";
+    std::string error;
+    if (!journal_) {
+        lblInfo_->setText("Aucun journal");
+    } else if (dtSince_->date() > dtUntil_->date()) {
+        lblInfo_->setText("Période vide : le premier jour est après le dernier");
+    } else if (!journal::ReadTotals(*journal_, dtSince_->date().toString(kDateFormat).toStdString(),
+                                    dtUntil_->date().toString(kDateFormat).toStdString(), totals_,
+                                    error)) {
+        lblInfo_->setText(QString::fromStdString(error));
+    } else {
+        lblInfo_->setText(
+            QString("%1 jour(s) avec des opérations ; seules les cartes « écrite et vérifiée » "
+                    "sont comptées comme écrites")
+                .arg(totals_.days.size()));
+    }
+    ShowTable();
+    ShowChart();
+}
+
+void DailyTotalsView::ShowTable() {
+    std::vector<journal::DayTotals> rows = totals_.days;
+    rows.push_back(totals_.total);
+    lstTotals_->setRowCount(static_cast<int>(rows.size()));
+    for (std::size_t row = 0; row < rows.size(); ++row) {
+        const std::vector<std::string> fields = journal::TotalsFields(rows[row]);
+        for (std::size_t column = 0; column < fields.size(); ++column) {
+            auto* item = new QTableWidgetItem(QString::fromStdString(fields[column]));
+            if (column > 0)
+                item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            lstTotals_->setItem(static_cast<int>(row), static_cast<int>(column), item);
+        }
+    }
+    QFont bold = lstTotals_->font();
+    bold.setBold(true);
+    for (int column = 0; column < lstTotals_->columnCount(); ++column)
+        lstTotals_->item(lstTotals_->rowCount() - 1, column)->setFont(bold);
+    lstTotals_->resizeColumnsToContents();
+    cmdExport_->setEnabled(!totals_.days.empty());
+}
+
+void DailyTotalsView::ShowChart() {
+    chart_->removeAllSeries();
+    // A chart gives a removed axis back to the caller.
+    for (QAbstractAxis* axis : chart_->axes()) {
+        chart_->removeAxis(axis);
+        delete axis;
+    }
+    auto* bars = new QBarSeries;
+    bars->setObjectName("barsTotals");
+    QStringList days;
+    for (const journal::DayTotals& day : totals_.days)
+        days << QString::fromStdString(day.day);
+    int highest = 1;
+    for (const BarDefinition& definition : kBars) {
+        auto* set = new QBarSet(QString::fromUtf8(definition.name));
+        for (const journal::DayTotals& day : totals_.days) {
+            set->append(day.*definition.count);
+            highest = std::max(highest, day.*definition.count);
+        }
+        bars->append(set);
+    }
+    // Credits run to hundreds where cards run to tens: they have an axis of their own.
+    auto* credits = new QLineSeries;
+    credits->setObjectName("lineCredits");
+    credits->setName("crédits (axe de droite)");
+    // A range of one day is one point: it must show without a line.
+    credits->setPointsVisible(true);
+    credits->setMarkerSize(9);
+    credits->setPen(QPen(Qt::black, 2));
+    int mostCredits = 1;
+    for (std::size_t i = 0; i < totals_.days.size(); ++i) {
+        credits->append(static_cast<qreal>(i), totals_.days[i].credits);
+        mostCredits = std::max(mostCredits, totals_.days[i].credits);
+    }
+    chart_->addSeries(bars);
+    chart_->addSeries(credits);
+    auto* axisDays = new QBarCategoryAxis;
+    axisDays->append(days);
+    auto* axisCards = new QValueAxis;
+    axisCards->setRange(0, highest);
+    axisCards->setLabelFormat("%d");
+    axisCards->setTickType(QValueAxis::TicksDynamic);
+    axisCards->setTickInterval(std::max(1, highest / 5));
+    axisCards->setTitleText("opérations");
+    auto* axisCredits = new QValueAxis;
+    axisCredits->setRange(0, mostCredits);
+    axisCredits->applyNiceNumbers();
+    axisCredits->setLabelFormat("%d");
+    axisCredits->setTitleText("crédits");
+    chart_->addAxis(axisDays, Qt::AlignBottom);
+    chart_->addAxis(axisCards, Qt::AlignLeft);
+    chart_->addAxis(axisCredits, Qt::AlignRight);
+    bars->attachAxis(axisDays);
+    bars->attachAxis(axisCards);
+    credits->attachAxis(axisDays);
+    credits->attachAxis(axisCredits);
+}
+
+void DailyTotalsView::Export() {
+    const QString file = chooseExportFile ? chooseExportFile() : QString();
+    if (file.isEmpty())
+        return;
+    const base::FileResult written = base::WriteFileAtomically(
+        file.toStdString(), journal::kUtf8ByteOrderMark + journal::TotalsCsv(totals_, ';'));
+    lblInfo_->setText(written ? QString("Totaux exportés dans %1").arg(file)
+                              : QString::fromStdString(written.error));
+}
+
+} // namespace ostrel::app

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "journal/daily_totals.h"
+
+#include <QWidget>
+
+#include <functional>
+
+class QChart;
+class QChartView;
+class QDateEdit;
+class QLabel;
+class QPushButton;
+class QTableWidget;
+
+namespace ostrel::app {
+
+// "Totaux": for a range of local days, what each day saw and the whole range, as a table and a
+// bar chart that follows the range.
+class DailyTotalsView : public QWidget {
+    Q_OBJECT
+public:
+    explicit DailyTotalsView(journal::Journal* journal, QWidget* parent = nullptr);
+
+    // Reads the journal again for the range chosen.
+    void Refresh();
+
+    // The range: the last seven days up to today at first.
+    void SetRange(const QDate& since, const QDate& until);
+
+    const journal::Totals& totals() const { return totals_; }
+
+    // Asks for the CSV file to write; empty when the operator cancels.
+    std::function<QString()> chooseExportFile;
+
+private:
+    void ShowTable();
+    void ShowChart();
+    void Export();
+
+    journal::Journal* journal_;
+    journal::Totals totals_;
+    QDateEdit* dtSince_;
+    QDateEdit* dtUntil_;
+    QPushButton* cmdExport_;
+    QTableWidget* lstTotals_;
+    QChart* chart_;
+    QChartView* chartTotals_;
+    QLabel* lblInfo_;
+};
+
+} // namespace ostrel::app

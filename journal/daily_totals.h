@@ -1,0 +1,47 @@
+#pragma once
+
+#include "journal.h"
+
+#include <array>
+#include <string>
+#include <vector>
+
+namespace ostrel::journal {
+
+// What one local day (or a range) saw. Only operations "écrite et vérifiée" count as cards
+// written; refused codes, failed and interrupted writes are counted apart.
+struct DayTotals {
+    std::string day; // "YYYY-MM-DD", local time
+    int formatted = 0;
+    int rewritten = 0;
+    int creditCards = 0;
+    int credits = 0; // on the credit cards
+    int tokenCards = 0;
+    // Token cards by programme, 1 to 5, told by the credits written; then any other number.
+    std::array<int, 6> tokensByProgramme{};
+    int refused = 0; // a code refused, or a card locked for good
+    int failed = 0;
+    int interrupted = 0;
+};
+
+struct Totals {
+    std::vector<DayTotals> days; // the days with operations, oldest first
+    DayTotals total;             // day "total"
+};
+
+// since and until: local days "YYYY-MM-DD", both included; empty for no bound.
+Totals SumByDay(const std::vector<Entry>& entries, const std::string& since,
+                const std::string& until);
+
+// Reads what the range needs (the stored times are UTC, the days local) and sums it.
+bool ReadTotals(Journal& journal, const std::string& since, const std::string& until,
+                Totals& totals, std::string& error);
+
+// The headings and one line's fields, in the same order.
+const std::vector<std::string>& TotalsColumnNames();
+std::vector<std::string> TotalsFields(const DayTotals& totals);
+
+// The days, then the total, as CSV with this separator.
+std::string TotalsCsv(const Totals& totals, char separator);
+
+} // namespace ostrel::journal
