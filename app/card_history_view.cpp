@@ -2,6 +2,7 @@
 
 #include "journal/card_history.h"
 #include "journal/readable_fields.h"
+#include "journal_read.h"
 
 #include <QFontDatabase>
 #include <QHeaderView>
@@ -13,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <memory>
 
 namespace ostrel::app {
 
@@ -62,10 +64,10 @@ QString BytesHtml(const journal::Entry& entry) {
 
 } // namespace
 
-CardHistoryView::CardHistoryView(journal::Journal* journal, QWidget* parent)
+CardHistoryView::CardHistoryView(journal::Journal* journal, base::Waiting* waiting, QWidget* parent)
     : QWidget(parent), journal_(journal), txtSerial_(new QLineEdit(this)),
       lstHistory_(new QTableWidget(this)), txtBytes_(new QTextEdit(this)),
-      lblInfo_(new QLabel(this)) {
+      lblInfo_(new QLabel(this)), read_(new JournalRead(waiting, lblInfo_, this)) {
     setObjectName("viewHistory");
     txtSerial_->setObjectName("txtHistorySerial");
     lstHistory_->setObjectName("lstHistory");
@@ -110,37 +112,60 @@ CardHistoryView::CardHistoryView(journal::Journal* journal, QWidget* parent)
 void CardHistoryView::ShowCardOf(const journal::Entry& entry) {
     const std::optional<std::int64_t> serial = journal::CardSerial(entry);
     if (!serial) {
+        read_->Forget();
         txtSerial_->clear();
         entries_ = {entry};
         lblInfo_->setText("Carte sans numéro de série : cette opération seule");
         return ShowEntries(entry.id);
     }
     txtSerial_->setText(QString::number(*serial));
+    if (journal_)
+        return Read(*serial, entry.id);
     Refresh();
-    ShowEntries(entry.id);
 }
 
 void CardHistoryView::Refresh() {
-    entries_.clear();
     const QString text = txtSerial_->text().trimmed();
+    bool number = false;
+    const qlonglong serial = text.toLongLong(&number);
+    if (journal_ && number && serial >= 0)
+        return Read(serial, 0);
+    read_->Forget();
+    entries_.clear();
     if (text.isEmpty() || !journal_) {
         lblInfo_->setText(journal_ ? "Entrez un numéro de série, ou choisissez une opération"
                                    : "Aucun journal");
-        return ShowEntries(0);
-    }
-    bool number = false;
-    const qlonglong serial = text.toLongLong(&number);
-    std::string error;
-    if (!number || serial < 0) {
-        lblInfo_->setText("Numéro de série : entrez un nombre entier");
-    } else if (!journal::ReadCardHistory(*journal_, serial, entries_, error)) {
-        lblInfo_->setText(QString::fromStdString(error));
     } else {
-        lblInfo_->setText(QString("Carte %1 : %2 opération(s), la plus ancienne d'abord")
-                              .arg(serial)
-                              .arg(entries_.size()));
+        lblInfo_->setText("Numéro de série : entrez un nombre entier");
     }
-    ShowEntries(entries_.empty() ? 0 : entries_.back().id);
+    ShowEntries(0);
+}
+
+bool CardHistoryView::reading() const {
+    return read_->pending();
+}
+
+void CardHistoryView::Read(std::int64_t serial, std::int64_t chosenId) {
+    struct History {
+        bool ok = false;
+        std::vector<journal::Entry> entries;
+        std::string error;
+    };
+    auto history = std::make_shared<History>();
+    read_->Start(
+        [journal = journal_, serial, history] {
+            history->ok =
+                journal::ReadCardHistory(*journal, serial, history->entries, history->error);
+        },
+        [this, serial, chosenId, history] {
+            entries_ = std::move(history->entries);
+            lblInfo_->setText(history->ok
+                                  ? QString("Carte %1 : %2 opération(s), la plus ancienne d'abord")
+                                        .arg(serial)
+                                        .arg(entries_.size())
+                                  : QString::fromStdString(history->error));
+            ShowEntries(chosenId != 0 || entries_.empty() ? chosenId : entries_.back().id);
+        });
 }
 
 void CardHistoryView::ShowEntries(std::int64_t chosenId) {

@@ -2,6 +2,7 @@
 
 #include "base/atomic_file.h"
 #include "journal/journal_text.h"
+#include "journal_read.h"
 
 #include <QBarCategoryAxis>
 #include <QBarSeries>
@@ -21,6 +22,7 @@
 #include <QValueAxis>
 
 #include <algorithm>
+#include <memory>
 
 namespace ostrel::app {
 
@@ -44,11 +46,12 @@ constexpr BarDefinition kBars[] = {
 
 } // namespace
 
-DailyTotalsView::DailyTotalsView(journal::Journal* journal, QWidget* parent)
+DailyTotalsView::DailyTotalsView(journal::Journal* journal, base::Waiting* waiting, QWidget* parent)
     : QWidget(parent), journal_(journal), dtSince_(new QDateEdit(this)),
       dtUntil_(new QDateEdit(this)), cmdExport_(new QPushButton("E&xporter en CSV…", this)),
       lstTotals_(new QTableWidget(this)), chart_(new QChart),
-      chartTotals_(new QChartView(chart_, this)), lblInfo_(new QLabel(this)) {
+      chartTotals_(new QChartView(chart_, this)), lblInfo_(new QLabel(this)),
+      read_(new JournalRead(waiting, lblInfo_, this)) {
     setObjectName("viewTotals");
     dtSince_->setObjectName("dtSince");
     dtUntil_->setObjectName("dtUntil");
@@ -113,23 +116,45 @@ void DailyTotalsView::SetRange(const QDate& since, const QDate& until) {
 }
 
 void DailyTotalsView::Refresh() {
+    if (journal_ && dtSince_->date() <= dtUntil_->date()) {
+        struct Summed {
+            bool ok = false;
+            journal::Totals totals;
+            std::string error;
+        };
+        auto summed = std::make_shared<Summed>();
+        summed->totals.total.day = "total";
+        read_->Start(
+            [journal = journal_, since = dtSince_->date().toString(kDateFormat).toStdString(),
+             until = dtUntil_->date().toString(kDateFormat).toStdString(), summed] {
+                summed->ok =
+                    journal::ReadTotals(*journal, since, until, summed->totals, summed->error);
+            },
+            [this, summed] {
+                totals_ = std::move(summed->totals);
+                lblInfo_->setText(
+                    summed->ok
+                        ? QString("%1 jour(s) avec des opérations ; seules les cartes « écrite et "
+                                  "vérifiée » sont comptées comme écrites")
+                              .arg(totals_.days.size())
+                        : QString::fromStdString(summed->error));
+                Show();
+            });
+        return;
+    }
+    read_->Forget();
     totals_ = {};
     totals_.total.day = "total";
-    std::string error;
-    if (!journal_) {
-        lblInfo_->setText("Aucun journal");
-    } else if (dtSince_->date() > dtUntil_->date()) {
-        lblInfo_->setText("Période vide : le premier jour est après le dernier");
-    } else if (!journal::ReadTotals(*journal_, dtSince_->date().toString(kDateFormat).toStdString(),
-                                    dtUntil_->date().toString(kDateFormat).toStdString(), totals_,
-                                    error)) {
-        lblInfo_->setText(QString::fromStdString(error));
-    } else {
-        lblInfo_->setText(
-            QString("%1 jour(s) avec des opérations ; seules les cartes « écrite et vérifiée » "
-                    "sont comptées comme écrites")
-                .arg(totals_.days.size()));
-    }
+    lblInfo_->setText(journal_ ? "Période vide : le premier jour est après le dernier"
+                               : "Aucun journal");
+    Show();
+}
+
+bool DailyTotalsView::reading() const {
+    return read_->pending();
+}
+
+void DailyTotalsView::Show() {
     ShowTable();
     ShowChart();
 }

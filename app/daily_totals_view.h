@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/waiting.h"
 #include "journal/daily_totals.h"
 
 #include <QWidget>
@@ -15,15 +16,22 @@ class QTableWidget;
 
 namespace ostrel::app {
 
+class JournalRead;
+
 // "Totaux": for a range of local days, what each day saw and the whole range, as a table and a
-// bar chart that follows the range.
+// bar chart that follows the range. The journal is read beside the window's thread.
 class DailyTotalsView : public QWidget {
     Q_OBJECT
 public:
-    explicit DailyTotalsView(journal::Journal* journal, QWidget* parent = nullptr);
+    // waiting: what the journal's waits run within, called off when the view goes.
+    explicit DailyTotalsView(journal::Journal* journal, base::Waiting* waiting = nullptr,
+                             QWidget* parent = nullptr);
 
-    // Reads the journal again for the range chosen.
+    // Reads the journal again for the range chosen; the table and the chart follow once read.
     void Refresh();
+
+    // A read of the journal runs.
+    bool reading() const;
 
     // The range: the last seven days up to today at first.
     void SetRange(const QDate& since, const QDate& until);
@@ -34,6 +42,7 @@ public:
     std::function<QString()> chooseExportFile;
 
 private:
+    void Show();
     void ShowTable();
     void ShowChart();
     void Export();
@@ -47,6 +56,7 @@ private:
     QChart* chart_;
     QChartView* chartTotals_;
     QLabel* lblInfo_;
+    JournalRead* read_;
 };
 
 } // namespace ostrel::app

@@ -5,6 +5,7 @@
 #include "daily_totals_view.h"
 #include "journal/journal_text.h"
 #include "journal/readable_fields.h"
+#include "journal_read.h"
 
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -15,6 +16,8 @@
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
+
+#include <memory>
 
 namespace ostrel::app {
 
@@ -30,13 +33,14 @@ constexpr char kSpreadsheetSeparator = ';';
 
 } // namespace
 
-JournalWindow::JournalWindow(journal::Journal* journal, QWidget* parent)
+JournalWindow::JournalWindow(journal::Journal* journal, base::Waiting* waiting, QWidget* parent)
     : QWidget(parent), journal_(journal), tabs_(new QTabWidget(this)),
       txtSerial_(new QLineEdit(this)), cmdRefresh_(new QPushButton("A&ctualiser", this)),
       cmdHistory_(new QPushButton("&Historique de la carte", this)),
       cmdExport_(new QPushButton("E&xporter en CSV…", this)), lstJournal_(new QTableWidget(this)),
-      lblInfo_(new QLabel(this)), history_(new CardHistoryView(journal, this)),
-      totals_(new DailyTotalsView(journal, this)) {
+      lblInfo_(new QLabel(this)), read_(new JournalRead(waiting, lblInfo_, this)),
+      history_(new CardHistoryView(journal, waiting, this)),
+      totals_(new DailyTotalsView(journal, waiting, this)) {
     setObjectName("frmJournal");
     setWindowTitle("Journal");
     resize(1000, 560);
@@ -104,8 +108,9 @@ JournalWindow::JournalWindow(journal::Journal* journal, QWidget* parent)
 }
 
 void JournalWindow::Refresh() {
-    entries_.clear();
     if (!journal_) {
+        read_->Forget();
+        entries_.clear();
         lblInfo_->setText("Aucun journal");
         return ShowEntries();
     }
@@ -115,21 +120,38 @@ void JournalWindow::Refresh() {
         bool number = false;
         const qlonglong value = serial.toLongLong(&number);
         if (!number || value < 0) {
+            read_->Forget();
+            entries_.clear();
             lblInfo_->setText("Numéro de série : entrez un nombre entier");
             return ShowEntries();
         }
         filter.serial = value;
     }
-    std::string error;
-    if (!journal_->List(filter, entries_, error)) {
-        lblInfo_->setText(QString::fromStdString(error));
-        return ShowEntries();
-    }
-    lblInfo_->setText(QString("%1 opération(s) — %2 — heures locales ; choisissez une opération "
+    struct Listed {
+        bool ok = false;
+        std::vector<journal::Entry> entries;
+        std::string error;
+    };
+    auto listed = std::make_shared<Listed>();
+    read_->Start(
+        [journal = journal_, filter, listed] {
+            listed->ok = journal->List(filter, listed->entries, listed->error);
+        },
+        [this, listed] {
+            entries_ = std::move(listed->entries);
+            lblInfo_->setText(
+                listed->ok
+                    ? QString("%1 opération(s) — %2 — heures locales ; choisissez une opération "
                               "pour l'historique de sa carte")
                           .arg(entries_.size())
-                          .arg(QString::fromStdString(journal_->Location())));
-    ShowEntries();
+                          .arg(QString::fromStdString(journal_->Location()))
+                    : QString::fromStdString(listed->error));
+            ShowEntries();
+        });
+}
+
+bool JournalWindow::reading() const {
+    return read_->pending() || history_->reading() || totals_->reading();
 }
 
 void JournalWindow::ShowEntries() {

@@ -22,8 +22,8 @@ WorkflowFactories MakeWorkflowFactories(const AppOptions& options, journal::Writ
                                              workflows::WorkflowHost& host) -> QWidget* {
         return new workflows::DisposableWindow(state, host, workflowOptions);
     };
-    factories.journal = [records = journal.journal]() -> QWidget* {
-        return new JournalWindow(records);
+    factories.journal = [records = journal.journal, waiting]() -> QWidget* {
+        return new JournalWindow(records, waiting);
     };
     return factories;
 }

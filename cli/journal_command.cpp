@@ -1,12 +1,14 @@
 #include "commands.h"
 
 #include "base/text_excerpt.h"
+#include "base/waiting.h"
 #include "journal/card_history.h"
 #include "journal/daily_totals.h"
 #include "journal/journal_text.h"
 #include "journal/server_copy.h"
 #include "workflows/journal_setting.h"
 #include "workflows/serial_numbers.h"
+#include "workflows/wait_setting.h"
 
 #include <filesystem>
 #include <ostream>
@@ -28,7 +30,9 @@ constexpr const char* kHelp =
     "par opération (champs séparés par des tabulations). Avec un serveur, celles de tous\n"
     "les postes, chacune avec son poste. Avec --totals, les totaux de chaque jour (heure\n"
     "locale) puis de la période : seules les opérations « écrite et vérifiée » comptent comme\n"
-    "cartes écrites, les codes refusés et les échecs sont comptés à part.\n";
+    "cartes écrites, les codes refusés et les échecs sont comptés à part.\n"
+    "Le journal tenu par un autre programme est attendu au plus [Journal] Attente secondes\n"
+    "(30 par défaut), puis la commande échoue en nommant ce programme.\n";
 
 // The listing leaves out the card bytes, which only the CSV file and --bytes carry.
 constexpr std::size_t kListedFields = 13;
@@ -121,13 +125,17 @@ int JournalCommand::Pending(CommandIo& io) {
 int JournalCommand::CopyTo(const GlobalOptions& options, const std::string& address,
                            CommandIo& io) {
     workflows::JournalSetting setting;
+    std::chrono::milliseconds limit{};
     std::string error;
-    if (!workflows::ChooseJournal({}, options.configFile, setting, error)) {
+    if (!workflows::ReadWaitLimit(options.configFile, limit, error) ||
+        !workflows::ChooseJournal({}, options.configFile, setting, error)) {
         io.err << refusal(error) << "\n";
         return 1;
     }
+    base::Waiting waiting(limit);
     journal::SqliteJournal local(
         journal::IsServerAddress(options.journalFile) ? std::string() : options.journalFile);
+    local.SetWaiting(&waiting);
     std::error_code ec;
     std::vector<journal::Entry> entries;
     if (!std::filesystem::exists(local.Location(), ec)) {
@@ -204,12 +212,17 @@ int JournalCommand::run(const GlobalOptions& options, const base::ParsedLine& pa
     }
 
     workflows::JournalSetting setting;
+    std::chrono::milliseconds limit{};
     std::string error;
-    if (!workflows::ChooseJournal(options.journalFile, options.configFile, setting, error)) {
+    if (!workflows::ReadWaitLimit(options.configFile, limit, error) ||
+        !workflows::ChooseJournal(options.journalFile, options.configFile, setting, error)) {
         io.err << refusal(error) << "\n";
         return 1;
     }
+    // A journal another program holds is waited for as long as a card command would.
+    base::Waiting waiting(limit);
     workflows::JournalPlace place(setting, options.configFile);
+    place.SetWaiting(&waiting);
     journal::Journal& records = place.journal();
     // Reading never creates a journal: a mistyped name would look like an empty one.
     std::error_code ec;
