@@ -1,3 +1,4 @@
+#include "../held_elsewhere.h"
 #include "../scripted_day.h"
 
 #include "daily_totals_view.h"
@@ -26,6 +27,8 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
@@ -44,6 +47,14 @@ journal::Entry Format(std::int64_t serial, const char* outcome) {
     e.outcome = outcome;
     e.before = std::string(256, '\xFF');
     return e;
+}
+
+// The window reads the journal beside its thread: its events are processed until every read has
+// ended, for a bounded while.
+bool ReadsEnd(const app::JournalWindow& window) {
+    for (int spins = 0; window.reading() && spins < 3000; ++spins)
+        QTest::qWait(10);
+    return !window.reading();
 }
 
 } // namespace
@@ -65,6 +76,7 @@ TEST(JournalWindow, ShowsNewestFirstFiltersBySerialAndExportsCsv) {
     ASSERT_TRUE(records.Add(credit, id, error)) << error;
 
     app::JournalWindow window(&records);
+    ASSERT_TRUE(ReadsEnd(window));
     auto* table = window.findChild<QTableWidget*>("lstJournal");
     ASSERT_NE(table, nullptr);
     ASSERT_EQ(table->rowCount(), 3);
@@ -77,6 +89,7 @@ TEST(JournalWindow, ShowsNewestFirstFiltersBySerialAndExportsCsv) {
 
     // The serial a card received or held.
     window.findChild<QLineEdit*>("txtSerialFilter")->setText("1000000");
+    ASSERT_TRUE(ReadsEnd(window));
     ASSERT_EQ(table->rowCount(), 2);
     EXPECT_EQ(table->item(0, 5)->text(), "crédit");
     EXPECT_EQ(table->item(1, 5)->text(), "formatage");
@@ -140,6 +153,7 @@ TEST(JournalWindow, TheScriptedDayShowsItsHistoriesAndTotals) {
     ASSERT_EQ(day.Run(), (std::vector<int>{0, 0, 0, 0, 1, 1}));
     journal::SqliteJournal records(day.journal());
     app::JournalWindow window(&records);
+    ASSERT_TRUE(ReadsEnd(window));
     auto* table = window.findChild<QTableWidget*>("lstJournal");
     ASSERT_EQ(table->rowCount(), 7);
     std::vector<journal::Entry> entries;
@@ -156,6 +170,7 @@ TEST(JournalWindow, TheScriptedDayShowsItsHistoriesAndTotals) {
     // The credit card's history: formatted, rewritten, credited, oldest first.
     table->selectRow(3);
     window.findChild<QPushButton*>("cmdHistory")->click();
+    ASSERT_TRUE(ReadsEnd(window));
     auto* tabs = window.findChild<QTabWidget*>("tabsJournal");
     EXPECT_EQ(tabs->currentWidget()->objectName(), "viewHistory");
     auto* history = window.findChild<QTableWidget*>("lstHistory");
@@ -174,6 +189,7 @@ TEST(JournalWindow, TheScriptedDayShowsItsHistoriesAndTotals) {
     tabs->setCurrentIndex(0);
     table->selectRow(2);
     window.findChild<QPushButton*>("cmdHistory")->click();
+    ASSERT_TRUE(ReadsEnd(window));
     EXPECT_EQ(history->rowCount(), 1);
 
     // Today's totals, then a range without operations: the table and the chart follow.
@@ -181,6 +197,7 @@ TEST(JournalWindow, TheScriptedDayShowsItsHistoriesAndTotals) {
     const QDate today =
         QDate::fromString(QString::fromStdString(journal::LocalToday()), "yyyy-MM-dd");
     totals->SetRange(today.addDays(-1), today);
+    ASSERT_TRUE(ReadsEnd(window));
     auto* sums = window.findChild<QTableWidget*>("lstTotals");
     ASSERT_EQ(sums->rowCount(), 2);
     QStringList figures;
@@ -202,6 +219,7 @@ TEST(JournalWindow, TheScriptedDayShowsItsHistoriesAndTotals) {
     ASSERT_NE(days, nullptr);
     EXPECT_EQ(days->categories(), QStringList{today.toString("yyyy-MM-dd")});
     totals->SetRange(QDate(2000, 1, 1), QDate(2000, 1, 31));
+    ASSERT_TRUE(ReadsEnd(window));
     EXPECT_EQ(sums->rowCount(), 1);
     bars = qobject_cast<QBarSeries*>(chart->series().value(0));
     ASSERT_NE(bars, nullptr);
@@ -221,6 +239,7 @@ TEST(JournalWindow, TheExportReadsBackCellForCell) {
     ASSERT_TRUE(records.Add(awkward, id, error)) << error;
     ASSERT_TRUE(records.Add(Format(1000001, journal::kWriteFailed), id, error)) << error;
     app::JournalWindow window(&records);
+    ASSERT_TRUE(ReadsEnd(window));
     const QString file = QString::fromStdString(dir.path("export.csv"));
     window.chooseExportFile = [&] { return file; };
     window.findChild<QPushButton*>("cmdExport")->click();
@@ -237,5 +256,55 @@ TEST(JournalWindow, TheExportReadsBackCellForCell) {
         for (const auto& cell : rows[r].toArray())
             read.push_back(cell.toString().toStdString());
         EXPECT_EQ(read, expected) << "row " << r;
+    }
+}
+
+// Another program holds the journal: the window answers meanwhile and says it waits; let go, the
+// table fills; held past the limit, each view shows the refusal naming the holder.
+TEST(JournalWindow, AJournalHeldElsewhereIsAwaitedWhileTheWindowAnswers) {
+    for (const bool letGo : {true, false}) {
+        const std::string name = letGo ? "let-go" : "held";
+        TempFolder dir("ostrel-journal-held");
+        journal::SqliteJournal records(dir.path(name + ".sqlite"));
+        std::int64_t id = 0;
+        std::string error;
+        ASSERT_TRUE(records.Add(Format(1000000, journal::kVerified), id, error)) << error;
+        base::Waiting waiting(letGo ? std::chrono::milliseconds(60000)
+                                    : std::chrono::milliseconds(300));
+        records.SetWaiting(&waiting);
+        HeldElsewhere holder(OSTREL_HOLD_LOCK, "journal", records.Location());
+        ASSERT_TRUE(holder.held()) << name;
+
+        app::JournalWindow window(&records, &waiting); // returns while the journal is held
+        EXPECT_TRUE(window.reading()) << name;
+        auto* info = window.findChild<QLabel*>("lblInfo");
+        int ticks = 0;
+        QTimer tick;
+        QObject::connect(&tick, &QTimer::timeout, [&] { ++ticks; });
+        tick.start(10);
+        bool toldWaiting = false;
+        for (int spins = 0; window.reading() && spins < 3000; ++spins) {
+            QTest::qWait(10);
+            toldWaiting = toldWaiting || info->text() == "journal occupé, attente…";
+            if (letGo && toldWaiting)
+                holder.Release();
+        }
+        EXPECT_FALSE(window.reading()) << name;
+        EXPECT_GT(ticks, 0) << name << ": the window's timers fired meanwhile";
+        EXPECT_TRUE(toldWaiting) << name;
+        const QString totalsInfo = window.findChild<QLabel*>("lblTotalsInfo")->text();
+        if (letGo) {
+            EXPECT_EQ(window.findChild<QTableWidget*>("lstJournal")->rowCount(), 1);
+            EXPECT_TRUE(info->text().startsWith("1 opération(s)")) << info->text().toStdString();
+            EXPECT_TRUE(totalsInfo.contains("jour(s) avec des opérations"))
+                << totalsInfo.toStdString();
+        } else {
+            for (const QString& refusal : {info->text(), totalsInfo}) {
+                EXPECT_TRUE(
+                    refusal.contains("occupé par le processus " + QString::number(holder.pid())))
+                    << refusal.toStdString();
+            }
+            EXPECT_EQ(window.findChild<QTableWidget*>("lstJournal")->rowCount(), 0);
+        }
     }
 }

@@ -149,18 +149,19 @@ TEST_F(CommandsTest, ShowReadsBackAWrittenCard) {
     EXPECT_NE(run.err.find("Carte inconnue. Erreur de lecture."), std::string::npos);
 }
 
-TEST_F(CommandsTest, FormatWaitsTheConfiguredLimitForWhatAnotherProgramHolds) {
+TEST_F(CommandsTest, CommandsWaitTheConfiguredLimitForWhatAnotherProgramHolds) {
     const std::string journalFile = (dir / "journal.sqlite").string();
     ASSERT_EQ(Run(Card("first.card", BlankCard()), {"format"}).status, 0); // the journal exists
     const struct {
         const char* kind;
         std::string held;
         const char* refusal;
+        int listing; // the journal command's status: reading needs no configuration lock
     } cases[] = {
         {"config", config + ".lock",
-         "Configuration occupée par un autre programme : aucune carte n'est écrite\n"},
+         "Configuration occupée par un autre programme : aucune carte n'est écrite\n", 0},
         {"journal", journalFile,
-         "Journal occupé par un autre programme : aucune carte n'est écrite\n"},
+         "Journal occupé par un autre programme : aucune carte n'est écrite\n", 1},
     };
     Configure("[Format]\nNextSerial=1000001\n[Journal]\nAttente=1\n");
     for (const auto& c : cases) {
@@ -173,9 +174,18 @@ TEST_F(CommandsTest, FormatWaitsTheConfiguredLimitForWhatAnotherProgramHolds) {
         EXPECT_NE(run.err.find("processus " + std::to_string(holder.pid())), std::string::npos)
             << run.err; // the program that held it is named
         EXPECT_EQ(Load(card).memory(), BlankCard()->chip().memory()) << c.kind;
+        const CliRun listing = Run(card, {"journal"});
+        EXPECT_EQ(listing.status, c.listing) << c.kind << listing.err;
+        if (c.listing != 0) {
+            EXPECT_NE(listing.err.find("occupé par le processus " + std::to_string(holder.pid())),
+                      std::string::npos)
+                << listing.err;
+        }
     }
     Configure("[Format]\nNextSerial=1000001\n[Journal]\nAttente=trente\n");
-    const CliRun refused = Run(Card("bad.card", BlankCard()), {"format"});
-    EXPECT_EQ(refused.status, 1);
-    EXPECT_NE(refused.err.find("[Journal] Attente"), std::string::npos) << refused.err;
+    for (const char* command : {"format", "journal"}) {
+        const CliRun refused = Run(Card("bad.card", BlankCard()), {command});
+        EXPECT_EQ(refused.status, 1) << command;
+        EXPECT_NE(refused.err.find("[Journal] Attente"), std::string::npos) << refused.err;
+    }
 }
