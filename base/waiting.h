@@ -52,6 +52,9 @@ public:
     // Says what is waited for, then sleeps a short while. False, at once, once the limit is
     // reached or the wait was called off: the caller then gives up.
     bool Pause();
+    // As Pause(), without sleeping: for a caller that waits on something of its own (a socket)
+    // in short slices.
+    bool Still();
 
     // Whole seconds waited so far, for messages.
     long waitedSeconds() const;
