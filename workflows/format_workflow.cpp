@@ -41,8 +41,9 @@ void FormatWorkflow::setOnWaitEnded(std::function<void()> told) {
 }
 
 bool FormatWorkflow::Poll(std::chrono::milliseconds grace) {
-    const bool shown = refresh_.Poll();
-    return steps_.Poll(grace) || shown;
+    // The next serial read is shown as it comes; only the card's operation is given grace.
+    refresh_.Poll();
+    return steps_.Poll(grace);
 }
 
 void FormatWorkflow::StopRefresh() {

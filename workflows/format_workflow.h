@@ -47,7 +47,7 @@ public:
     // The operation waits for the configuration or the journal, beside the window's thread.
     bool pending() const { return steps_.pending(); }
     // On the window's thread: goes on with a pending operation whose wait has ended, and shows
-    // the next serial read beside it; true when either did.
+    // the next serial read beside it; true when the operation went on.
     bool Poll(std::chrono::milliseconds grace = {});
     base::Waiting* waiting() const { return options_.waiting; }
     // The last warning about the journal (opened anew after its file vanished or was
