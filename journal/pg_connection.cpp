@@ -118,13 +118,14 @@ bool PgConnection::Connect(std::string& error, base::Patience* patience) {
     PQsetNoticeProcessor(
         conn_, [](void*, const char*) {}, nullptr);
     // A row another station holds is waited for as long as the program waits; should the
-    // program be gone, the server ends the wait itself.
+    // program be gone, the server ends the wait itself (0 would mean no limit there).
     const std::string statementLimit = Milliseconds(
         std::max<std::chrono::milliseconds>(kStatementLimit, waitLimit_ + std::chrono::seconds(5)));
     PgResult settings;
     if (!Send("SELECT set_config('lock_timeout', $1, false), "
               "set_config('statement_timeout', $2, false)",
-              {Milliseconds(waitLimit_), statementLimit}, settings, patience)) {
+              {Milliseconds(std::max(waitLimit_, std::chrono::milliseconds(1))), statementLimit},
+              settings, patience)) {
         error = "serveur " + address_ + " : " + FirstLine(PQerrorMessage(conn_));
         lost_ = true;
         PQfinish(conn_);
