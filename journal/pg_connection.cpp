@@ -152,6 +152,13 @@ bool PgConnection::Await(base::Patience* patience) {
                     PQcancel(cancel, reason, sizeof reason);
                     PQfreeCancel(cancel);
                 }
+                // Called off, the thread is being waited for: the connection goes at once
+                // (the server's lock_timeout ends the statement should the cancel be lost).
+                if (calledOff_) {
+                    PQfinish(conn_);
+                    conn_ = nullptr;
+                    return false;
+                }
             }
         } else if (std::chrono::steady_clock::now() - cancelled > kCancelGrace) {
             PQfinish(conn_);
