@@ -34,7 +34,7 @@ Patience::~Patience() {
 bool Patience::Still() {
     if (calledOff() || std::chrono::steady_clock::now() - start_ >= limit_)
         return false;
-    if (waiting_ && !said_) {
+    if (waiting_ && !said_ && !what_.empty()) {
         waiting_->Say(what_);
         said_ = true;
     }

@@ -43,7 +43,7 @@ private:
 // Pause() after each try that found it held.
 class Patience {
 public:
-    // waiting null: the default limit, and nobody is told.
+    // waiting null: the default limit, and nobody is told; what empty: nobody is told either.
     Patience(Waiting* waiting, std::string what);
     ~Patience();
     Patience(const Patience&) = delete;

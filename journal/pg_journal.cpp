@@ -264,6 +264,9 @@ bool PgJournal::UnfinishedFormat(std::int64_t serial, std::optional<std::int64_t
 
 bool PgJournal::List(const Filter& filter, std::vector<Entry>& entries, std::string& error) {
     const std::lock_guard lock(listMutex_);
+    // Within the program's limit, called off with the view that asked; the status line is the
+    // card operations'.
+    base::Patience patience(waiting_, {});
     entries.clear();
     PgResult r;
     const std::string sql =
@@ -275,7 +278,7 @@ bool PgJournal::List(const Filter& filter, std::vector<Entry>& entries, std::str
                               {Number(filter.serial), filter.since.empty()
                                                           ? std::nullopt
                                                           : PgParam(filter.since + "T00:00:00Z")},
-                              &r, error))
+                              &r, error, true, &patience))
         return false;
     for (int i = 0; i < PQntuples(r.get()); ++i) {
         Entry e;
