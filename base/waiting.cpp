@@ -31,18 +31,23 @@ Patience::~Patience() {
         waiting_->Say({});
 }
 
-bool Patience::Pause() {
-    if (calledOff())
+bool Patience::Still() {
+    if (calledOff() || std::chrono::steady_clock::now() - start_ >= limit_)
         return false;
-    const auto waited = std::chrono::steady_clock::now() - start_;
-    if (waited >= limit_)
-        return false;
-    if (waiting_ && !said_) {
+    if (waiting_ && !said_ && !what_.empty()) {
         waiting_->Say(what_);
         said_ = true;
     }
-    std::this_thread::sleep_for(
-        std::min<std::chrono::steady_clock::duration>(kPause, limit_ - waited));
+    return true;
+}
+
+bool Patience::Pause() {
+    if (!Still())
+        return false;
+    const auto waited = std::chrono::steady_clock::now() - start_;
+    if (waited < limit_)
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(kPause, limit_ - waited));
     return !calledOff();
 }
 

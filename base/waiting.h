@@ -43,7 +43,7 @@ private:
 // Pause() after each try that found it held.
 class Patience {
 public:
-    // waiting null: the default limit, and nobody is told.
+    // waiting null: the default limit, and nobody is told; what empty: nobody is told either.
     Patience(Waiting* waiting, std::string what);
     ~Patience();
     Patience(const Patience&) = delete;
@@ -52,6 +52,9 @@ public:
     // Says what is waited for, then sleeps a short while. False, at once, once the limit is
     // reached or the wait was called off: the caller then gives up.
     bool Pause();
+    // As Pause(), without sleeping: for a caller that waits on something of its own (a socket)
+    // in short slices.
+    bool Still();
 
     // Whole seconds waited so far, for messages.
     long waitedSeconds() const;

@@ -23,8 +23,9 @@ constexpr const char* kHelp =
     "partagée par tous les postes : NextSerial n'est plus utilisé.\n"
     "Affiche le message de la fenêtre, puis « serial: N » ou « old serial: N ».\n"
     "Une carte qui n'a plus qu'un essai n'est pas touchée, sauf avec --use-last-attempt.\n"
-    "Le journal ou la configuration tenus par un autre programme sont attendus au plus\n"
-    "[Journal] Attente secondes (30 par défaut), puis la carte est refusée, intacte.\n"
+    "Le journal ou la configuration tenus par un autre programme, la série du serveur tenue\n"
+    "par un autre poste, sont attendus au plus [Journal] Attente secondes (30 par défaut),\n"
+    "puis la carte est refusée, intacte.\n"
     "Code de sortie 0 seulement quand la carte est formatée et vérifiée, et\n"
     "l'opération inscrite au journal.\n";
 

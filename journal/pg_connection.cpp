@@ -2,7 +2,10 @@
 
 #include "base/hex.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <libpq-fe.h>
+#include <poll.h>
 
 namespace ostrel::journal {
 
@@ -10,10 +13,13 @@ namespace {
 
 // libpq's connect_timeout, unless the address sets its own.
 constexpr const char* kConnectTimeoutSeconds = "5";
-// A reservation waits on the series row while another station holds it: milliseconds, or
-// seconds on a slow server; past these the operation is refused, never left hanging.
-constexpr const char* kSessionSettings = "SELECT set_config('lock_timeout', '10s', false), "
-                                         "set_config('statement_timeout', '30s', false)";
+// How often a wait on the server looks whether it was called off or ran out.
+constexpr int kSliceMilliseconds = 20;
+// A cancelled statement the server does not answer within this: the connection is dropped.
+constexpr std::chrono::seconds kCancelGrace{2};
+// A statement that is not waiting for a row still ends on the server's side after this, should
+// the program be gone.
+constexpr std::chrono::seconds kStatementLimit{30};
 
 std::string FirstLine(const std::string& text) {
     const auto end = text.find('\n');
@@ -22,6 +28,34 @@ std::string FirstLine(const std::string& text) {
 
 bool IsLostState(const std::string& state) {
     return state.rfind("08", 0) == 0 || state == "57P01" || state == "57P02" || state == "57P03";
+}
+
+// connect_timeout as libpq reads it (the address's, a service file's, else ours): under 2 s
+// counts as 2 s, 0 or less as no limit.
+std::chrono::steady_clock::duration ConnectTimeout(pg_conn* conn) {
+    long seconds = 5;
+    if (PQconninfoOption* options = PQconninfo(conn)) {
+        for (PQconninfoOption* o = options; o->keyword; ++o) {
+            if (std::string(o->keyword) == "connect_timeout" && o->val && *o->val)
+                seconds = std::strtol(o->val, nullptr, 10);
+        }
+        PQconninfoFree(options);
+    }
+    if (seconds <= 0)
+        return std::chrono::hours(24 * 365);
+    return std::chrono::seconds(std::max(seconds, 2L));
+}
+
+// Waits a slice for the socket; true when it is ready (or in error: libpq then says why).
+bool SocketReady(int socket, short events) {
+    if (socket < 0)
+        return true;
+    pollfd watched{socket, events, 0};
+    return ::poll(&watched, 1, kSliceMilliseconds) != 0;
+}
+
+std::string Milliseconds(std::chrono::milliseconds duration) {
+    return std::to_string(duration.count()) + "ms";
 }
 
 } // namespace
@@ -36,7 +70,15 @@ PgConnection::~PgConnection() {
     PQfinish(conn_);
 }
 
-bool PgConnection::Connect(std::string& error) {
+bool PgConnection::ConnectFailed(const std::string& reason, std::string& error) {
+    error = "serveur " + address_ + " : connexion impossible : " + reason;
+    lost_ = true;
+    PQfinish(conn_);
+    conn_ = nullptr;
+    return false;
+}
+
+bool PgConnection::Connect(std::string& error, base::Patience* patience) {
     if (conn_ && PQstatus(conn_) == CONNECTION_OK)
         return true;
     PQfinish(conn_);
@@ -51,22 +93,39 @@ bool PgConnection::Connect(std::string& error) {
     // Earlier keywords are overridden by the address's own: its connect_timeout wins.
     const char* keywords[] = {"connect_timeout", "application_name", "dbname", nullptr};
     const char* values[] = {kConnectTimeoutSeconds, "ostrel-chipcard", address_.c_str(), nullptr};
-    conn_ = PQconnectdbParams(keywords, values, 1);
     // Whatever the reason, the server cannot be told now: the end of an operation waits.
-    if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
-        error = "serveur " + address_ + " : connexion impossible : " +
-                FirstLine(conn_ ? PQerrorMessage(conn_) : "mémoire épuisée");
-        lost_ = true;
-        PQfinish(conn_);
-        conn_ = nullptr;
-        return false;
+    conn_ = PQconnectStartParams(keywords, values, 1);
+    if (!conn_)
+        return ConnectFailed("mémoire épuisée", error);
+    if (PQstatus(conn_) == CONNECTION_BAD)
+        return ConnectFailed(FirstLine(PQerrorMessage(conn_)), error);
+    // Step by step, so that a wait called off ends at once; libpq leaves the time limit to us.
+    const auto deadline = std::chrono::steady_clock::now() + ConnectTimeout(conn_);
+    PostgresPollingStatusType polled = PGRES_POLLING_WRITING;
+    while (polled != PGRES_POLLING_OK && polled != PGRES_POLLING_FAILED) {
+        if (SocketReady(PQsocket(conn_), polled == PGRES_POLLING_READING ? POLLIN : POLLOUT)) {
+            polled = PQconnectPoll(conn_);
+        } else if (patience && patience->calledOff()) {
+            return ConnectFailed("attente abandonnée", error);
+        } else if (std::chrono::steady_clock::now() >= deadline) {
+            return ConnectFailed("timeout expired", error);
+        }
     }
+    if (polled == PGRES_POLLING_FAILED)
+        return ConnectFailed(FirstLine(PQerrorMessage(conn_)), error);
     // The server's notices (a shutdown announced) would land on the operator's terminal; what
     // matters reaches the caller as an error.
     PQsetNoticeProcessor(
         conn_, [](void*, const char*) {}, nullptr);
-    PgResult settings(PQexec(conn_, kSessionSettings));
-    if (PQresultStatus(settings.get()) != PGRES_TUPLES_OK) {
+    // A row another station holds is waited for as long as the program waits; should the
+    // program be gone, the server ends the wait itself (0 would mean no limit there).
+    const std::string statementLimit = Milliseconds(
+        std::max<std::chrono::milliseconds>(kStatementLimit, waitLimit_ + std::chrono::seconds(5)));
+    PgResult settings;
+    if (!Send("SELECT set_config('lock_timeout', $1, false), "
+              "set_config('statement_timeout', $2, false)",
+              {Milliseconds(std::max(waitLimit_, std::chrono::milliseconds(1))), statementLimit},
+              settings, patience)) {
         error = "serveur " + address_ + " : " + FirstLine(PQerrorMessage(conn_));
         lost_ = true;
         PQfinish(conn_);
@@ -76,30 +135,73 @@ bool PgConnection::Connect(std::string& error) {
     return true;
 }
 
+bool PgConnection::Await(base::Patience* patience) {
+    std::chrono::steady_clock::time_point cancelled;
+    while (PQisBusy(conn_)) {
+        if (SocketReady(PQsocket(conn_), POLLIN)) {
+            if (!PQconsumeInput(conn_))
+                return true; // broken: the result says so
+        } else if (!gaveUp_) {
+            if (patience && !patience->Still()) {
+                // The server stops waiting too: nothing of the statement stays behind.
+                gaveUp_ = true;
+                calledOff_ = patience->calledOff();
+                cancelled = std::chrono::steady_clock::now();
+                if (PGcancel* cancel = PQgetCancel(conn_)) {
+                    char reason[256];
+                    PQcancel(cancel, reason, sizeof reason);
+                    PQfreeCancel(cancel);
+                }
+                // Called off, the thread is being waited for: the connection goes at once
+                // (the server's lock_timeout ends the statement should the cancel be lost).
+                if (calledOff_) {
+                    PQfinish(conn_);
+                    conn_ = nullptr;
+                    return false;
+                }
+            }
+        } else if (std::chrono::steady_clock::now() - cancelled > kCancelGrace) {
+            PQfinish(conn_);
+            conn_ = nullptr;
+            return false;
+        }
+    }
+    return true;
+}
+
 bool PgConnection::Send(const std::string& sql, const std::vector<PgParam>& params,
-                        PgResult& result) {
+                        PgResult& result, base::Patience* patience) {
+    result.reset();
+    gaveUp_ = false;
+    calledOff_ = false;
     std::vector<const char*> values;
     for (const PgParam& p : params)
         values.push_back(p ? p->c_str() : nullptr);
-    result.reset(PQexecParams(conn_, sql.c_str(), static_cast<int>(values.size()), nullptr,
-                              values.data(), nullptr, nullptr, 0));
+    if (!PQsendQueryParams(conn_, sql.c_str(), static_cast<int>(values.size()), nullptr,
+                           values.data(), nullptr, nullptr, 0))
+        return false;
+    if (!Await(patience))
+        return false;
+    // The last result is the statement's; the others are only read to the end.
+    while (pg_result* next = PQgetResult(conn_))
+        result.reset(next);
     const auto status = PQresultStatus(result.get());
-    return status == PGRES_TUPLES_OK || status == PGRES_COMMAND_OK;
+    return result && (status == PGRES_TUPLES_OK || status == PGRES_COMMAND_OK);
 }
 
 bool PgConnection::Exec(const std::string& sql, const std::vector<PgParam>& params, PgResult* rows,
-                        std::string& error, bool mayRetry) {
-    if (!Connect(error))
+                        std::string& error, bool mayRetry, base::Patience* patience) {
+    if (!Connect(error, patience))
         return false;
     PgResult result;
-    bool ok = Send(sql, params, result);
-    if (!ok && mayRetry && Broken(result)) {
+    bool ok = Send(sql, params, result, patience);
+    if (!ok && mayRetry && !gaveUp_ && Broken(result)) {
         // The server restarted since the last query: one more try on a new connection.
         PQfinish(conn_);
         conn_ = nullptr;
-        if (!Connect(error))
+        if (!Connect(error, patience))
             return false;
-        ok = Send(sql, params, result);
+        ok = Send(sql, params, result, patience);
     }
     lost_ = false;
     busy_ = false;
@@ -114,13 +216,21 @@ bool PgConnection::Exec(const std::string& sql, const std::vector<PgParam>& para
     sqlState_ = state ? state : "";
     const char* primary =
         result ? PQresultErrorField(result.get(), PG_DIAG_MESSAGE_PRIMARY) : nullptr;
-    message_ = primary ? primary : FirstLine(PQerrorMessage(conn_));
-    lost_ = Broken(result) || IsLostState(sqlState_);
-    busy_ = sqlState_ == "55P03" || sqlState_ == "57014";
-    error = "serveur " + address_ + " : " +
-            (sqlState_.empty() ? "connexion perdue (" + message_ + ")"
-                               : ServerErrorText(sqlState_, message_));
-    if (Broken(result)) {
+    message_ = primary ? primary : conn_ ? FirstLine(PQerrorMessage(conn_)) : "";
+    busy_ = gaveUp_ || sqlState_ == "55P03" || sqlState_ == "57014";
+    lost_ = !busy_ && (Broken(result) || IsLostState(sqlState_));
+    if (busy_) {
+        // Another station's transaction held what this one needs for the whole wait.
+        error = "serveur " + address_ + " : occupé par un autre poste" +
+                (calledOff_ ? std::string(", attente abandonnée")
+                 : patience ? " depuis " + std::to_string(patience->waitedSeconds()) + " s"
+                            : " (" + message_ + ")");
+    } else {
+        error = "serveur " + address_ + " : " +
+                (sqlState_.empty() ? "connexion perdue (" + message_ + ")"
+                                   : ServerErrorText(sqlState_, message_));
+    }
+    if (!conn_ || Broken(result)) {
         PQfinish(conn_);
         conn_ = nullptr;
     }
@@ -128,6 +238,8 @@ bool PgConnection::Exec(const std::string& sql, const std::vector<PgParam>& para
 }
 
 bool PgConnection::Broken(const PgResult& failed) const {
+    if (!conn_)
+        return true;
     // Every refusal of the server carries a SQLSTATE; a failure without one is libpq's own:
     // the connection went (libpq may not have marked it bad yet).
     return PQstatus(conn_) == CONNECTION_BAD || !failed ||

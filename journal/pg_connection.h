@@ -1,6 +1,9 @@
 #pragma once
 
+#include "base/waiting.h"
+
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
@@ -21,7 +24,9 @@ using PgResult = std::unique_ptr<pg_result, PgResultClear>;
 using PgParam = std::optional<std::string>;
 
 // One connection to the PostgreSQL server the stations share, opened on first use and opened
-// again after it broke. Not shared between threads.
+// again after it broke. Not shared between threads. Every wait on the server (connecting, a row
+// another station holds, a slow answer) is watched in short slices: a Patience given to a call
+// ends it at its limit or when called off, the server told to give up the statement.
 class PgConnection {
 public:
     // address: a libpq URI ("postgresql://...") or "keyword=value ..." ("service=NAME").
@@ -30,8 +35,13 @@ public:
     PgConnection(const PgConnection&) = delete;
     PgConnection& operator=(const PgConnection&) = delete;
 
-    // Connects unless connected; false with a French reason naming the server and libpq's.
-    bool Connect(std::string& error);
+    // How long a statement waits for a row another station holds before the server itself
+    // gives up (lock_timeout), as the program does; for the next connection.
+    void SetWaitLimit(std::chrono::milliseconds limit) { waitLimit_ = limit; }
+
+    // Connects unless connected, within connect_timeout (the address's, else 5 s); false with a
+    // French reason naming the server and libpq's. patience: called off, it gives up at once.
+    bool Connect(std::string& error, base::Patience* patience = nullptr);
 
     // Runs sql with params, connecting first; a connection found broken is opened again and
     // the query sent once more (every query here may be sent twice: a lost reservation leaves
@@ -39,8 +49,10 @@ public:
     // rows. False with a French reason; lost() then tells whether the server was out of reach.
     // Inside a transaction (mayRetry false) nothing is sent again: a new connection would run
     // the query outside it.
+    // patience: what the answer is waited for within; it says it waits, and past its limit, or
+    // called off, the statement is cancelled and the call fails as busy.
     bool Exec(const std::string& sql, const std::vector<PgParam>& params, PgResult* rows,
-              std::string& error, bool mayRetry = true);
+              std::string& error, bool mayRetry = true, base::Patience* patience = nullptr);
 
     // The last failure was the server out of reach (connection refused or lost, shut down),
     // rather than a refusal.
@@ -57,11 +69,19 @@ public:
     const std::string& serverMessage() const { return message_; }
 
 private:
-    bool Send(const std::string& sql, const std::vector<PgParam>& params, PgResult& result);
+    bool Send(const std::string& sql, const std::vector<PgParam>& params, PgResult& result,
+              base::Patience* patience);
+    // Waits for the answer of the statement sent; false when it was given up (the connection
+    // is dropped when the server did not even answer the cancel).
+    bool Await(base::Patience* patience);
     bool Broken(const PgResult& failed) const;
+    bool ConnectFailed(const std::string& reason, std::string& error);
 
     std::string address_;
     pg_conn* conn_ = nullptr;
+    std::chrono::milliseconds waitLimit_ = base::kDefaultWaitLimit;
+    bool gaveUp_ = false;    // the last statement was cancelled by this side
+    bool calledOff_ = false; // ... because its wait was called off
     bool lost_ = false;
     std::atomic<bool> busy_{false};
     std::string sqlState_;

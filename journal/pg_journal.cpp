@@ -30,11 +30,65 @@ template <typename T> std::optional<T> OptionalNumber(const PgResult& r, int row
     return static_cast<T>(std::stoll(PQgetvalue(r.get(), row, column)));
 }
 
+constexpr std::chrono::milliseconds kSlice{20};
+
 } // namespace
 
+// One call on the server: it holds the connection, waiting for another call within the
+// program's limit (or not at all), and its statements wait within the same patience.
+class PgJournal::Call {
+public:
+    Call(PgJournal& journal, base::Waiting* waiting, bool waitForOthers = true)
+        : journal_(journal), patience_(waiting, kServerWaiting) {
+        if (!waitForOthers)
+            held_ = journal.mutex_.try_lock();
+        else
+            while (!(held_ = journal.mutex_.try_lock_for(kSlice)) && patience_.Still()) {
+            }
+        if (held_ && waitForOthers) // a card's call: it tells whether it found the server busy
+            journal_.busy_ = false;
+    }
+    ~Call() {
+        if (held_)
+            journal_.mutex_.unlock();
+    }
+    Call(const Call&) = delete;
+    Call& operator=(const Call&) = delete;
+
+    // False with the reason when the connection stayed with another call.
+    bool Held(std::string& error) {
+        if (held_)
+            return true;
+        journal_.busy_ = true;
+        error =
+            "serveur " + journal_.Location() + " : occupé par une autre opération du poste" +
+            (patience_.calledOff() ? std::string(", attente abandonnée")
+                                   : " depuis " + std::to_string(patience_.waitedSeconds()) + " s");
+        return false;
+    }
+    bool held() const { return held_; }
+    base::Patience* patience() { return &patience_; }
+    // The statement ended: whether it failed as busy.
+    bool Done(bool ok) {
+        journal_.busy_ = !ok && journal_.connection_.busy();
+        return ok;
+    }
+
+private:
+    PgJournal& journal_;
+    base::Patience patience_;
+    bool held_ = false;
+};
+
 PgJournal::PgJournal(std::string address, std::string spoolPath)
-    : connection_(std::move(address)), spool_(std::move(spoolPath)) {
+    : connection_(address), listConnection_(address), spool_(std::move(spoolPath)) {
     CountPending();
+}
+
+void PgJournal::SetWaiting(base::Waiting* waiting) {
+    waiting_ = waiting;
+    const std::lock_guard lock(mutex_);
+    connection_.SetWaitLimit(waiting ? waiting->limit() : base::kDefaultWaitLimit);
 }
 
 void PgJournal::CountPending() {
@@ -45,27 +99,30 @@ void PgJournal::CountPending() {
 }
 
 bool PgJournal::Open(std::string& error) {
-    const std::lock_guard lock(mutex_);
-    if (!connection_.Connect(error))
+    Call call(*this, waiting_);
+    if (!call.Held(error) || !call.Done(connection_.Connect(error, call.patience())))
         return false;
     std::string unsent;
     // A spool that cannot be sent now waits for the next operation; it stops none.
-    SendPendingLocked(unsent);
+    SendPendingLocked(unsent, call.patience());
     return true;
 }
 
 bool PgJournal::Add(const Entry& entry, std::int64_t& id, std::string& error) {
-    const std::lock_guard lock(mutex_);
+    Call call(*this, waiting_);
+    if (!call.Held(error))
+        return false;
     if (entry.serialNew) {
         error = "serveur " + Location() + " : un numéro de série ne se donne que par réservation";
         return false;
     }
     PgResult r;
-    if (!connection_.Exec("SELECT ostrel.add_operation($1, $2, $3, $4, $5, $6, $7, $8, $9)",
-                          {entry.station, entry.program, entry.reader, entry.operation,
-                           Number(entry.serialOld), Number(entry.supplier), Number(entry.kind),
-                           Number(entry.credits), Bytes(entry.before)},
-                          &r, error))
+    if (!call.Done(
+            connection_.Exec("SELECT ostrel.add_operation($1, $2, $3, $4, $5, $6, $7, $8, $9)",
+                             {entry.station, entry.program, entry.reader, entry.operation,
+                              Number(entry.serialOld), Number(entry.supplier), Number(entry.kind),
+                              Number(entry.credits), Bytes(entry.before)},
+                             &r, error, true, call.patience())))
         return false;
     id = std::stoll(PQgetvalue(r.get(), 0, 0));
     return true;
@@ -73,13 +130,17 @@ bool PgJournal::Add(const Entry& entry, std::int64_t& id, std::string& error) {
 
 bool PgJournal::Reserve(const Entry& entry, std::int64_t& serial, std::int64_t& id,
                         std::optional<std::string>& issuedTime, std::string& error) {
-    const std::lock_guard lock(mutex_);
+    Call call(*this, waiting_);
     issuedTime.reset();
+    if (!call.Held(error))
+        return false;
     PgResult r;
-    if (!connection_.Exec("SELECT serial, row_id FROM ostrel.reserve_serial($1, $2, $3, $4, $5)",
-                          {entry.station, entry.program, entry.reader, Number(entry.supplier),
-                           Bytes(entry.before)},
-                          &r, error)) {
+    // Waits for the series row while another station reserves, within the program's limit.
+    if (!call.Done(
+            connection_.Exec("SELECT serial, row_id FROM ostrel.reserve_serial($1, $2, $3, $4, $5)",
+                             {entry.station, entry.program, entry.reader, Number(entry.supplier),
+                              Bytes(entry.before)},
+                             &r, error, true, call.patience()))) {
         if (connection_.sqlState() == "OS003")
             issuedTime = connection_.serverMessage(); // the time it was given
         return false;
@@ -89,10 +150,30 @@ bool PgJournal::Reserve(const Entry& entry, std::int64_t& serial, std::int64_t& 
     return true;
 }
 
-bool PgJournal::NextSerial(std::optional<std::int64_t>& next, std::string& error) {
-    const std::lock_guard lock(mutex_);
+bool PgJournal::ReadNextSerial(std::optional<std::int64_t>& next, std::string& error, Call& call) {
     PgResult r;
-    if (!connection_.Exec("SELECT ostrel.next_serial()", {}, &r, error))
+    if (!call.Done(
+            connection_.Exec("SELECT ostrel.next_serial()", {}, &r, error, true, call.patience())))
+        return false;
+    next = OptionalNumber<std::int64_t>(r, 0, 0);
+    return true;
+}
+
+bool PgJournal::NextSerial(std::optional<std::int64_t>& next, std::string& error) {
+    Call call(*this, waiting_);
+    return call.Held(error) && ReadNextSerial(next, error, call);
+}
+
+bool PgJournal::GlanceNextSerial(std::optional<std::int64_t>& next, bool& inUse, std::string& error,
+                                 base::Waiting* waiting) {
+    next.reset();
+    Call call(*this, waiting, false);
+    inUse = !call.held();
+    if (inUse)
+        return true; // by a card's operation: shown after it
+    // Whether a card's call found the server busy stays as it was.
+    PgResult r;
+    if (!connection_.Exec("SELECT ostrel.next_serial()", {}, &r, error, true, call.patience()))
         return false;
     next = OptionalNumber<std::int64_t>(r, 0, 0);
     return true;
@@ -100,11 +181,14 @@ bool PgJournal::NextSerial(std::optional<std::int64_t>& next, std::string& error
 
 bool PgJournal::Finish(std::int64_t id, const std::string& outcome, std::optional<int> attemptsLeft,
                        const std::string& after, std::string& error) {
-    const std::lock_guard lock(mutex_);
+    Call call(*this, waiting_);
+    if (!call.Held(error))
+        return false;
     std::string sent;
-    if (connection_.Exec("SELECT ostrel.finish_operation($1, $2, $3, $4)",
-                         {std::to_string(id), outcome, Number(attemptsLeft), Bytes(after)}, nullptr,
-                         sent))
+    if (call.Done(
+            connection_.Exec("SELECT ostrel.finish_operation($1, $2, $3, $4)",
+                             {std::to_string(id), outcome, Number(attemptsLeft), Bytes(after)},
+                             nullptr, sent, true, call.patience())))
         return true;
     if (!connection_.lost()) {
         error = sent;
@@ -121,11 +205,12 @@ bool PgJournal::Finish(std::int64_t id, const std::string& outcome, std::optiona
 }
 
 bool PgJournal::SendPending(std::string& error) {
-    const std::lock_guard lock(mutex_);
-    return SendPendingLocked(error);
+    // Nobody is told of this wait: it is no card's.
+    Call call(*this, nullptr, false);
+    return call.Held(error) && SendPendingLocked(error, call.patience());
 }
 
-bool PgJournal::SendPendingLocked(std::string& error) {
+bool PgJournal::SendPendingLocked(std::string& error, base::Patience* patience) {
     std::vector<PendingOutcome> pending;
     if (!spool_.List(connection_.address(), pending, error))
         return false;
@@ -133,7 +218,7 @@ bool PgJournal::SendPendingLocked(std::string& error) {
         if (!connection_.Exec(
                 "SELECT ostrel.finish_operation($1, $2, $3, $4)",
                 {std::to_string(p.rowId), p.outcome, Number(p.attemptsLeft), Bytes(p.after)},
-                nullptr, error))
+                nullptr, error, true, patience))
             return false;
         if (!spool_.Remove(p.server, p.rowId, error))
             return false;
@@ -148,13 +233,15 @@ std::size_t PgJournal::PendingCount() {
 
 bool PgJournal::IssuedAt(std::int64_t serial, std::optional<std::string>& time,
                          std::string& error) {
-    const std::lock_guard lock(mutex_);
+    Call call(*this, waiting_);
     time.reset();
+    if (!call.Held(error))
+        return false;
     PgResult r;
-    if (!connection_.Exec(std::string("SELECT to_char(t AT TIME ZONE 'UTC', "
-                                      "'YYYY-MM-DD\"T\"HH24:MI:SS\"Z\"') "
-                                      "FROM ostrel.issued_at($1) AS t"),
-                          {std::to_string(serial)}, &r, error))
+    if (!call.Done(connection_.Exec(std::string("SELECT to_char(t AT TIME ZONE 'UTC', "
+                                                "'YYYY-MM-DD\"T\"HH24:MI:SS\"Z\"') "
+                                                "FROM ostrel.issued_at($1) AS t"),
+                                    {std::to_string(serial)}, &r, error, true, call.patience())))
         return false;
     if (!PQgetisnull(r.get(), 0, 0))
         time = Text(r, 0, 0);
@@ -163,18 +250,23 @@ bool PgJournal::IssuedAt(std::int64_t serial, std::optional<std::string>& time,
 
 bool PgJournal::UnfinishedFormat(std::int64_t serial, std::optional<std::int64_t>& id,
                                  std::string& error) {
-    const std::lock_guard lock(mutex_);
+    Call call(*this, waiting_);
     id.reset();
+    if (!call.Held(error))
+        return false;
     PgResult r;
-    if (!connection_.Exec("SELECT ostrel.unfinished_format($1)", {std::to_string(serial)}, &r,
-                          error))
+    if (!call.Done(connection_.Exec("SELECT ostrel.unfinished_format($1)", {std::to_string(serial)},
+                                    &r, error, true, call.patience())))
         return false;
     id = OptionalNumber<std::int64_t>(r, 0, 0);
     return true;
 }
 
 bool PgJournal::List(const Filter& filter, std::vector<Entry>& entries, std::string& error) {
-    const std::lock_guard lock(mutex_);
+    const std::lock_guard lock(listMutex_);
+    // Within the program's limit, called off with the view that asked; the status line is the
+    // card operations'.
+    base::Patience patience(waiting_, {});
     entries.clear();
     PgResult r;
     const std::string sql =
@@ -182,11 +274,11 @@ bool PgJournal::List(const Filter& filter, std::vector<Entry>& entries, std::str
         ", station, program, reader, operation, serial_new, serial_old, supplier, kind, "
         "credits, attempts_left, outcome, card_before, card_after "
         "FROM ostrel.list_operations($1, $2)";
-    if (!connection_.Exec(sql,
-                          {Number(filter.serial), filter.since.empty()
-                                                      ? std::nullopt
-                                                      : PgParam(filter.since + "T00:00:00Z")},
-                          &r, error))
+    if (!listConnection_.Exec(sql,
+                              {Number(filter.serial), filter.since.empty()
+                                                          ? std::nullopt
+                                                          : PgParam(filter.since + "T00:00:00Z")},
+                              &r, error, true, &patience))
         return false;
     for (int i = 0; i < PQntuples(r.get()); ++i) {
         Entry e;

@@ -13,8 +13,10 @@ namespace ostrel::journal {
 // (packaging/postgresql/schema.sql). Every write goes through the schema's functions: a
 // station login has no other right. An operation's end that the server cannot take once the
 // card was written is kept in the local spool and sent when the server answers again.
-// Callable from several threads (a card operation, the spool sent every minute): one at a time
-// uses the connection. PendingCount() and Location() never wait on the server.
+// Callable from several threads (a card operation, the next serial shown, the spool sent every
+// minute): one at a time uses the connection, and a call waits for another one only within the
+// program's limit. The listing has a connection of its own, so that it never waits behind a
+// reservation. PendingCount() and Location() never wait on the server.
 class PgJournal : public Journal {
 public:
     // address: a libpq URI or "service=NAME"; spoolPath empty: the user's data folder.
@@ -35,9 +37,10 @@ public:
                           std::string& error) override;
     bool List(const Filter& filter, std::vector<Entry>& entries, std::string& error) override;
     std::string Location() const override { return connection_.address(); }
+    // Only when no other call holds the connection: else the next sending does it.
     bool SendPending(std::string& error) override;
     // The last call waited past the server's limits for another station's transaction.
-    bool busy() const override { return connection_.busy(); }
+    bool busy() const override { return busy_; }
     std::size_t PendingCount() override;
 
     // The serial of the format of entry's card, taken from the series in one transaction
@@ -49,15 +52,33 @@ public:
     // The serial the next blank card receives; nothing before the series was started.
     bool NextSerial(std::optional<std::int64_t>& next, std::string& error);
 
+    // The next serial for showing it: never waits for another call (inUse then, and the call
+    // is true); ends as soon as waiting is called off.
+    bool GlanceNextSerial(std::optional<std::int64_t>& next, bool& inUse, std::string& error,
+                          base::Waiting* waiting);
+
+    // The program's wait for another station, shown to the operator: a reservation waits
+    // this long for the series row, and the server itself as long.
+    void SetWaiting(base::Waiting* waiting);
+
 private:
-    bool SendPendingLocked(std::string& error);
+    class Call;
+    bool SendPendingLocked(std::string& error, base::Patience* patience);
+    bool ReadNextSerial(std::optional<std::int64_t>& next, std::string& error, Call& call);
     void CountPending();
 
-    std::mutex mutex_; // the connection and the spool
+    std::timed_mutex mutex_; // the connection and the spool
+    base::Waiting* waiting_ = nullptr;
+    std::atomic<bool> busy_{false};
     PgConnection connection_;
+    std::mutex listMutex_;
+    PgConnection listConnection_;
     OutcomeSpool spool_;
     std::atomic<std::size_t> pending_{0};
 };
+
+// What the status line shows while another station holds the series.
+inline constexpr const char* kServerWaiting = "serveur occupé, attente…";
 
 // Whether --journal or [Journal] Server names a server rather than a file: a libpq URI
 // ("postgresql://", "postgres://") or "keyword=value" settings ("service=NAME").

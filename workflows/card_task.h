@@ -118,7 +118,7 @@ public:
     // On the window's thread: goes on with the operation once its acquisition has ended, after
     // waiting at most grace for it. True when it went on.
     bool Poll(std::chrono::milliseconds grace = {}) {
-        if (grace.count() > 0)
+        if (grace.count() > 0 && task_.pending())
             task_.EndsWithin(grace);
         return task_.Poll();
     }

@@ -18,7 +18,39 @@ using namespace card::layout;
 FormatWorkflow::FormatWorkflow(reader::SharedState& state, SerialStore& store,
                                WorkflowOptions options)
     : state_(state), store_(store), options_(std::move(options)),
-      steps_(options_.waitBeside, options_.waiting) {}
+      refreshWaiting_(options_.waiting ? options_.waiting->limit() : base::kDefaultWaitLimit),
+      steps_(options_.waitBeside, options_.waiting) {
+    // Set before any thread starts; the window's own callback may come later.
+    refresh_.onEnded = [this] { Told(); };
+    steps_.setOnEnded([this] { Told(); });
+}
+
+FormatWorkflow::~FormatWorkflow() {
+    StopRefresh();
+}
+
+void FormatWorkflow::Told() {
+    const std::lock_guard lock(toldMutex_);
+    if (told_)
+        told_();
+}
+
+void FormatWorkflow::setOnWaitEnded(std::function<void()> told) {
+    const std::lock_guard lock(toldMutex_);
+    told_ = std::move(told);
+}
+
+bool FormatWorkflow::Poll(std::chrono::milliseconds grace) {
+    // The next serial read is shown as it comes; only the card's operation is given grace.
+    refresh_.Poll();
+    return steps_.Poll(grace);
+}
+
+void FormatWorkflow::StopRefresh() {
+    refreshWaiting_.CallOff();
+    refresh_.Drop();
+    refreshWaiting_.Resume();
+}
 
 void FormatWorkflow::Load() {
     state_.FormatActive = true;
@@ -29,6 +61,7 @@ void FormatWorkflow::Load() {
 
 void FormatWorkflow::Unload() {
     CallOff();
+    StopRefresh();
     state_.FormatActive = false;
 }
 
@@ -49,27 +82,37 @@ void FormatWorkflow::CardRemoved() {
 }
 
 void FormatWorkflow::RefreshNextSerial() {
-    if (!steps_.pending())
-        steps_.Run(Refresh());
+    if (refresh_.pending()) {
+        refreshAgain_ = true; // the one under way may have begun before a card
+        return;
+    }
+    glancedFrom_ = operations_;
+    refresh_.Start([this] { glanced_ = GlanceConfiguredSerial(store_, &refreshWaiting_); },
+                   [this] { ShowRefreshed(); });
 }
 
-CardTask FormatWorkflow::Refresh() {
-    ConfiguredRead read;
-    co_await steps_.Beside([&] { read = ReadConfiguredSerial(store_); });
-    if (cardIn_) {
-        // What the card's operation showed stays; only the next serial follows the server.
-        if (read.serial) {
+void FormatWorkflow::ShowRefreshed() {
+    const ConfiguredRead read = std::move(glanced_);
+    // Begun before the last card, or while its operation used the server: the card's own
+    // reservation says more.
+    if (!read.inUse && glancedFrom_ == operations_) {
+        if (cardIn_) {
+            // What the card's operation showed stays; only the next serial follows the server.
+            if (read.serial) {
+                nextSerial_ = read.serial;
+                nextText_ = std::to_string(*read.serial);
+            }
+        } else {
             nextSerial_ = read.serial;
-            nextText_ = std::to_string(*read.serial);
+            blockedText_ = read.refusal;
+            problem_ = read.problem;
+            if (nextSerial_)
+                nextText_ = std::to_string(*nextSerial_);
+            ShowIdle();
         }
-        co_return;
     }
-    nextSerial_ = read.serial;
-    blockedText_ = read.refusal;
-    problem_ = read.problem;
-    if (nextSerial_)
-        nextText_ = std::to_string(*nextSerial_);
-    ShowIdle();
+    if (std::exchange(refreshAgain_, false))
+        RefreshNextSerial();
 }
 
 void FormatWorkflow::ReadNextSerial() {
@@ -97,6 +140,7 @@ void FormatWorkflow::Refuse(const std::string& text, const std::string& problem)
 }
 
 void FormatWorkflow::CardInserted() {
+    ++operations_;
     outcome_ = FormatOutcome::Nothing;
     problem_.clear();
     indicator_ = Indicator::Yellow;

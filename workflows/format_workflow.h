@@ -4,11 +4,13 @@
 #include "indicator.h"
 #include "journal_entries.h"
 #include "reader/shared_state.h"
+#include "serial_reservation.h"
 #include "serial_store.h"
 #include "workflow_options.h"
 
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -32,6 +34,9 @@ enum class FormatOutcome {
 class FormatWorkflow {
 public:
     FormatWorkflow(reader::SharedState& state, SerialStore& store, WorkflowOptions options = {});
+    ~FormatWorkflow();
+    FormatWorkflow(const FormatWorkflow&) = delete;
+    FormatWorkflow& operator=(const FormatWorkflow&) = delete;
 
     void Load();
     void Unload();
@@ -41,15 +46,15 @@ public:
 
     // The operation waits for the configuration or the journal, beside the window's thread.
     bool pending() const { return steps_.pending(); }
-    // On the window's thread: goes on with a pending operation whose wait has ended; true when
-    // it did.
-    bool Poll(std::chrono::milliseconds grace = {}) { return steps_.Poll(grace); }
+    // On the window's thread: goes on with a pending operation whose wait has ended, and shows
+    // the next serial read beside it; true when the operation went on.
+    bool Poll(std::chrono::milliseconds grace = {});
     base::Waiting* waiting() const { return options_.waiting; }
     // The last warning about the journal (opened anew after its file vanished or was
     // replaced); it stays until another replaces it.
     const std::string& warning() const { return warning_; }
     // Told, on the waiting thread, that a wait ended.
-    void setOnWaitEnded(std::function<void()> told) { steps_.setOnEnded(std::move(told)); }
+    void setOnWaitEnded(std::function<void()> told);
 
     // What the window shows.
     const std::string& info() const { return info_; }               // lblInfo
@@ -74,13 +79,16 @@ public:
     std::function<void()> onHandling;
 
     // Reads the next serial again for showing it: beside a window when the series is a server's,
-    // never while a card is being handled.
+    // on a thread of its own that a card's operation never waits for, nor it for the operation.
     void RefreshNextSerial();
 
 private:
     // Reads "NextSerial" for showing it; sets blockedText_ when it is unusable.
     void ReadNextSerial();
-    CardTask Refresh();
+    // On the window's thread, once the read beside it ended.
+    void ShowRefreshed();
+    void StopRefresh();
+    void Told();
     CardTask Insertion();
     // A format of this serial that never finished, recorded as the journal entry entry.
     struct Unfinished {
@@ -116,6 +124,15 @@ private:
     std::int64_t serialWritten_ = -1;
     std::int64_t oldSerial_ = -1;
     std::string warning_;
+    std::uint64_t operations_ = 0; // cards inserted: a read begun before one is stale
+    // The next serial read beside the window: its own wait, called off when the window goes.
+    base::Waiting refreshWaiting_;
+    ConfiguredRead glanced_;
+    std::uint64_t glancedFrom_ = 0;
+    bool refreshAgain_ = false;
+    std::mutex toldMutex_;
+    std::function<void()> told_;
+    base::BesideTask refresh_;
     BesideSteps steps_; // last: its operation goes first, while what it uses is still there
 };
 

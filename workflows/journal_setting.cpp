@@ -60,6 +60,8 @@ JournalPlace::JournalPlace(const JournalSetting& setting, const std::string& con
 }
 
 void JournalPlace::SetWaiting(base::Waiting* waiting) {
+    if (server_)
+        server_->SetWaiting(waiting);
     if (file_)
         file_->SetWaiting(waiting);
     if (ini_)

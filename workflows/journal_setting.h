@@ -34,8 +34,8 @@ public:
     // The server, when there is one.
     journal::PgJournal* server() { return server_.get(); }
 
-    // The journal file and the configuration's lock are waited for within waiting's limit; a
-    // server bounds its own waits.
+    // The journal file, the configuration's lock and the server's series row are waited for
+    // within waiting's limit.
     void SetWaiting(base::Waiting* waiting);
 
 private:

@@ -5,11 +5,12 @@
 
 namespace ostrel::workflows {
 
-ConfiguredRead ReadConfiguredSerial(SerialStore& store) {
+namespace {
+
+ConfiguredRead Configured(SerialStore& store, bool readOk, const std::string& text,
+                          const std::string& error) {
     ConfiguredRead read;
-    std::string text;
-    std::string error;
-    if (!store.Read(text, error)) {
+    if (!readOk) {
         read.refusal = store.KeepsSeriesWithJournal()
                            ? texts::kServerUnusable
                            : texts::SerialRefusedText("configuration illisible");
@@ -27,6 +28,28 @@ ConfiguredRead ReadConfiguredSerial(SerialStore& store) {
     return read;
 }
 
+} // namespace
+
+ConfiguredRead ReadConfiguredSerial(SerialStore& store) {
+    std::string text;
+    std::string error;
+    const bool ok = store.Read(text, error);
+    return Configured(store, ok, text, error);
+}
+
+ConfiguredRead GlanceConfiguredSerial(SerialStore& store, base::Waiting* waiting) {
+    std::string text;
+    std::string error;
+    bool inUse = false;
+    const bool ok = store.Glance(text, inUse, error, waiting);
+    if (ok && inUse) {
+        ConfiguredRead read;
+        read.inUse = true;
+        return read;
+    }
+    return Configured(store, ok, text, error);
+}
+
 namespace {
 
 Reservation Refused(std::string refusal, std::string problem) {
@@ -37,7 +60,8 @@ Reservation Refused(std::string refusal, std::string problem) {
 }
 
 // One transaction on the server: the serial, and the row "interrompue" that names it.
-Reservation ReserveOnServer(SerialStore& store, JournalledOperation& record) {
+Reservation ReserveOnServer(SerialStore& store, const journal::Writer& journal,
+                            JournalledOperation& record) {
     std::int64_t serial = 0;
     std::int64_t id = 0;
     std::optional<std::string> issued;
@@ -46,6 +70,9 @@ Reservation ReserveOnServer(SerialStore& store, JournalledOperation& record) {
         const ConfiguredRead read = issued ? ReadConfiguredSerial(store) : ConfiguredRead{};
         if (read.serial)
             return Refused(texts::SerialAlreadyIssuedText(*read.serial, *issued), error);
+        // Another station held the series for the whole wait: busy, not unusable.
+        if (journal.journal && journal.journal->busy())
+            return Refused(texts::kServerBusy, error);
         return Refused(texts::kServerUnusable, error);
     }
     record.Resume(id);
@@ -60,7 +87,7 @@ Reservation ReserveOnServer(SerialStore& store, JournalledOperation& record) {
 Reservation ReserveSerial(SerialStore& store, const journal::Writer& journal,
                           JournalledOperation& record) {
     if (store.KeepsSeriesWithJournal())
-        return ReserveOnServer(store, record);
+        return ReserveOnServer(store, journal, record);
     // Held until the reservation is on disk and in the journal: every program using this
     // configuration takes its serial one after the other.
     SerialStoreLock lock(store);

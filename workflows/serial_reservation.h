@@ -15,8 +15,11 @@ struct ConfiguredRead {
     std::optional<std::int64_t> serial;
     std::string refusal; // empty when serial is set
     std::string problem;
+    bool inUse = false; // glanced at while another call used the store: nothing read
 };
 ConfiguredRead ReadConfiguredSerial(SerialStore& store);
+// The same for showing it only, beside a window (SerialStore::Glance).
+ConfiguredRead GlanceConfiguredSerial(SerialStore& store, base::Waiting* waiting);
 
 // The serial taken for the card whose code was just accepted, or why none was.
 struct Reservation {

@@ -6,6 +6,10 @@
 #include <optional>
 #include <string>
 
+namespace ostrel::base {
+class Waiting;
+}
+
 namespace ostrel::workflows {
 
 enum class LockResult {
@@ -23,6 +27,14 @@ public:
     // The stored text, or the default "1000000" when the key or the file is absent. False with
     // a French reason naming the file when the configuration cannot be read.
     virtual bool Read(std::string& text, std::string& error) = 0;
+
+    // Read for showing only, beside a window: a store several threads use does not wait for
+    // another one's call (inUse then, and true), and gives up once waiting is called off.
+    virtual bool Glance(std::string& text, bool& inUse, std::string& error,
+                        base::Waiting* /*waiting*/) {
+        inUse = false;
+        return Read(text, error);
+    }
 
     // Takes the lock every process using this store shares, waiting for it within a time
     // limit; a serial is read, advanced and saved under it. Busy or Failed with a French reason.

@@ -14,6 +14,8 @@ public:
     explicit ServerSerialStore(journal::PgJournal& server) : server_(server) {}
 
     bool Read(std::string& text, std::string& error) override;
+    bool Glance(std::string& text, bool& inUse, std::string& error,
+                base::Waiting* waiting) override;
     LockResult Lock(std::string&) override { return LockResult::Taken; }
     void Unlock() override {}
     bool Save(std::int64_t nextSerial, std::string& error) override;

@@ -31,6 +31,8 @@ inline constexpr const char* kBadDate =
 inline constexpr const char* kJournalUnusable = "Journal inutilisable : aucune carte n'est écrite";
 inline constexpr const char* kServerSeries = "(série du serveur, NextSerial non utilisé)";
 inline constexpr const char* kServerUnusable = "Serveur du journal inutilisable : aucun formatage";
+inline constexpr const char* kServerBusy =
+    "Serveur du journal occupé par un autre poste : aucune carte n'est écrite";
 inline constexpr const char* kJournalBusy =
     "Journal occupé par un autre programme : aucune carte n'est écrite";
 inline constexpr const char* kConfigurationBusyRefusal =

@@ -357,3 +357,30 @@ TEST_F(SharedServer, ACardRefusedForItsCodeUsesNoSerial) {
     }
     ::unsetenv("OSTREL_DATA_DIR");
 }
+
+TEST_F(SharedServer, TheSeriesRowHeldPastTheLimitRefusesTheCardUntouched) {
+    StartSeries(1000000);
+    journal::PgConnection other(db.adminUri());
+    std::string error;
+    ASSERT_TRUE(other.Exec("BEGIN", {}, nullptr, error)) << error;
+    ASSERT_TRUE(
+        other.Exec("SELECT next_serial FROM ostrel.series FOR UPDATE", {}, nullptr, error, false))
+        << error;
+    const std::string station = db.Station("held");
+    dir.write("held.ini", "[Journal]\nServer=" + station + "\nAttente=1\n");
+    const std::string card = BlankCardFile("held");
+    const std::string text = dir.read("held");
+    ::setenv("OSTREL_DATA_DIR", dir.path("data").c_str(), 1);
+    const CliRun run =
+        OstrelCard({"--config", dir.path("held.ini"), "--reader", "sim:" + card, "format"});
+    ::unsetenv("OSTREL_DATA_DIR");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out,
+              "Serveur du journal occupé par un autre poste : aucune carte n'est écrite\n");
+    EXPECT_NE(run.err.find("serveur " + station + " : occupé par un autre poste depuis 1 s"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(dir.read("held"), text) << "card touched";
+    other.Exec("ROLLBACK", {}, nullptr, error, false);
+    EXPECT_EQ(ServerNext(), 1000000);
+}
