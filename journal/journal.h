@@ -16,8 +16,6 @@ inline constexpr const char* kWriteFailed = "échec d'écriture";
 inline constexpr const char* kInterrupted = "interrompue"; // until the operation reports
 inline constexpr const char* kRefused = "code refusé";
 inline constexpr const char* kLocked = "carte verrouillée";
-// A format called off before its card was touched: the serial it had taken stays free.
-inline constexpr const char* kCancelled = "annulée";
 
 // The operations.
 inline constexpr const char* kFormat = "formatage";

@@ -116,16 +116,18 @@ Reservation ReserveSerial(SerialStore& store, const journal::Writer& journal,
                            " ramené sur un numéro déjà attribué selon le journal " +
                            journal.journal->Location());
     }
-    // In the journal first: a serial the store has moved past is always one the journal knows.
-    record.entry().serialNew = serial;
-    if (!record.Begin(error))
-        return Refused(texts::JournalRefusal(*journal.journal), error);
-    if (!store.Save(next, error)) {
-        // The store still holds serial: the entry must not keep it from being given.
-        std::string undo;
-        if (!record.Finish(journal::kCancelled, std::nullopt, std::nullopt, undo))
-            error += " ; " + undo;
+    // The store moves past the serial before the journal names it: a program killed in between
+    // leaves an unused serial behind, never a configuration that points at a serial the journal
+    // calls given, which would stop every later format.
+    if (!store.Save(next, error))
         return Refused(texts::SerialNotSavedText(), error);
+    record.entry().serialNew = serial;
+    if (!record.Begin(error)) {
+        // Nothing was written to the card: the serial goes back to the store.
+        std::string undo;
+        if (!store.Save(serial, undo))
+            error += " ; " + undo + " ; le numéro " + std::to_string(serial) + " reste inutilisé";
+        return Refused(texts::JournalRefusal(*journal.journal), error);
     }
     Reservation r;
     r.serial = serial;

@@ -57,6 +57,10 @@ fail() {
   failures=$((failures + 1))
 }
 
+# However the runs were killed, the station can still format the next card.
+"$program" card new "$work/after.card"
+format "$work/after.card" || fail "a blank card formatted after the kills was refused"
+
 # Format entries of the journal: reader, serial, outcome (CSV fields 5, 7 and 13).
 "$program" --journal "$journal" journal --csv | tail -n +2 | tr -d '\r' |
   awk -F, '$6 == "formatage" { print $5 "," $7 "," $13 }' >"$work/formats"
