@@ -62,10 +62,12 @@ void MainKestrix::tickReader() {
     // no text.
     if (monitor_.tick() && readerStatus_)
         setReaderStatus(readerStatus_());
+    // Likewise the count of outcomes waiting for the server: its text only when it changed.
     if (pendingSource_) {
-        const std::string pending = PendingOutcomesText(pendingSource_());
-        if (pending != pendingText_) {
-            pendingText_ = pending;
+        const std::size_t pending = pendingSource_();
+        if (pending != pendingCount_) {
+            pendingCount_ = pending;
+            pendingText_ = PendingOutcomesText(pending);
             showStatusLine();
         }
     }

@@ -97,8 +97,9 @@ private:
     std::string cardSecurity_;
     std::string waiting_; // what the open workflow waits for, first in the line while it waits
     std::function<std::size_t()> pendingSource_;
-    std::string pendingText_; // outcomes the server has not been told yet
-    std::string warning_;     // about the journal, first of all while there is one
+    std::size_t pendingCount_ = 0; // outcomes the server has not been told yet
+    std::string pendingText_;
+    std::string warning_; // about the journal, first of all while there is one
     ReaderMonitor monitor_;
     std::array<QAction*, kMenuItems.size()> actions_{};
     QPointer<QMdiSubWindow> welcome_;
