@@ -65,6 +65,7 @@ CardTask RewriteOwnTail(reader::SharedState& state, bool spendLastAttempt,
     }
     co_await steps.Beside(
         [&] { record.Finish(outcome, std::nullopt, after, rewrite.journalError); });
+    rewrite.pending = record.kept();
 }
 
 } // namespace ostrel::workflows

@@ -121,7 +121,8 @@ void DisposableWindow::Show() {
     txtMaxValue_->setText(QString::fromStdString(fields.maxValue));
     const std::string waiting = binding_.waitingText();
     lblInfo_->setText(QString::fromStdString(waiting.empty() ? workflow_.info() : waiting));
-    lblInfo_->setToolTip(QString::fromStdString(workflow_.problem()));
+    lblInfo_->setToolTip(QString::fromStdString(workflow_.problem().empty() ? workflow_.notice()
+                                                                            : workflow_.problem()));
     shpLED_->setIndicator(workflow_.indicator());
     // While an operation waits for the journal, no other may start.
     const bool idle = !workflow_.pending();
