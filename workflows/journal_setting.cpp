@@ -44,6 +44,9 @@ bool ChooseJournal(const std::string& optionText, const std::string& configPath,
         setting.file = optionText;
     else
         setting.server = ini::Value(content, "Journal", "Server").value_or("");
+    // The settings window's choice of a file of this station's own.
+    if (optionText.empty() && setting.server.empty())
+        setting.file = ini::Value(content, "Journal", "File").value_or("");
     return true;
 }
 
