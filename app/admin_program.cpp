@@ -1,17 +1,24 @@
 #include "admin_program.h"
 
+#include "about_dialog.h"
 #include "app_options.h"
 #include "base/beside_task.h"
+#include "base/user_data_folder.h"
 #include "main_kestrix.h"
 #include "qt_translations.h"
+#include "reader/card_session.h"
+#include "reader/identification.h"
 #include "reader/reader_choice.h"
 #include "reader/reader_factory.h"
 #include "reader_picture.h"
+#include "settings_window.h"
 #include "simulated_reader_window.h"
 #include "status_line.h"
 #include "workflow_factories.h"
+#include "workflows/ini_serial_store.h"
 #include "workflows/journal_setting.h"
 #include "workflows/reader_dialect_setting.h"
+#include "workflows/reader_setting.h"
 #include "workflows/run_files.h"
 #include "workflows/wait_setting.h"
 
@@ -60,6 +67,35 @@ void ShowBesideOnceFramed(QMainWindow& main, SimulatedReaderWindow& reader) {
     wait->start();
 }
 
+// "Essayer" on the reader chosen: the card in the reader in use identified as an insertion
+// would, read only; another PC/SC reader told from its survey.
+std::string DescribeCard(reader::SharedState& state, const reader::ReaderChoice& inUse,
+                         const std::string& readerName) {
+    const bool current = readerName.empty() ||
+                         inUse.kind == reader::ReaderChoice::Kind::Simulated ||
+                         readerName == inUse.argument;
+    if (current) {
+        if (state.ReaderState != reader::kReaderCardInside)
+            return "aucune dans le lecteur en service";
+        reader::IdentifyCard(state);
+        reader::EndCardSession(state);
+        return state.InfoMessage;
+    }
+    std::vector<reader::ReaderSurvey> readers;
+    std::string error;
+    if (!reader::SurveyPcscReaders(readers, error))
+        return error;
+    for (const reader::ReaderSurvey& r : readers) {
+        if (r.name != readerName)
+            continue;
+        if (!r.cardInside)
+            return "aucune dans « " + readerName + " »";
+        return "ATR " + r.atr + ", jeu " +
+               (r.dialect.empty() ? "inconnu (" + r.why + ")" : r.dialect);
+    }
+    return "lecteur « " + readerName + " » absent";
+}
+
 } // namespace
 
 int RunAdmin(QApplication& application, const std::function<void(MainKestrix&)>& started) {
@@ -70,7 +106,9 @@ int RunAdmin(QApplication& application, const std::function<void(MainKestrix&)>&
     std::string error;
     if (!ParseAppOptions(args, options, error) || options.help || options.given.version)
         return AnswerAdminLine(options, error);
-    if (!workflows::ChooseDialect(options.given.dialect, options.configFile, options.reader,
+    if ((options.given.reader.empty() &&
+         !workflows::ChooseConfiguredReader(options.configFile, options.reader, error)) ||
+        !workflows::ChooseDialect(options.given.dialect, options.configFile, options.reader,
                                   error)) {
         std::cerr << "ostrel-admin : " << error << "\n";
         return 2;
@@ -103,13 +141,46 @@ int RunAdmin(QApplication& application, const std::function<void(MainKestrix&)>&
     base::Waiting waiting(waitLimit);
     workflows::JournalPlace records(journalSetting, options.configFile);
     records.SetWaiting(&waiting);
-    MainKestrix mainWindow(
-        state,
+    WorkflowFactories factories =
         MakeWorkflowFactories(options,
                               {&records.journal(), "ostrel-admin",
                                reader::ReaderChoiceText(options.reader), journalSetting.station},
-                              &waiting, records.server() ? &records.store() : nullptr));
+                              &waiting, records.server() ? &records.store() : nullptr);
+    MainKestrix* shown = nullptr; // the settings apply to it once it exists
+    factories.settings = [&options, &chosen, &state, &shown] {
+        SettingsContext context;
+        context.configFile = options.configFile;
+        context.simulated = chosen.simulator != nullptr;
+        context.listReaders = [] {
+            std::vector<reader::ReaderSurvey> readers;
+            std::string error;
+            reader::SurveyPcscReaders(readers, error);
+            return readers;
+        };
+        context.describeCard = [&state, &options](const std::string& name) {
+            return DescribeCard(state, options.reader, name);
+        };
+        // The status line tells the station saved at once (the option still wins).
+        context.applied = [&shown, &options](const workflows::StationSettings&) {
+            workflows::JournalSetting saved;
+            std::string error;
+            if (shown && workflows::ChooseJournal(options.given.journalFile, options.configFile,
+                                                  saved, error))
+                shown->setStationStatus(StationStatusText(saved.station, saved.server));
+        };
+        return new SettingsWindow(std::move(context));
+    };
+    const AboutFacts facts{options.configFile.empty() ? workflows::DefaultConfigFile()
+                                                      : options.configFile,
+                           records.server() ? "serveur " + journalSetting.server
+                                            : "fichier " + records.journal().Location(),
+                           base::UserDataFolder()};
+    factories.about = [facts](QWidget* parent) { ShowAbout(parent, facts); };
+    factories.manual = [](QWidget* parent) { ShowManual(parent); };
+    MainKestrix mainWindow(state, std::move(factories));
+    shown = &mainWindow;
     mainWindow.setReaderStatusSource([status = chosen.status] { return ReaderStatusLine(status); });
+    mainWindow.setStationStatus(StationStatusText(journalSetting.station, journalSetting.server));
     mainWindow.show();
     // Outcomes kept while the server was away go at start and every minute, beside the window.
     base::BesideTask sender;
