@@ -108,7 +108,11 @@ void SettingsWindow::build() {
     for (const char* name : workflows::kDialectNames)
         cboDialect_->addItem(QString::fromUtf8(name));
     readerForm->addRow(QString::fromUtf8("Jeu de co&mmandes :"), cboDialect_);
-    layout->addWidget(readerBox);
+    // The reader and the station side by side, the journal below: the window fits the main
+    // window's area with the report of "Essayer" under it.
+    auto* top = new QHBoxLayout;
+    top->addWidget(readerBox, 3);
+    layout->addLayout(top);
 
     auto* journalBox = new QGroupBox(QString::fromUtf8("Journal"), this);
     auto* journalForm = new QFormLayout(journalBox);
@@ -145,20 +149,26 @@ void SettingsWindow::build() {
     layout->addWidget(journalBox);
 
     auto* stationBox = new QGroupBox(QString::fromUtf8("Poste"), this);
+    stationBox->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+    readerBox->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
     auto* stationForm = new QFormLayout(stationBox);
     txtStation_ = line("txtStation");
     stationForm->addRow(QString::fromUtf8("&Nom du poste :"), txtStation_);
     txtWait_ = line("txtWait");
-    stationForm->addRow(QString::fromUtf8("Attente (secon&des, 0 à 3600) :"), txtWait_);
+    stationForm->addRow(QString::fromUtf8("Attente (secon&des) :"), txtWait_);
+    txtWait_->setToolTip(QString::fromUtf8("de 0 à 3600"));
     lblWaitProblem_ = ProblemLabel("lblWaitProblem", stationBox);
     stationForm->addRow(lblWaitProblem_);
-    layout->addWidget(stationBox);
+    top->addWidget(stationBox, 2);
 
     lblResult_ = new QLabel(this);
     lblResult_->setObjectName("lblResult");
     lblResult_->setWordWrap(true);
     lblResult_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    layout->addWidget(lblResult_);
+    layout->addWidget(lblResult_, 1);
+    lblResult_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // Room for the report of "Essayer", so that the fields above are never squeezed by it.
+    lblResult_->setMinimumHeight(lblResult_->fontMetrics().lineSpacing() * 9);
 
     auto* buttons = new QHBoxLayout;
     cmdTry_ = new QPushButton(QString::fromUtf8("&Essayer"), this);
