@@ -343,10 +343,11 @@ void SettingsWindow::onSave() {
     }
     const std::string file =
         context_.configFile.empty() ? workflows::DefaultConfigFile() : context_.configFile;
-    lblResult_->setText(Text(changed == 0
-                                 ? "Rien à enregistrer : " + file + " dit déjà cela"
-                                 : "Réglages enregistrés dans " + file + " (" +
-                                       std::to_string(changed) + " valeur(s) changée(s))"));
+    lblResult_->setText(Text(changed == 0 ? "Rien à enregistrer : " + file + " dit déjà cela"
+                                          : "Réglages enregistrés dans " + file + " (" +
+                                                std::to_string(changed) +
+                                                " valeur(s) changée(s)) ; le lecteur et le journal "
+                                                "choisis servent dès le prochain démarrage"));
     if (context_.applied)
         context_.applied(now);
 }
