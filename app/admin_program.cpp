@@ -151,11 +151,13 @@ int RunAdmin(QApplication& application, const std::function<void(MainKestrix&)>&
         SettingsContext context;
         context.configFile = options.configFile;
         context.simulated = chosen.simulator != nullptr;
-        context.listReaders = [] {
-            std::vector<reader::ReaderSurvey> readers;
+        // The survey probes the cards it finds: never the one the program is using.
+        context.listReaders = [&state, last = std::vector<reader::ReaderSurvey>()]() mutable {
+            if (state.ReaderState == reader::kReaderCardInside && !last.empty())
+                return last;
             std::string error;
-            reader::SurveyPcscReaders(readers, error);
-            return readers;
+            reader::SurveyPcscReaders(last, error);
+            return last;
         };
         context.describeCard = [&state, &options](const std::string& name) {
             return DescribeCard(state, options.reader, name);

@@ -92,10 +92,8 @@ ServerCheck CheckServer(const std::string& address, const std::string& password)
         return check;
     }
     // The address's own settings override the earlier keywords; the password given, the file's.
-    std::vector<const char*> keywords = {"connect_timeout", "application_name", "options",
-                                         "dbname"};
-    std::vector<const char*> values = {"5", "ostrel-chipcard", "-c statement_timeout=10000",
-                                       address.c_str()};
+    std::vector<const char*> keywords = {"connect_timeout", "application_name", "dbname"};
+    std::vector<const char*> values = {"5", "ostrel-chipcard", address.c_str()};
     if (!password.empty()) {
         keywords.push_back("password");
         values.push_back(password.c_str());
@@ -119,6 +117,9 @@ ServerCheck CheckServer(const std::string& address, const std::string& password)
     check.tls = PQsslInUse(conn.get());
     if (const char* version = PQsslAttribute(conn.get(), "protocol"))
         check.tlsVersion = version;
+    // A server that hangs ends the reads itself; SET LOCAL keeps nothing for a pooler's next
+    // client.
+    PgResult(PQexec(conn.get(), "BEGIN READ ONLY; SET LOCAL statement_timeout = 10000"));
     const auto facts = Row(conn.get(), kFactsSql);
     if (facts.size() < 10) {
         check.reason = FirstLine(PQerrorMessage(conn.get()));
@@ -137,6 +138,7 @@ ServerCheck CheckServer(const std::string& address, const std::string& password)
         if (!row.empty() && row[0])
             check.nextSerial = std::stoll(*row[0]);
     }
+    PgResult(PQexec(conn.get(), "COMMIT"));
     return check;
 }
 
