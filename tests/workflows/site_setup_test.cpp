@@ -2,6 +2,7 @@
 // server: run twice they change nothing, and a station configured with the lines they print
 // formats a card.
 #include "cli_run.h"
+#include "journal/pgpass_file.h"
 #include "journal/server_address.h"
 #include "reader/virtual_card_file.h"
 #include "temp_folder.h"
@@ -139,6 +140,62 @@ TEST_F(FreshSite, InitAndStationsTwiceThenEachStationFormatsWithThePrintedLines)
     const CliRun absent = OstrelCard({"journal", "--check-server", journal::ComposeAddress(parts)});
     EXPECT_EQ(absent.status, 1);
     EXPECT_EQ(absent.out.rfind("Serveur non joint : ", 0), 0u) << absent.out;
+}
+
+// The settings window's fields to an address and back, and the password file's line for them.
+TEST(ServerAddress, FieldsComposeAnAddressLibpqReadsBackAndThePasswordLineEscapes) {
+    const struct {
+        journal::ServerAddressParts parts;
+        const char* address;
+        const char* passwordLine;
+    } cases[] = {
+        {{"server.example", "", "ostrel", "guichet1", "verify-full"},
+         "postgresql://guichet1@server.example/ostrel?sslmode=verify-full",
+         "server.example:5432:ostrel:guichet1:p\\\\a\\:ss"},
+        {{"/run/postgresql", "5433", "ostrel", "g 1", ""},
+         "postgresql://g%201@/ostrel?host=%2Frun%2Fpostgresql&port=5433",
+         "/run/postgresql:5433:ostrel:g 1:p\\\\a\\:ss"},
+        {{"2001:db8::1", "6432", "base:1", "g@h", "require"},
+         "postgresql://g%40h@[2001:db8::1]:6432/base%3A1?sslmode=require",
+         "2001\\:db8\\:\\:1:6432:base\\:1:g@h:p\\\\a\\:ss"},
+        {{"", "", "ostrel", "g", ""},
+         "postgresql://g@/ostrel",
+         "localhost:5432:ostrel:g:p\\\\a\\:ss"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(journal::ComposeAddress(c.parts), c.address);
+        journal::ServerAddressParts back;
+        ASSERT_TRUE(journal::SplitAddress(c.address, back)) << c.address;
+        EXPECT_EQ(journal::ComposeAddress(back), c.address);
+        EXPECT_EQ(journal::PasswordFileLine(c.parts, "p\\a:ss"), c.passwordLine);
+    }
+    journal::ServerAddressParts parts;
+    EXPECT_FALSE(journal::SplitAddress("service=site", parts)); // its parts are in its own file
+    EXPECT_FALSE(journal::SplitAddress("postgresql://[broken", parts));
+}
+
+TEST(PasswordFile, TheLineForTheLoginIsReplacedOrPutFirstAndTheFileMadePrivate) {
+    TempFolder dir{"ostrel-pgpass"};
+    const journal::ServerAddressParts parts{"server.example", "", "ostrel", "g1", ""};
+    const std::string others = "# les postes\r\n*:*:*:g1:joker\r\nautre:5432:ostrel:g1:x\r\n";
+    dir.write("pgpass", others);
+    ::chmod(dir.path("pgpass").c_str(), 0644);
+    ::symlink(dir.path("pgpass").c_str(), dir.path("link").c_str());
+    std::string error;
+    ASSERT_TRUE(journal::KeepPassword(dir.path("link"), parts, "un", error)) << error;
+    // First, before the wildcard line that would win otherwise.
+    EXPECT_EQ(dir.read("pgpass"), "server.example:5432:ostrel:g1:un\n" + others);
+    ASSERT_TRUE(journal::KeepPassword(dir.path("link"), parts, "deux", error)) << error;
+    EXPECT_EQ(dir.read("pgpass"), "server.example:5432:ostrel:g1:deux\n" + others);
+    struct stat info {};
+    ASSERT_EQ(::lstat(dir.path("link").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    ASSERT_EQ(::stat(dir.path("pgpass").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+    ASSERT_TRUE(journal::KeepPassword(dir.path("new"), parts, "trois", error)) << error;
+    EXPECT_EQ(dir.read("new"), "server.example:5432:ostrel:g1:trois\n");
+    ASSERT_EQ(::stat(dir.path("new").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
 }
 
 } // namespace
