@@ -139,46 +139,76 @@ int RunAdmin(QApplication& application, const std::function<void(MainKestrix&)>&
     reader::SharedState state(*chosen.library);
     // The journal and the configuration are waited for beside the window's thread.
     base::Waiting waiting(waitLimit);
-    workflows::JournalPlace records(journalSetting, options.configFile);
-    records.SetWaiting(&waiting);
-    WorkflowFactories factories =
-        MakeWorkflowFactories(options,
-                              {&records.journal(), "ostrel-admin",
-                               reader::ReaderChoiceText(options.reader), journalSetting.station},
-                              &waiting, records.server() ? &records.store() : nullptr);
+    // The journal of the start, then each one "Réglages" chose since: kept to the end, as a
+    // window opened before may still read one.
+    std::vector<std::unique_ptr<workflows::JournalPlace>> places;
+    places.push_back(std::make_unique<workflows::JournalPlace>(journalSetting, options.configFile));
+    places.back()->SetWaiting(&waiting);
+    workflows::JournalPlace& records = *places.front();
+    workflows::JournalSetting current = journalSetting;
     MainKestrix* shown = nullptr; // the settings apply to it once it exists
-    factories.settings = [&options, &chosen, &state, &shown] {
-        SettingsContext context;
-        context.configFile = options.configFile;
-        context.simulated = chosen.simulator != nullptr;
-        // The survey probes the cards it finds: never the one the program is using.
-        context.listReaders = [&state, last = std::vector<reader::ReaderSurvey>()]() mutable {
-            if (state.ReaderState == reader::kReaderCardInside && !last.empty())
-                return last;
-            std::string error;
-            reader::SurveyPcscReaders(last, error);
-            return last;
-        };
-        context.describeCard = [&state, &options](const std::string& name) {
-            return DescribeCard(state, options.reader, name);
-        };
-        // The status line tells the station saved at once (the option still wins).
-        context.applied = [&shown, &options](const workflows::StationSettings&) {
-            workflows::JournalSetting saved;
-            std::string error;
-            if (shown && workflows::ChooseJournal(options.given.journalFile, options.configFile,
-                                                  saved, error))
-                shown->setStationStatus(StationStatusText(saved.station, saved.server));
-        };
-        return new SettingsWindow(std::move(context));
+    std::function<WorkflowFactories()> makeFactories;
+    // After "Enregistrer": the status line, and with no card workflow open, the journal and the
+    // station's name for the next operations; the reader stays the one opened at start.
+    const auto applySettings = [&]() -> std::string {
+        workflows::JournalSetting saved;
+        std::string why;
+        if (!shown ||
+            !workflows::ChooseJournal(options.given.journalFile, options.configFile, saved, why))
+            return why;
+        shown->setStationStatus(StationStatusText(saved.station, saved.server));
+        if (state.FormatActive || state.DisposableActive)
+            return "une fenêtre de travail est ouverte : le journal choisi et le lecteur servent "
+                   "dès le prochain démarrage";
+        if (saved.server != current.server || saved.file != current.file) {
+            places.push_back(std::make_unique<workflows::JournalPlace>(saved, options.configFile));
+            places.back()->SetWaiting(&waiting);
+            journal::PgJournal* server = places.back()->server();
+            shown->setPendingSource(
+                [server]() -> std::size_t { return server ? server->PendingCount() : 0; });
+        }
+        current = saved;
+        shown->setFactories(makeFactories());
+        return "le journal et le nom du poste servent dès maintenant, le lecteur et l'attente dès "
+               "le "
+               "prochain démarrage";
     };
-    const AboutFacts facts{options.configFile.empty() ? workflows::DefaultConfigFile()
-                                                      : options.configFile,
-                           records.server() ? "serveur " + journalSetting.server
-                                            : "fichier " + records.journal().Location(),
-                           base::UserDataFolder()};
-    factories.about = [facts](QWidget* parent) { ShowAbout(parent, facts); };
-    factories.manual = [](QWidget* parent) { ShowManual(parent); };
+    makeFactories = [&]() -> WorkflowFactories {
+        workflows::JournalPlace& place = *places.back();
+        WorkflowFactories made =
+            MakeWorkflowFactories(options,
+                                  {&place.journal(), "ostrel-admin",
+                                   reader::ReaderChoiceText(options.reader), current.station},
+                                  &waiting, place.server() ? &place.store() : nullptr);
+        made.settings = [&options, &chosen, &state, &applySettings] {
+            SettingsContext context;
+            context.configFile = options.configFile;
+            context.simulated = chosen.simulator != nullptr;
+            // The survey probes the cards it finds: never the one the program is using.
+            context.listReaders = [&state, last = std::vector<reader::ReaderSurvey>()]() mutable {
+                if (state.ReaderState == reader::kReaderCardInside && !last.empty())
+                    return last;
+                std::string error;
+                reader::SurveyPcscReaders(last, error);
+                return last;
+            };
+            context.describeCard = [&state, &options](const std::string& name) {
+                return DescribeCard(state, options.reader, name);
+            };
+            context.applied = [&applySettings](const workflows::StationSettings&) {
+                return applySettings();
+            };
+            return new SettingsWindow(std::move(context));
+        };
+        const AboutFacts facts{
+            options.configFile.empty() ? workflows::DefaultConfigFile() : options.configFile,
+            place.server() ? "serveur " + current.server : "fichier " + place.journal().Location(),
+            base::UserDataFolder()};
+        made.about = [facts](QWidget* parent) { ShowAbout(parent, facts); };
+        made.manual = [](QWidget* parent) { ShowManual(parent); };
+        return made;
+    };
+    WorkflowFactories factories = makeFactories();
     MainKestrix mainWindow(state, std::move(factories));
     shown = &mainWindow;
     mainWindow.setReaderStatusSource([status = chosen.status] { return ReaderStatusLine(status); });

@@ -54,6 +54,8 @@ public:
     // waiting for the server.
     void setPendingSource(std::function<std::size_t()> source);
     void setReaderStatus(const std::string& text);
+    // The windows the menus open from now on (the settings changed the journal or the station).
+    void setFactories(WorkflowFactories factories) { factories_ = std::move(factories); }
     // The station's name and where its record is, beside the reader's state.
     void setStationStatus(const std::string& text);
     QMdiArea* mdiArea() const { return mdi_; }

@@ -343,13 +343,13 @@ void SettingsWindow::onSave() {
     }
     const std::string file =
         context_.configFile.empty() ? workflows::DefaultConfigFile() : context_.configFile;
-    lblResult_->setText(Text(changed == 0 ? "Rien à enregistrer : " + file + " dit déjà cela"
-                                          : "Réglages enregistrés dans " + file + " (" +
-                                                std::to_string(changed) +
-                                                " valeur(s) changée(s)) ; le lecteur et le journal "
-                                                "choisis servent dès le prochain démarrage"));
-    if (context_.applied)
-        context_.applied(now);
+    std::string done = changed == 0 ? "Rien à enregistrer : " + file + " dit déjà cela"
+                                    : "Réglages enregistrés dans " + file + " (" +
+                                          std::to_string(changed) + " valeur(s) changée(s))";
+    if (changed > 0)
+        done += context_.applied ? " ; " + context_.applied(now)
+                                 : " ; ils servent dès le prochain démarrage";
+    lblResult_->setText(Text(done));
 }
 
 } // namespace ostrel::app

@@ -32,8 +32,9 @@ struct SettingsContext {
     bool simulated = false;
     // "Essayer": what the card in the reader named (empty: the one in use) is, read only.
     std::function<std::string(const std::string& readerName)> describeCard;
-    // After "Enregistrer": the settings saved, to be applied where nothing is under way.
-    std::function<void(const workflows::StationSettings&)> applied;
+    // After "Enregistrer": the settings saved, to be applied where nothing is under way; says
+    // what was.
+    std::function<std::string(const workflows::StationSettings&)> applied;
 };
 
 // "Réglages du poste": the reader, the journal or the site's server, the station's name and
