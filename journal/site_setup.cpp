@@ -3,6 +3,7 @@
 #include "base/regular_file.h"
 #include "pg_connection.h"
 
+#include <cctype>
 #include <libpq-fe.h>
 #include <memory>
 #include <sys/random.h>
@@ -130,14 +131,53 @@ bool EnsureLogin(pg_conn* conn, const std::string& login, const std::string& rol
     return Run(conn, "GRANT " + role + " TO " + Identifier(conn, login), {}, error);
 }
 
-bool LoadSchema(pg_conn* conn, const std::string& file, std::string& error) {
+constexpr int kIncludeDepth = 8;
+
+bool Expand(const fs::path& file, int depth, std::string& statements, std::string& error) {
+    if (depth > kIncludeDepth) {
+        error = "schéma " + file.string() + " : fichiers inclus les uns dans les autres";
+        return false;
+    }
     std::string text;
     if (const base::FileResult read = base::ReadRegularFile(file, kSchemaFileLimit, text); !read) {
         error = "schéma illisible : " + read.error;
         return false;
     }
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        auto end = text.find('\n', pos);
+        end = end == std::string::npos ? text.size() : end + 1;
+        const std::string line = text.substr(pos, end - pos);
+        pos = end;
+        const auto first = line.find_first_not_of(" \t");
+        if (first == std::string::npos || line[first] != '\\') {
+            statements += line;
+            continue;
+        }
+        // "\i NAME" or "\ir NAME": the file beside this one, in its place.
+        std::string command = line.substr(first);
+        while (!command.empty() && std::isspace(static_cast<unsigned char>(command.back())))
+            command.pop_back();
+        const auto blank = command.find_first_of(" \t");
+        const std::string name = command.substr(0, blank);
+        if ((name == "\\i" || name == "\\ir" || name == "\\include" ||
+             name == "\\include_relative") &&
+            blank != std::string::npos) {
+            const std::string included = command.substr(command.find_first_not_of(" \t", blank));
+            if (!Expand(file.parent_path() / included, depth + 1, statements, error))
+                return false;
+            statements += "\n";
+        }
+    }
+    return true;
+}
+
+bool LoadSchema(pg_conn* conn, const std::string& file, std::string& error) {
+    std::string statements;
+    if (!SchemaStatements(file, statements, error))
+        return false;
     // One transaction: a schema half loaded would pass for a whole one at the next run.
-    PgResult r(PQexec(conn, ("BEGIN;\n" + SchemaStatements(text) + "\n;COMMIT;").c_str()));
+    PgResult r(PQexec(conn, ("BEGIN;\n" + statements + "\n;COMMIT;").c_str()));
     if (PQresultStatus(r.get()) != PGRES_COMMAND_OK && PQresultStatus(r.get()) != PGRES_TUPLES_OK) {
         error = "schéma " + file + " non chargé : " + FirstLine(PQerrorMessage(conn));
         PgResult(PQexec(conn, "ROLLBACK"));
@@ -148,19 +188,9 @@ bool LoadSchema(pg_conn* conn, const std::string& file, std::string& error) {
 
 } // namespace
 
-std::string SchemaStatements(const std::string& fileText) {
-    std::string statements;
-    std::size_t pos = 0;
-    while (pos < fileText.size()) {
-        auto end = fileText.find('\n', pos);
-        end = end == std::string::npos ? fileText.size() : end + 1;
-        const std::string line = fileText.substr(pos, end - pos);
-        const auto first = line.find_first_not_of(" \t");
-        if (first == std::string::npos || line[first] != '\\')
-            statements += line;
-        pos = end;
-    }
-    return statements;
+bool SchemaStatements(const std::string& file, std::string& statements, std::string& error) {
+    statements.clear();
+    return Expand(file, 0, statements, error);
 }
 
 bool InitSite(const SiteInitRequest& request, SiteInitReport& report, std::string& error) {
@@ -243,17 +273,21 @@ bool AddStation(const StationRequest& request, StationReport& report, std::strin
         error = "serveur " + request.address + " : " + error;
         return false;
     }
-    if (report.created) {
+    if (report.created)
         report.password = password;
-        // A station stuck in the middle of a reservation does not hold the series for ever;
-        // settings of the group role would not reach the login.
-        if (!Run(site.get(),
-                 "ALTER ROLE " + Identifier(site.get(), request.login) +
-                     " SET idle_in_transaction_session_timeout = '10s'",
-                 {}, error)) {
-            error = "serveur " + request.address + " : " + error;
-            return false;
-        }
+    // A station stuck in the middle of a reservation does not hold the series for ever: the
+    // schema's own limits when it has them, else this one. Settings of the group role would not
+    // reach the login.
+    std::string configure;
+    if (!Value(site.get(), "SELECT to_regproc('ostrel.configure_station_logins') IS NOT NULL", {},
+               configure, error) ||
+        !Run(site.get(),
+             configure == "t" ? std::string("SELECT ostrel.configure_station_logins()")
+                              : "ALTER ROLE " + Identifier(site.get(), request.login) +
+                                    " SET idle_in_transaction_session_timeout = '10s'",
+             {}, error)) {
+        error = "serveur " + request.address + " : " + error;
+        return false;
     }
     return true;
 }

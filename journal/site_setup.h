@@ -58,8 +58,10 @@ std::string GeneratePassword();
 // postgresql/schema.sql), else the one of the source tree the program was built from.
 std::filesystem::path ShippedSchemaFile(const std::filesystem::path& executable);
 
-// The statements of a schema file written for psql, its own commands (lines starting with a
-// backslash) left out.
-std::string SchemaStatements(const std::string& fileText);
+// The statements of a schema file written for psql: the files it includes ("\i FILE", "\ir
+// FILE", both taken beside the including file) put in their place, psql's other commands
+// (lines starting with a backslash) left out. False with a French reason for a file that
+// cannot be read or includes itself.
+bool SchemaStatements(const std::string& file, std::string& statements, std::string& error);
 
 } // namespace ostrel::journal
