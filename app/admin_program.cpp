@@ -1,17 +1,24 @@
 #include "admin_program.h"
 
+#include "about_dialog.h"
 #include "app_options.h"
 #include "base/beside_task.h"
+#include "base/user_data_folder.h"
 #include "main_kestrix.h"
 #include "qt_translations.h"
+#include "reader/card_session.h"
+#include "reader/identification.h"
 #include "reader/reader_choice.h"
 #include "reader/reader_factory.h"
 #include "reader_picture.h"
+#include "settings_window.h"
 #include "simulated_reader_window.h"
 #include "status_line.h"
 #include "workflow_factories.h"
+#include "workflows/ini_serial_store.h"
 #include "workflows/journal_setting.h"
 #include "workflows/reader_dialect_setting.h"
+#include "workflows/reader_setting.h"
 #include "workflows/run_files.h"
 #include "workflows/wait_setting.h"
 
@@ -60,6 +67,35 @@ void ShowBesideOnceFramed(QMainWindow& main, SimulatedReaderWindow& reader) {
     wait->start();
 }
 
+// "Essayer" on the reader chosen: the card in the reader in use identified as an insertion
+// would, read only; another PC/SC reader told from its survey.
+std::string DescribeCard(reader::SharedState& state, const reader::ReaderChoice& inUse,
+                         const std::string& readerName) {
+    const bool current = readerName.empty() ||
+                         inUse.kind == reader::ReaderChoice::Kind::Simulated ||
+                         readerName == inUse.argument;
+    if (current) {
+        if (state.ReaderState != reader::kReaderCardInside)
+            return "aucune dans le lecteur en service";
+        reader::IdentifyCard(state);
+        reader::EndCardSession(state);
+        return state.InfoMessage;
+    }
+    std::vector<reader::ReaderSurvey> readers;
+    std::string error;
+    if (!reader::SurveyPcscReaders(readers, error))
+        return error;
+    for (const reader::ReaderSurvey& r : readers) {
+        if (r.name != readerName)
+            continue;
+        if (!r.cardInside)
+            return "aucune dans « " + readerName + " »";
+        return "ATR " + r.atr + ", jeu " +
+               (r.dialect.empty() ? "inconnu (" + r.why + ")" : r.dialect);
+    }
+    return "lecteur « " + readerName + " » absent";
+}
+
 } // namespace
 
 int RunAdmin(QApplication& application, const std::function<void(MainKestrix&)>& started) {
@@ -70,7 +106,9 @@ int RunAdmin(QApplication& application, const std::function<void(MainKestrix&)>&
     std::string error;
     if (!ParseAppOptions(args, options, error) || options.help || options.given.version)
         return AnswerAdminLine(options, error);
-    if (!workflows::ChooseDialect(options.given.dialect, options.configFile, options.reader,
+    if ((options.given.reader.empty() &&
+         !workflows::ChooseConfiguredReader(options.configFile, options.reader, error)) ||
+        !workflows::ChooseDialect(options.given.dialect, options.configFile, options.reader,
                                   error)) {
         std::cerr << "ostrel-admin : " << error << "\n";
         return 2;
@@ -101,15 +139,80 @@ int RunAdmin(QApplication& application, const std::function<void(MainKestrix&)>&
     reader::SharedState state(*chosen.library);
     // The journal and the configuration are waited for beside the window's thread.
     base::Waiting waiting(waitLimit);
-    workflows::JournalPlace records(journalSetting, options.configFile);
-    records.SetWaiting(&waiting);
-    MainKestrix mainWindow(
-        state,
-        MakeWorkflowFactories(options,
-                              {&records.journal(), "ostrel-admin",
-                               reader::ReaderChoiceText(options.reader), journalSetting.station},
-                              &waiting, records.server() ? &records.store() : nullptr));
+    // The journal of the start, then each one "Réglages" chose since: kept to the end, as a
+    // window opened before may still read one.
+    std::vector<std::unique_ptr<workflows::JournalPlace>> places;
+    places.push_back(std::make_unique<workflows::JournalPlace>(journalSetting, options.configFile));
+    places.back()->SetWaiting(&waiting);
+    workflows::JournalPlace& records = *places.front();
+    workflows::JournalSetting current = journalSetting;
+    MainKestrix* shown = nullptr; // the settings apply to it once it exists
+    std::function<WorkflowFactories()> makeFactories;
+    // After "Enregistrer": the status line, and with no card workflow open, the journal and the
+    // station's name for the next operations; the reader stays the one opened at start.
+    const auto applySettings = [&]() -> std::string {
+        workflows::JournalSetting saved;
+        std::string why;
+        if (!shown ||
+            !workflows::ChooseJournal(options.given.journalFile, options.configFile, saved, why))
+            return why;
+        shown->setStationStatus(StationStatusText(saved.station, saved.server));
+        if (state.FormatActive || state.DisposableActive)
+            return "une fenêtre de travail est ouverte : le journal choisi et le lecteur servent "
+                   "dès le prochain démarrage";
+        if (saved.server != current.server || saved.file != current.file) {
+            places.push_back(std::make_unique<workflows::JournalPlace>(saved, options.configFile));
+            places.back()->SetWaiting(&waiting);
+            journal::PgJournal* server = places.back()->server();
+            shown->setPendingSource(
+                [server]() -> std::size_t { return server ? server->PendingCount() : 0; });
+        }
+        current = saved;
+        shown->setFactories(makeFactories());
+        return "le journal et le nom du poste servent dès maintenant, le lecteur et l'attente dès "
+               "le "
+               "prochain démarrage";
+    };
+    makeFactories = [&]() -> WorkflowFactories {
+        workflows::JournalPlace& place = *places.back();
+        WorkflowFactories made =
+            MakeWorkflowFactories(options,
+                                  {&place.journal(), "ostrel-admin",
+                                   reader::ReaderChoiceText(options.reader), current.station},
+                                  &waiting, place.server() ? &place.store() : nullptr);
+        made.settings = [&options, &chosen, &state, &applySettings] {
+            SettingsContext context;
+            context.configFile = options.configFile;
+            context.simulated = chosen.simulator != nullptr;
+            // The survey probes the cards it finds: never the one the program is using.
+            context.listReaders = [&state, last = std::vector<reader::ReaderSurvey>()]() mutable {
+                if (state.ReaderState == reader::kReaderCardInside && !last.empty())
+                    return last;
+                std::string error;
+                reader::SurveyPcscReaders(last, error);
+                return last;
+            };
+            context.describeCard = [&state, &options](const std::string& name) {
+                return DescribeCard(state, options.reader, name);
+            };
+            context.applied = [&applySettings](const workflows::StationSettings&) {
+                return applySettings();
+            };
+            return new SettingsWindow(std::move(context));
+        };
+        const AboutFacts facts{
+            options.configFile.empty() ? workflows::DefaultConfigFile() : options.configFile,
+            place.server() ? "serveur " + current.server : "fichier " + place.journal().Location(),
+            base::UserDataFolder()};
+        made.about = [facts](QWidget* parent) { ShowAbout(parent, facts); };
+        made.manual = [](QWidget* parent) { ShowManual(parent); };
+        return made;
+    };
+    WorkflowFactories factories = makeFactories();
+    MainKestrix mainWindow(state, std::move(factories));
+    shown = &mainWindow;
     mainWindow.setReaderStatusSource([status = chosen.status] { return ReaderStatusLine(status); });
+    mainWindow.setStationStatus(StationStatusText(journalSetting.station, journalSetting.server));
     mainWindow.show();
     // Outcomes kept while the server was away go at start and every minute, beside the window.
     base::BesideTask sender;

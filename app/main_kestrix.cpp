@@ -24,7 +24,8 @@ namespace ostrel::app {
 MainKestrix::MainKestrix(reader::SharedState& state, WorkflowFactories factories, QWidget* parent)
     : QMainWindow(parent), state_(state), factories_(std::move(factories)),
       mdi_(new QMdiArea(this)), childStyle_(new MdiChildStyle), tmrReader_(new QTimer(this)),
-      lblStatus_(new QLabel(this)), lblReaderState_(new QLabel(this)), monitor_(state, *this) {
+      lblStatus_(new QLabel(this)), lblStation_(new QLabel(this)),
+      lblReaderState_(new QLabel(this)), monitor_(state, *this) {
     setObjectName("MainKestrix");
     childStyle_->setParent(this);
     mdi_->setObjectName("mdiArea");
@@ -35,6 +36,8 @@ MainKestrix::MainKestrix(reader::SharedState& state, WorkflowFactories factories
     buildMenus();
     lblStatus_->setObjectName("lblStatus");
     statusBar()->addWidget(lblStatus_, 1);
+    lblStation_->setObjectName("lblStation");
+    statusBar()->addPermanentWidget(lblStation_);
     lblReaderState_->setObjectName("lblReaderState");
     statusBar()->addPermanentWidget(lblReaderState_);
     showRefusal = [this](const QString& text) { showDefaultRefusal(text); };
@@ -90,6 +93,10 @@ void MainKestrix::setReaderStatus(const std::string& text) {
     showStatusLine();
 }
 
+void MainKestrix::setStationStatus(const std::string& text) {
+    lblStation_->setText(QString::fromStdString(text));
+}
+
 void MainKestrix::setCardSecurity(const std::string& text) {
     cardSecurity_ = text;
     showStatusLine();
@@ -140,6 +147,22 @@ void MainKestrix::buildMenus() {
     connect(action("MNU_DISPOSABLE"), &QAction::triggered, this,
             [this] { openWorkflow(disposable_, factories_.disposable); });
     connect(action("MNU_JOURNAL"), &QAction::triggered, this, &MainKestrix::openJournal);
+    connect(action("MNU_SETTINGS"), &QAction::triggered, this, &MainKestrix::openSettings);
+    auto* help = menuBar()->addMenu(QString::fromUtf8(kHelpCaption));
+    helpMenu_ = help->menuAction();
+    helpMenu_->setObjectName(kHelpMenu);
+    QAction* about = help->addAction(QString::fromUtf8(kAboutCaption));
+    about->setObjectName(kAboutItem);
+    connect(about, &QAction::triggered, this, [this] {
+        if (factories_.about)
+            factories_.about(this);
+    });
+    QAction* manual = help->addAction(QString::fromUtf8(kManualCaption));
+    manual->setObjectName(kManualItem);
+    connect(manual, &QAction::triggered, this, [this] {
+        if (factories_.manual)
+            factories_.manual(this);
+    });
     for (const char* name : {"WRITE_ADMIN", "MNU_OPERATOR", "WRITE_VALUE"}) {
         connect(action(name), &QAction::triggered, this, &MainKestrix::onCardCommand);
     }
@@ -157,8 +180,9 @@ void MainKestrix::openMenuBar() {
 }
 
 void MainKestrix::addSimulatedReaderItem(std::function<void()> reopen) {
-    QAction* entry = menuBar()->addAction(QString::fromUtf8(kSimulatedReaderCaption));
+    auto* entry = new QAction(QString::fromUtf8(kSimulatedReaderCaption), menuBar());
     entry->setObjectName(kSimulatedReaderItem);
+    menuBar()->insertAction(helpMenu_, entry); // "Aide" stays last
     connect(entry, &QAction::triggered, this, std::move(reopen));
 }
 
@@ -270,6 +294,19 @@ void MainKestrix::openJournal() {
     journal_->show();
 }
 
+// Open with a card inside too: "Essayer" identifies it. Locked with the card menus while a
+// workflow window is open, so that the reader does not change under a card.
+void MainKestrix::openSettings() {
+    if (settings_) {
+        mdi_->setActiveSubWindow(settings_);
+        return;
+    }
+    if (!factories_.settings)
+        return;
+    settings_ = addChild(factories_.settings());
+    settings_->show();
+}
+
 void MainKestrix::onCardCommand() {
     if (CardInsideRefuses(state_))
         showRefusal(kTextRemoveCard);
@@ -293,7 +330,8 @@ bool MainKestrix::endProgram() {
     if (ended_)
         return true;
     // The workflow windows first: their unload still talks to this window.
-    for (QPointer<QMdiSubWindow>* child : {&format_, &disposable_, &dump_, &welcome_, &journal_}) {
+    for (QPointer<QMdiSubWindow>* child :
+         {&format_, &disposable_, &dump_, &welcome_, &journal_, &settings_}) {
         unloadChild(*child);
         if (*child)
             return false;

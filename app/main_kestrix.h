@@ -54,6 +54,10 @@ public:
     // waiting for the server.
     void setPendingSource(std::function<std::size_t()> source);
     void setReaderStatus(const std::string& text);
+    // The windows the menus open from now on (the settings changed the journal or the station).
+    void setFactories(WorkflowFactories factories) { factories_ = std::move(factories); }
+    // The station's name and where its record is, beside the reader's state.
+    void setStationStatus(const std::string& text);
     QMdiArea* mdiArea() const { return mdi_; }
 
     // Adds the "Lecteur simulé" item, which calls reopen: the simulated reader's window, once
@@ -76,6 +80,7 @@ private:
     void onCardCommand();
     void openWorkflow(QPointer<QMdiSubWindow>& window, const WorkflowWindowFactory& factory);
     void openJournal();
+    void openSettings();
     QMdiSubWindow* addChild(QWidget* widget);
     // Closes and deletes the child; it stays when it refuses to close.
     static void unloadChild(QPointer<QMdiSubWindow>& window);
@@ -89,7 +94,9 @@ private:
     QStyle* childStyle_; // a child of this window, created after the area so that it outlives it
     QTimer* tmrReader_;
     QLabel* lblStatus_;
+    QLabel* lblStation_;
     QLabel* lblReaderState_; // beside the rest, at the right end of the line
+    QAction* helpMenu_ = nullptr;
     std::function<std::string()> readerStatus_;
     // The status line's two parts: the reader's, and the security state of the card the dump
     // shows (empty while it shows none).
@@ -107,6 +114,7 @@ private:
     QPointer<QMdiSubWindow> format_;
     QPointer<QMdiSubWindow> disposable_;
     QPointer<QMdiSubWindow> journal_;
+    QPointer<QMdiSubWindow> settings_;
     std::string caption_;
     bool ended_ = false;
 };

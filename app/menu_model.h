@@ -17,20 +17,29 @@ struct MenuItemDefinition {
 
 // The captions carry their mnemonic (Alt + the letter after &); the words shown are unchanged.
 // Hidden items have none: the menu bar would still take their letters from the windows.
-inline constexpr std::array<MenuItemDefinition, 8> kMenuItems{{
+inline constexpr std::array<MenuItemDefinition, 9> kMenuItems{{
     {"MNU_FIN", "&Fin", true, true, false},
     {"FORMAT", "F&ormatage", true, true, true},
     {"WRITE_ADMIN", "Carte Administration", false, true, true},
     {"MNU_OPERATOR", "Carte Opérateur", false, true, true},
     {"WRITE_VALUE", "Carte Valeur", false, true, true},
     {"MNU_DISPOSABLE", "&Programmation carte", true, true, true},
-    {"MNU_JOURNAL", "&Journal", true, true, false}, // reads only: open while a card is written
+    {"MNU_JOURNAL", "&Journal", true, true, false},  // reads only: open while a card is written
+    {"MNU_SETTINGS", "&Réglages", true, true, true}, // the reader must not change under a card
     {"ABOUT", "A propos", false, false, false},
 }};
 
 // Shown with the simulated reader only, after the items above: reopens its window.
 inline constexpr const char* kSimulatedReaderItem = "MNU_SIMULATED_READER";
 inline constexpr const char* kSimulatedReaderCaption = "&Lecteur simulé";
+
+// "Aide", a menu last on the bar (after "Lecteur simulé" too): "À propos" and "Manuel".
+inline constexpr const char* kHelpMenu = "MNU_HELP";
+inline constexpr const char* kHelpCaption = "&Aide";
+inline constexpr const char* kAboutItem = "MNU_ABOUT";
+inline constexpr const char* kAboutCaption = "À &propos";
+inline constexpr const char* kManualItem = "MNU_MANUAL";
+inline constexpr const char* kManualCaption = "&Manuel";
 
 inline constexpr const char* kTextRemoveCard = "Retirez la carte du lecteur !";
 

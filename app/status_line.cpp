@@ -1,11 +1,24 @@
 #include "status_line.h"
 
+#include "journal/server_address_parts.h"
 #include "window_title.h"
 
 #include <cctype>
 #include <string_view>
 
 namespace ostrel::app {
+
+std::string StationStatusText(const std::string& station, const std::string& server) {
+    if (server.empty())
+        return station + " — journal de ce poste";
+    journal::ServerAddressParts parts;
+    if (!journal::SplitAddress(server, parts))
+        return station + " — serveur " + server; // a service name: it says where itself
+    const std::string host =
+        parts.host.empty() || parts.host.front() == '/' ? "ce poste" : parts.host;
+    return station + " — serveur " + (parts.database.empty() ? parts.login : parts.database) + "@" +
+           host;
+}
 
 std::string PendingOutcomesText(std::size_t count) {
     return count ? std::to_string(count) + " résultat(s) en attente d'envoi" : std::string();

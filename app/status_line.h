@@ -15,6 +15,10 @@ std::string ReaderStatusLine(const reader::ReaderStatusSource* source);
 // not been told yet; empty when none waits.
 std::string PendingOutcomesText(std::size_t count);
 
+// The station's name and where its record is: "Guichet 1 — serveur ostrel@server.example"
+// (the database and its host) or "Guichet 1 — journal de ce poste".
+std::string StationStatusText(const std::string& station, const std::string& server);
+
 // The reader's state as the status line tells it, from the title the monitor set: "Non
 // connecté", "Connecté, pas de carte à l'intérieur", "Carte à l'intérieur"; empty before the
 // first tick.

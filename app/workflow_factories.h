@@ -21,9 +21,12 @@ using WorkflowWindowFactory =
 using JournalWindowFactory = std::function<QWidget*()>;
 
 struct WorkflowFactories {
-    WorkflowWindowFactory format;     // "Formatage"
-    WorkflowWindowFactory disposable; // "Programmation carte"
-    JournalWindowFactory journal;     // "Journal"
+    WorkflowWindowFactory format;                // "Formatage"
+    WorkflowWindowFactory disposable;            // "Programmation carte"
+    JournalWindowFactory journal;                // "Journal"
+    JournalWindowFactory settings;               // "Réglages"
+    std::function<void(QWidget* parent)> about;  // "Aide", "À propos"
+    std::function<void(QWidget* parent)> manual; // "Aide", "Manuel"
 };
 
 // The windows the menus open; the options carry the configuration file they read, journal is

@@ -3,6 +3,7 @@
 #include "base/text_excerpt.h"
 #include "reader/reader_choice.h"
 #include "workflows/reader_dialect_setting.h"
+#include "workflows/reader_setting.h"
 #include "workflows/run_files.h"
 
 #include <ostream>
@@ -14,6 +15,8 @@ bool CliReader::open(const GlobalOptions& options, CommandIo& io) {
     reader::ReaderChoice choice = reader::DefaultReaderChoice();
     std::string error;
     if ((!options.reader.empty() && !reader::ParseReaderChoice(options.reader, choice, error)) ||
+        (options.reader.empty() &&
+         !workflows::ChooseConfiguredReader(options.configFile, choice, error)) ||
         !workflows::ChooseDialect(options.dialect, options.configFile, choice, error)) {
         io.err << "ostrel-card : " << error << "\n";
         return false;
@@ -33,7 +36,11 @@ bool CliReader::open(const GlobalOptions& options, CommandIo& io) {
     if (state_->ReaderHandle < 0) {
         state_->ReaderState = reader::kReaderAbsent;
         io.err << "ostrel-card : aucun lecteur de cartes ne répond (erreur " << state_->ReaderHandle
-               << ")\n";
+               << ")";
+        // A name from the configuration is not on the line: say which reader was looked for.
+        if (choice.kind == reader::ReaderChoice::Kind::Pcsc && !choice.argument.empty())
+            io.err << ", lecteur demandé : « " << base::Escaped(choice.argument) << " »";
+        io.err << "\n";
         return false;
     }
     state_->ReaderState = reader::kReaderEmpty;

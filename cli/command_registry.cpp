@@ -22,6 +22,7 @@ std::vector<std::unique_ptr<Command>> AllCommands() {
     commands.push_back(std::make_unique<DesCommand>());
     commands.push_back(NewVpcdCardCommand());
     commands.push_back(NewReadersCommand());
+    commands.push_back(NewSiteCommand());
     return commands;
 }
 

@@ -17,5 +17,6 @@ std::unique_ptr<Command> NewShowCommand();
 std::unique_ptr<Command> NewJournalCommand();
 std::unique_ptr<Command> NewVpcdCardCommand();
 std::unique_ptr<Command> NewReadersCommand();
+std::unique_ptr<Command> NewSiteCommand();
 
 } // namespace ostrel::cli

@@ -6,6 +6,7 @@
 #include "journal/daily_totals.h"
 #include "journal/journal_text.h"
 #include "journal/server_address.h"
+#include "journal/server_check.h"
 #include "journal/server_copy.h"
 #include "workflows/journal_setting.h"
 #include "workflows/serial_numbers.h"
@@ -26,6 +27,7 @@ constexpr const char* kHelp =
     "        ostrel-card journal --pending\n"
     "        ostrel-card [--journal FICHIER] journal --copy-to ADRESSE\n"
     "        ostrel-card journal --init-server ADRESSE --next N\n"
+    "        ostrel-card journal --check-server ADRESSE\n"
     "Liste les opérations sur les cartes, les plus récentes d'abord : formatages, réécritures,\n"
     "écritures de crédits et de jetons, codes refusés ; une ligne de titres, puis une ligne\n"
     "par opération (champs séparés par des tabulations). Avec un serveur, celles de tous\n"
@@ -80,7 +82,10 @@ public:
                                {"--init-server", base::OptionValue::Required, "ADRESSE",
                                 "crée la série du serveur, avec --next"},
                                {"--next", base::OptionValue::Required, "N",
-                                "le premier numéro de série de la série créée"}}}) {}
+                                "le premier numéro de série de la série créée"},
+                               {"--check-server", base::OptionValue::Required, "ADRESSE",
+                                "ce qu'un poste trouve sur ce serveur ; échoue s'il ne pourrait "
+                                "pas y formater"}}}) {}
 
 private:
     int run(const GlobalOptions& options, const base::ParsedLine& parsed, CommandIo& io) override;
@@ -178,6 +183,12 @@ int JournalCommand::run(const GlobalOptions& options, const base::ParsedLine& pa
                         CommandIo& io) {
     if (parsed.has("--pending"))
         return Pending(io);
+    if (parsed.has("--check-server")) {
+        const journal::ServerCheck check = journal::CheckServer(parsed.value("--check-server"));
+        for (const std::string& line : journal::ServerCheckLines(check))
+            io.out << line << "\n";
+        return check.formatPossible() ? 0 : 1;
+    }
     if (parsed.has("--copy-to"))
         return CopyTo(options, parsed.value("--copy-to"), io);
     if (parsed.has("--init-server") != parsed.has("--next")) {

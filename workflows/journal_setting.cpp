@@ -64,6 +64,8 @@ bool ChooseJournal(const std::string& optionText, const std::string& configPath,
     if (optionText.empty()) {
         if (server)
             setting.server = server->text;
+        else // the settings window's choice of a file of this station's own
+            setting.file = ini::Value(content, "Journal", "File").value_or("");
         return true;
     }
     const journal::JournalLocation given = journal::ReadJournalLocation(optionText);

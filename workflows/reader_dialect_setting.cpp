@@ -4,6 +4,7 @@
 #include "base/text_excerpt.h"
 #include "ini_serial_store.h"
 #include "ini_text.h"
+#include "reader_setting.h"
 
 #include <cerrno>
 #include <sys/stat.h>
@@ -30,6 +31,13 @@ bool ChooseDialect(const std::string& optionText, const std::string& configPath,
     if (const base::FileResult read = base::ReadRegularFile(path, kConfigFileLimit, content);
         !read) {
         error = "configuration illisible : " + read.error;
+        return false;
+    }
+    // The settings window writes [Lecteur] Jeu; [Reader] Dialect is the older key.
+    if (const std::string jeu = ini::Value(content, "Lecteur", "Jeu").value_or(""); !jeu.empty()) {
+        if (ParseConfiguredDialect(jeu, dialect, error))
+            return true;
+        error = "configuration " + base::Escaped(path) + ", [Lecteur] Jeu : " + error;
         return false;
     }
     const std::string text = ini::Value(content, "Reader", "Dialect").value_or("");

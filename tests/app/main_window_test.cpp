@@ -70,6 +70,8 @@ protected:
             EXPECT_EQ(EnabledSetting(action(name)), enabled) << name;
         EXPECT_TRUE(EnabledSetting(action("MNU_FIN")));
         EXPECT_TRUE(EnabledSetting(action("MNU_JOURNAL"))); // never a card menu
+        // Greyed with them, but open with a card inside: "Essayer" identifies it.
+        EXPECT_EQ(EnabledSetting(action("MNU_SETTINGS")), enabled);
         EXPECT_FALSE(EnabledSetting(action("ABOUT")));
     }
 
@@ -81,7 +83,7 @@ protected:
 
 TEST_F(MainWindowTest, MenuBarItemsInOrderWithTheirStartStates) {
     const QList<QAction*> items = window->menuBar()->actions();
-    ASSERT_EQ(items.size(), 8);
+    ASSERT_EQ(items.size(), 10);
     const struct {
         const char* name;
         const char* caption;
@@ -95,9 +97,10 @@ TEST_F(MainWindowTest, MenuBarItemsInOrderWithTheirStartStates) {
         {"WRITE_VALUE", "Carte Valeur", false, true},
         {"MNU_DISPOSABLE", "Programmation carte", true, true},
         {"MNU_JOURNAL", "Journal", true, true},
+        {"MNU_SETTINGS", "Réglages", true, true},
         {"ABOUT", "A propos", false, false},
     };
-    for (int i = 0; i < 8; ++i) {
+    for (int i = 0; i < 9; ++i) {
         const auto& e = expected[i];
         EXPECT_EQ(items[i]->objectName(), e.name);
         EXPECT_EQ(QString(items[i]->text()).remove('&'), QString::fromUtf8(e.caption));
@@ -105,6 +108,14 @@ TEST_F(MainWindowTest, MenuBarItemsInOrderWithTheirStartStates) {
         EXPECT_EQ(EnabledSetting(items[i]), e.enabled) << e.name;
         EXPECT_EQ(items[i]->menu(), nullptr);
     }
+    // "Aide" last, also after the simulated reader's item, with its two entries.
+    window->addSimulatedReaderItem([] {});
+    EXPECT_EQ(window->menuBar()->actions().last()->objectName(), "MNU_HELP");
+    EXPECT_EQ(window->menuBar()->actions().last()->text(), "&Aide");
+    QStringList entries;
+    for (const QAction* entry : window->menuBar()->actions().last()->menu()->actions())
+        entries << entry->objectName() + " " + QString(entry->text()).remove('&');
+    EXPECT_EQ(entries, QStringList({QString::fromUtf8("MNU_ABOUT À propos"), "MNU_MANUAL Manuel"}));
 }
 
 TEST_F(MainWindowTest, LoadStartsTheReaderTimerAndShowsTheWelcomeWindow) {

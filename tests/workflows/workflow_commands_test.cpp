@@ -189,3 +189,28 @@ TEST_F(CommandsTest, CommandsWaitTheConfiguredLimitForWhatAnotherProgramHolds) {
         EXPECT_NE(refused.err.find("[Journal] Attente"), std::string::npos) << refused.err;
     }
 }
+
+namespace {
+
+// The settings window's reader: [Lecteur] Nom names the PC/SC reader without --reader, and
+// [Lecteur] Jeu its command set; the options win.
+TEST_F(CommandsTest, TheConfiguredReaderIsUsedWithoutTheOptionWhichWins) {
+    std::ofstream(config) << "[Lecteur]\nNom=Lecteur du guichet\nJeu=storage\n";
+    const CliRun named = OstrelCard({"--config", config, "identify"});
+    EXPECT_EQ(named.status, 1);
+    EXPECT_NE(named.err.find("lecteur demandé : « Lecteur du guichet »"), std::string::npos)
+        << named.err;
+    const std::string card = Card("blank.card", BlankCard(0x04, 0x5E2B71));
+    EXPECT_EQ(OstrelCard({"--config", config, "--reader", "sim:" + card, "dump"}).status, 0);
+    std::ofstream(config) << "[Lecteur]\nNom=Lecteur du guichet\nJeu=ccid\n";
+    EXPECT_EQ(OstrelCard({"--config", config, "identify"}).err,
+              "ostrel-card : configuration " + config +
+                  ", [Lecteur] Jeu : jeu de commandes inconnu « ccid » : automatique, memcard, "
+                  "storage ou iso attendu\n");
+    EXPECT_EQ(
+        OstrelCard({"--config", config, "--dialect", "iso", "--reader", "sim:" + card, "dump"})
+            .status,
+        0);
+}
+
+} // namespace
