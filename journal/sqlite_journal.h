@@ -34,6 +34,9 @@ public:
     bool busy() const override { return busy_; }
     std::string TakeWarning() override;
 
+    // The file's own random id (32 hex digits), made with the file and kept in it.
+    bool FileId(std::string& id, std::string& error);
+
     // Waits for other programs within waiting's limit and says so to waiting; without it,
     // within the default limit.
     void SetWaiting(base::Waiting* waiting) { waiting_ = waiting; }
@@ -41,6 +44,7 @@ public:
 private:
     std::string Failure(const std::string& what) const;
     bool AddStationColumn(char*& message);
+    bool ReadFileId(char*& message);
     bool OpenLocked(std::string& error);
     // The file at path_ is no longer the one opened.
     bool Replaced() const;
@@ -59,6 +63,7 @@ private:
     ino_t inode_ = 0;
     bool known_ = false;
     std::string warning_;
+    std::string fileId_;
 };
 
 // What the status line shows while another program holds the journal.
