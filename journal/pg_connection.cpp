@@ -17,6 +17,9 @@ namespace {
 constexpr const char* kConnectTimeoutSeconds = "5";
 // How often a wait on the server looks whether it was called off or ran out.
 constexpr int kSliceMilliseconds = 20;
+// Attente=0 does not wait for another station, yet another station's reservation holds the
+// series for a few milliseconds: only a holder past this moment is one to refuse.
+constexpr std::chrono::milliseconds kShortestLockWait{200};
 // A statement still running this long past the wait for another station ends on the server's
 // side, should this program be gone.
 constexpr std::chrono::seconds kStatementGrace{30};
@@ -232,8 +235,7 @@ bool PgConnection::Send(const std::string& sql, const std::vector<PgParam>& para
     // transaction (a BEGIN turns it into the explicit one, which keeps them).
     const bool piped = PQtransactionStatus(conn_) == PQTRANS_IDLE;
     if (piped) {
-        const std::string lockLimit =
-            Milliseconds(std::max(waitLimit_, std::chrono::milliseconds(1)));
+        const std::string lockLimit = Milliseconds(std::max(waitLimit_, kShortestLockWait));
         const std::string statementLimit = Milliseconds(waitLimit_ + kStatementGrace);
         const char* limits[] = {lockLimit.c_str(), statementLimit.c_str()};
         if (!PQenterPipelineMode(conn_) ||
@@ -247,7 +249,8 @@ bool PgConnection::Send(const std::string& sql, const std::vector<PgParam>& para
                            values.data(), nullptr, nullptr, 0) ||
         (piped && !PQpipelineSync(conn_)))
         return false;
-    const auto deadline = std::chrono::steady_clock::now() + waitLimit_ + kNetworkLimit;
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::max(waitLimit_, kShortestLockWait) + kNetworkLimit;
     if (!Collect(result, piped, deadline, patience))
         return false;
     const auto status = PQresultStatus(result.get());
