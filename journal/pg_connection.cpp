@@ -4,9 +4,13 @@
 #include "base/hex.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdlib>
 #include <libpq-fe.h>
+#include <memory>
+#include <mutex>
 #include <poll.h>
+#include <system_error>
 #include <thread>
 
 namespace ostrel::journal {
@@ -23,6 +27,10 @@ constexpr std::chrono::milliseconds kShortestLockWait{200};
 // A statement still running this long past the wait for another station ends on the server's
 // side, should this program be gone.
 constexpr std::chrono::seconds kStatementGrace{30};
+// How long a cancel is waited for before the connection is dropped all the same.
+constexpr std::chrono::seconds kCancelGrace{1};
+// How often a backend waiting on the server looks whether this program is still there.
+constexpr const char* kClientCheck = "250ms";
 
 std::string FirstLine(const std::string& text) {
     const auto end = text.find('\n');
@@ -61,18 +69,35 @@ std::string Milliseconds(std::chrono::milliseconds duration) {
     return std::to_string(duration.count()) + "ms";
 }
 
-// Asks the server to give up the statement under way, from a thread nobody waits for:
-// libpq's cancel opens a connection of its own and blocks as long as the server or the
-// network does not answer.
-void CancelBeside(pg_conn* conn) {
+// Asks the server to give up the statement under way, from a thread of its own, and waits for
+// it at most grace: libpq's cancel opens a connection of its own and blocks as long as the
+// server or the network does not answer; past grace the thread is left to end by itself.
+void Cancel(pg_conn* conn, std::chrono::milliseconds grace) {
     PGcancel* cancel = PQgetCancel(conn);
     if (!cancel)
         return;
-    std::thread([cancel] {
-        char reason[256];
-        PQcancel(cancel, reason, sizeof reason);
+    struct Sent {
+        std::mutex mutex;
+        std::condition_variable done;
+        bool sent = false;
+    };
+    const auto sent = std::make_shared<Sent>();
+    try {
+        std::thread([cancel, sent] {
+            char reason[256];
+            PQcancel(cancel, reason, sizeof reason);
+            PQfreeCancel(cancel);
+            const std::lock_guard lock(sent->mutex);
+            sent->sent = true;
+            sent->done.notify_all();
+        }).detach();
+    } catch (const std::system_error&) {
+        // No thread to spare: the dropped connection is the server's only notice.
         PQfreeCancel(cancel);
-    }).detach();
+        return;
+    }
+    std::unique_lock lock(sent->mutex);
+    sent->done.wait_for(lock, grace, [&] { return sent->sent; });
 }
 
 } // namespace
@@ -157,7 +182,9 @@ bool PgConnection::Connect(std::string& error, base::Patience* patience) {
 
 void PgConnection::Abandon() {
     gaveUp_ = true;
-    CancelBeside(conn_);
+    // A server that answers takes the cancel before the connection goes, so that a statement
+    // given up never goes on behind the caller's back once the row it waited for is free.
+    Cancel(conn_, kCancelGrace);
     PQfinish(conn_);
     conn_ = nullptr;
 }
@@ -237,12 +264,13 @@ bool PgConnection::Send(const std::string& sql, const std::vector<PgParam>& para
     if (piped) {
         const std::string lockLimit = Milliseconds(std::max(waitLimit_, kShortestLockWait));
         const std::string statementLimit = Milliseconds(waitLimit_ + kStatementGrace);
-        const char* limits[] = {lockLimit.c_str(), statementLimit.c_str()};
+        const char* limits[] = {lockLimit.c_str(), statementLimit.c_str(), kClientCheck};
         if (!PQenterPipelineMode(conn_) ||
             !PQsendQueryParams(conn_,
                                "SELECT set_config('lock_timeout', $1, true), "
-                               "set_config('statement_timeout', $2, true)",
-                               2, nullptr, limits, nullptr, nullptr, 0))
+                               "set_config('statement_timeout', $2, true), "
+                               "set_config('client_connection_check_interval', $3, true)",
+                               3, nullptr, limits, nullptr, nullptr, 0))
             return false;
     }
     if (!PQsendQueryParams(conn_, sql.c_str(), static_cast<int>(values.size()), nullptr,
@@ -271,6 +299,7 @@ bool PgConnection::SendScript(const std::string& sql, std::chrono::milliseconds 
 
 bool PgConnection::Exec(const std::string& sql, const std::vector<PgParam>& params, PgResult* rows,
                         std::string& error, bool mayRetry, base::Patience* patience) {
+    busy_ = false;
     if (!Connect(error, patience))
         return false;
     PgResult result;

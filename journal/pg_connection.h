@@ -29,8 +29,8 @@ using PgParam = std::optional<std::string>;
 //   Attente, set for each transaction (no session state: a pooler may give each transaction
 //   another server connection); past it the call fails as busy;
 // - a reply that does not come: past the wait limit plus kNetworkLimit, or connect_timeout
-//   when connecting, the connection is dropped (the server told to cancel from a thread that
-//   is never waited for) and the call fails as "serveur injoignable";
+//   when connecting, the server is told to cancel from a thread waited for 1 s at most, the
+//   connection dropped, and the call fails as "serveur injoignable";
 // - a wait called off: at once, the same way.
 class PgConnection {
 public:
@@ -78,7 +78,7 @@ public:
 
     // Beyond the wait for another station, how long a reply may take before the server counts
     // as out of reach.
-    static constexpr std::chrono::seconds kNetworkLimit{3};
+    static constexpr std::chrono::seconds kNetworkLimit{2};
 
 private:
     bool Send(const std::string& sql, const std::vector<PgParam>& params, PgResult& result,
