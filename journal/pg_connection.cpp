@@ -399,7 +399,8 @@ std::string ServerErrorText(const std::string& state, const std::string& message
         {"28000", "accès refusé"},
         {"3D000", "base de données absente"},
         {"3F000", "schéma absent : chargez schema.sql"},
-        {"42883", "schéma absent ou d'une autre version : chargez schema.sql"},
+        {"42883", "schéma absent ou d'une autre version : chargez schema.sql ou migrez-le "
+                  "(ostrel-card journal --upgrade-server ADRESSE)"},
         {"42P01", "schéma absent : chargez schema.sql"},
         {"OS001", "série absente : ostrel-card journal --init-server ADRESSE --next N"},
         {"OS002", "série inutilisable"},

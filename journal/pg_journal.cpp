@@ -322,8 +322,8 @@ bool PgJournal::List(const Filter& filter, std::vector<Entry>& entries, std::str
     const std::string sql =
         std::string("SELECT id, ") + kUtcTimeSql +
         ", station, program, reader, operation, serial_new, serial_old, supplier, kind, "
-        "credits, attempts_left, outcome, card_before, card_after "
-        "FROM ostrel.list_operations($1, $2)";
+        "credits, attempts_left, outcome, card_before, card_after, "
+        "replace(uuid::text, '-', ''), login FROM ostrel.list_operations($1, $2)";
     if (!listConnection_.Exec(sql,
                               {Number(filter.serial), filter.since.empty()
                                                           ? std::nullopt

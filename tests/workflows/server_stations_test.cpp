@@ -4,6 +4,7 @@
 #include "base/waiting.h"
 #include "card/codecs.h"
 #include "cli_run.h"
+#include "journal/journal_text.h"
 #include "journal/operation_key.h"
 #include "journal/pg_journal.h"
 #include "journal/sqlite_journal.h"
@@ -478,6 +479,11 @@ TEST_F(SharedServer, AStationLoginCannotDamageTheSeriesOrTheRecord) {
     EXPECT_EQ(db.Query("SELECT serial_old IS NULL FROM ostrel.operations WHERE id = " +
                        std::to_string(first)),
               "t");
+    // The listing shows the login beside a station name it does not match.
+    std::vector<journal::Entry> listed;
+    ASSERT_TRUE(station.List({}, listed, error)) << error;
+    const std::string role = login.substr(13, login.find('@') - 13);
+    EXPECT_EQ(journal::EntryFields(listed.at(0))[2], "Guichet (" + role + ")");
     journal::Entry reformat = entry;
     reformat.key = journal::NewRandomKey();
     reformat.serialOld = 1000001; // a partial card formatted again
