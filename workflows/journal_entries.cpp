@@ -1,5 +1,7 @@
 #include "journal_entries.h"
 
+#include "journal/operation_key.h"
+
 #include <algorithm>
 
 namespace ostrel::workflows {
@@ -21,6 +23,8 @@ JournalledOperation::JournalledOperation(const journal::Writer& writer, const ch
     entry_.operation = operation;
     entry_.supplier = before[card::layout::kSupplierByte];
     entry_.before = Bytes(before);
+    // The operation's own key from the start: sent again, it finds the row made the first time.
+    entry_.key = journal::NewRandomKey();
 }
 
 bool JournalledOperation::Begin(std::string& error) {
