@@ -177,6 +177,9 @@ bool PgConnection::Connect(std::string& error, base::Patience* patience) {
     // matters reaches the caller as an error.
     PQsetNoticeProcessor(
         conn_, [](void*, const char*) {}, nullptr);
+    // Sending never blocks either: a large statement to a server that stopped reading is
+    // flushed within the same limits as its reply.
+    PQsetnonblocking(conn_, 1);
     return true;
 }
 
@@ -191,10 +194,14 @@ void PgConnection::Abandon() {
 
 bool PgConnection::Await(std::chrono::steady_clock::time_point deadline, base::Patience* patience) {
     const auto start = std::chrono::steady_clock::now();
-    while (PQisBusy(conn_)) {
-        if (SocketReady(PQsocket(conn_), POLLIN)) {
+    // What is still to send goes first (the server may answer meanwhile: that is read too).
+    int unsent = PQflush(conn_);
+    while (unsent == 1 || PQisBusy(conn_)) {
+        if (SocketReady(PQsocket(conn_), unsent == 1 ? POLLIN | POLLOUT : POLLIN)) {
             if (!PQconsumeInput(conn_))
                 return true; // broken: the result says so
+            if (unsent == 1)
+                unsent = PQflush(conn_);
             continue;
         }
         if (patience) {
