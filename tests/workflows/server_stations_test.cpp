@@ -517,12 +517,15 @@ TEST_F(SharedServer, FourStationsFormatOnWhileCardsAreSeenHoldingTheNextSerials)
     std::thread seeing([&] {
         while (!done) {
             const std::string next = db.Query("SELECT next_serial FROM ostrel.series");
-            PgTestDatabase::Run(seer, "SELECT ostrel.add_operation(gen_random_uuid(), 'Vu', 'x', "
-                                      "'x', 'réécriture', " +
-                                          std::to_string(Advanced(std::stoll(next), 1)) +
-                                          ", NULL, NULL, NULL, NULL)");
-            ++sightings;
-            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            // Cards seen holding the next three serials, the series about to reach them.
+            std::string sql;
+            for (int ahead = 1; ahead <= 3; ++ahead)
+                sql += "SELECT ostrel.add_operation(gen_random_uuid(), 'Vu', 'x', 'x', "
+                       "'réécriture', " +
+                       std::to_string(Advanced(std::stoll(next), ahead)) +
+                       ", NULL, NULL, NULL, NULL); ";
+            PgTestDatabase::Run(seer, sql);
+            sightings += 3;
         }
     });
     std::vector<std::string> cards;
