@@ -5,6 +5,7 @@
 #include "journal/card_history.h"
 #include "journal/daily_totals.h"
 #include "journal/journal_text.h"
+#include "journal/schema_upgrade.h"
 #include "journal/server_address.h"
 #include "journal/server_check.h"
 #include "journal/server_copy.h"
@@ -28,6 +29,7 @@ constexpr const char* kHelp =
     "        ostrel-card [--journal FICHIER] journal --copy-to ADRESSE\n"
     "        ostrel-card journal --init-server ADRESSE --next N\n"
     "        ostrel-card journal --check-server ADRESSE\n"
+    "        ostrel-card journal --upgrade-server ADRESSE\n"
     "Liste les opérations sur les cartes, les plus récentes d'abord : formatages, réécritures,\n"
     "écritures de crédits et de jetons, codes refusés ; une ligne de titres, puis une ligne\n"
     "par opération (champs séparés par des tabulations). Avec un serveur, celles de tous\n"
@@ -85,13 +87,17 @@ public:
                                 "le premier numéro de série de la série créée"},
                                {"--check-server", base::OptionValue::Required, "ADRESSE",
                                 "ce qu'un poste trouve sur ce serveur ; échoue s'il ne pourrait "
-                                "pas y formater"}}}) {}
+                                "pas y formater"},
+                               {"--upgrade-server", base::OptionValue::Required, "ADRESSE",
+                                "migre le schéma du serveur vers cette version et donne ses "
+                                "limites à chaque poste"}}}) {}
 
 private:
     int run(const GlobalOptions& options, const base::ParsedLine& parsed, CommandIo& io) override;
     int Pending(CommandIo& io);
     int CopyTo(const GlobalOptions& options, const std::string& address, CommandIo& io);
     int InitServer(const std::string& address, const std::string& next, CommandIo& io);
+    int UpgradeServer(const std::string& address, CommandIo& io);
     bool readDay(const base::ParsedLine& parsed, const char* option, std::string& day,
                  CommandIo& io) const;
     int refuse(const std::string& message, CommandIo& io) const {
@@ -152,9 +158,11 @@ int JournalCommand::CopyTo(const GlobalOptions& options, const std::string& addr
         return 1;
     }
     journal::PgConnection server(address);
+    server.SetWaitLimit(limit);
     journal::CopyReport report;
-    if (!local.List({}, entries, error) ||
-        !journal::CopyToServer(entries, setting.station, server, report, error)) {
+    std::string fileId;
+    if (!local.FileId(fileId, error) || !local.List({}, entries, error) ||
+        !journal::CopyToServer(entries, fileId, setting.station, server, report, error)) {
         io.err << refusal(error) << "\n";
         return 1;
     }
@@ -171,11 +179,28 @@ int JournalCommand::InitServer(const std::string& address, const std::string& ne
     }
     journal::PgConnection server(address);
     std::string error;
-    if (!journal::StartServerSeries(server, *serial.serial, error)) {
+    int from = 0;
+    if (!journal::UpgradeServerSchema(server, from, error) ||
+        !journal::StartServerSeries(server, *serial.serial, error)) {
         io.err << refusal(error) << "\n";
         return 1;
     }
     io.out << "série créée, prochain numéro : " << *serial.serial << "\n";
+    return 0;
+}
+
+int JournalCommand::UpgradeServer(const std::string& address, CommandIo& io) {
+    journal::PgConnection server(address);
+    std::string error;
+    int from = 0;
+    if (!journal::UpgradeServerSchema(server, from, error)) {
+        io.err << refusal(error) << "\n";
+        return 1;
+    }
+    io.out << (from == journal::kSchemaVersion
+                   ? "schéma déjà en version "
+                   : "schéma migré de la version " + std::to_string(from) + " à la version ")
+           << journal::kSchemaVersion << "\n";
     return 0;
 }
 
@@ -197,6 +222,8 @@ int JournalCommand::run(const GlobalOptions& options, const base::ParsedLine& pa
     }
     if (parsed.has("--init-server"))
         return InitServer(parsed.value("--init-server"), parsed.value("--next"), io);
+    if (parsed.has("--upgrade-server"))
+        return UpgradeServer(parsed.value("--upgrade-server"), io);
     journal::Filter filter;
     if (parsed.has("--serial")) {
         const std::string text = parsed.value("--serial");

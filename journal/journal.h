@@ -16,6 +16,8 @@ inline constexpr const char* kWriteFailed = "échec d'écriture";
 inline constexpr const char* kInterrupted = "interrompue"; // until the operation reports
 inline constexpr const char* kRefused = "code refusé";
 inline constexpr const char* kLocked = "carte verrouillée";
+// A reserved format given up before any write to its card: it counts as no card.
+inline constexpr const char* kCancelled = "annulée";
 
 // The operations.
 inline constexpr const char* kFormat = "formatage";
@@ -27,7 +29,6 @@ inline constexpr const char* kShow = "lecture"; // a code presented to show a ca
 struct Entry {
     std::int64_t id = 0;
     std::string time;    // UTC, ISO 8601: "2026-12-07T09:14:03Z"
-    std::string key;     // made by the station for each operation: a re-sent add is one row
     std::string station; // [Station] Name of the program's configuration, the host's name
     std::string program;
     std::string reader;
@@ -41,6 +42,16 @@ struct Entry {
     std::string outcome = kInterrupted;
     std::string before; // the card's 256 bytes as read, empty when unknown
     std::string after;  // the 256 bytes it holds once written and verified, empty when unknown
+    // The station's own random id of the operation (32 hex digits), made when the entry is
+    // made if empty: a call sent again with it finds the row it made.
+    std::string key;
+    std::string login; // the server login that added the row; empty in a file
+};
+
+// A serial a reservation passed over, and when the journal first knew it given or seen.
+struct SkippedSerial {
+    std::int64_t serial = 0;
+    std::string seen; // UTC, ISO 8601
 };
 
 struct Filter {

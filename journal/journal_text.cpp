@@ -59,13 +59,17 @@ const std::vector<std::string>& ColumnNames() {
 }
 
 std::vector<std::string> EntryFields(const Entry& e) {
+    // A station names itself: the server's login that added the row goes beside the name
+    // when it differs, so that a name no login configured shows who wrote it.
+    const std::string station =
+        e.login.empty() || e.login == e.station ? e.station : e.station + " (" + e.login + ")";
     std::string supplier;
     if (e.supplier) {
         supplier = base::HexNumber(static_cast<std::uint32_t>(*e.supplier), 2);
     }
     return {std::to_string(e.id),
             e.time,
-            e.station,
+            station,
             e.program,
             e.reader,
             e.operation,

@@ -4,8 +4,8 @@
 
 namespace ostrel::journal {
 
-// A random 128-bit id in 32 hexadecimal digits, made by the station for one operation: the
-// journal keeps one row per key, so an add sent again after a lost answer is not a second row.
-std::string NewOperationKey();
+// A random 128-bit id as 32 lowercase hex digits: the key a station gives an operation (a
+// call sent again after its answer was lost finds its row by it), or a journal file's id.
+std::string NewRandomKey();
 
 } // namespace ostrel::journal

@@ -24,9 +24,14 @@ using PgResult = std::unique_ptr<pg_result, PgResultClear>;
 using PgParam = std::optional<std::string>;
 
 // One connection to the PostgreSQL server the stations share, opened on first use and opened
-// again after it broke. Not shared between threads. Every wait on the server (connecting, a row
-// another station holds, a slow answer) is watched in short slices: a Patience given to a call
-// ends it at its limit or when called off, the server told to give up the statement.
+// again after it broke. Not shared between threads. Three limits are kept apart:
+// - the wait for a row another station holds: the server's lock_timeout, the program's
+//   Attente, set for each transaction (no session state: a pooler may give each transaction
+//   another server connection); past it the call fails as busy;
+// - a reply that does not come: past the wait limit plus kNetworkLimit, or connect_timeout
+//   when connecting, the server is told to cancel from a thread waited for 1 s at most, the
+//   connection dropped, and the call fails as "serveur injoignable";
+// - a wait called off: at once, the same way.
 class PgConnection {
 public:
     // address: a libpq URI ("postgresql://...") or "keyword=value ..." ("service=NAME").
@@ -36,7 +41,7 @@ public:
     PgConnection& operator=(const PgConnection&) = delete;
 
     // How long a statement waits for a row another station holds before the server itself
-    // gives up (lock_timeout), as the program does; for the next connection.
+    // gives up (lock_timeout); 0: not at all. An ordinary reply is never cut at this limit.
     void SetWaitLimit(std::chrono::milliseconds limit) { waitLimit_ = limit; }
 
     // Connects unless connected, within connect_timeout (the address's, else 5 s); false with a
@@ -49,10 +54,13 @@ public:
     // rows. False with a French reason; lost() then tells whether the server was out of reach.
     // Inside a transaction (mayRetry false) nothing is sent again: a new connection would run
     // the query outside it.
-    // patience: what the answer is waited for within; it says it waits, and past its limit, or
-    // called off, the statement is cancelled and the call fails as busy.
+    // patience: says that the answer is waited for; called off, the statement is given up.
     bool Exec(const std::string& sql, const std::vector<PgParam>& params, PgResult* rows,
               std::string& error, bool mayRetry = true, base::Patience* patience = nullptr);
+
+    // Runs several statements without parameters (a migration of the schema) in one
+    // transaction; its reply is waited for up to limit.
+    bool ExecScript(const std::string& sql, std::chrono::milliseconds limit, std::string& error);
 
     // The last failure was the server out of reach (connection refused or lost, shut down),
     // rather than a refusal.
@@ -60,28 +68,42 @@ public:
     // The last failure was a wait past the session's limits (another station's transaction).
     bool busy() const { return busy_; }
 
-    // The address as given, for messages.
-    const std::string& address() const { return address_; }
+    // The address for messages, its password masked.
+    const std::string& address() const { return shown_; }
 
     // The SQLSTATE of the last refusal, empty when there was none.
     const std::string& sqlState() const { return sqlState_; }
     // The server's own message of the last refusal.
     const std::string& serverMessage() const { return message_; }
 
+    // Beyond the wait for another station, how long a reply may take before the server counts
+    // as out of reach.
+    static constexpr std::chrono::seconds kNetworkLimit{2};
+
 private:
     bool Send(const std::string& sql, const std::vector<PgParam>& params, PgResult& result,
               base::Patience* patience);
-    // Waits for the answer of the statement sent; false when it was given up (the connection
-    // is dropped when the server did not even answer the cancel).
-    bool Await(base::Patience* patience);
+    bool SendScript(const std::string& sql, std::chrono::milliseconds limit, PgResult& result);
+    // Reads the results of what was sent up to the end (a pipeline's sync when piped): the
+    // first failure, else the last result. False when the reply was given up.
+    bool Collect(PgResult& result, bool piped, std::chrono::steady_clock::time_point deadline,
+                 base::Patience* patience);
+    // Waits for the reply until deadline; false when it was given up: the connection is then
+    // dropped and the server told to cancel beside.
+    bool Await(std::chrono::steady_clock::time_point deadline, base::Patience* patience);
+    void Abandon();
     bool Broken(const PgResult& failed) const;
     bool ConnectFailed(const std::string& reason, std::string& error);
+    bool Failed(PgResult& result, base::Patience* patience, std::string& error);
 
     std::string address_;
+    std::string shown_;
     pg_conn* conn_ = nullptr;
     std::chrono::milliseconds waitLimit_ = base::kDefaultWaitLimit;
-    bool gaveUp_ = false;    // the last statement was cancelled by this side
-    bool calledOff_ = false; // ... because its wait was called off
+    bool gaveUp_ = false;      // the last statement was given up by this side
+    bool calledOff_ = false;   // ... because its wait was called off
+    bool unanswered_ = false;  // ... because no reply came in time
+    long unansweredAfter_ = 0; // seconds waited then
     bool lost_ = false;
     std::atomic<bool> busy_{false};
     std::string sqlState_;

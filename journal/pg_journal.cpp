@@ -1,6 +1,10 @@
 #include "pg_journal.h"
 
+#include "operation_key.h"
+
 #include <libpq-fe.h>
+#include <regex>
+#include <sstream>
 
 namespace ostrel::journal {
 
@@ -16,6 +20,27 @@ PgParam Number(const std::optional<int>& value) {
 
 PgParam Bytes(const std::string& bytes) {
     return bytes.empty() ? std::nullopt : PgParam(ToByteaText(bytes));
+}
+
+// A serial a card held, as the server stores it: a blank card's FF FF FF FF, or anything
+// past nine digits, is no serial.
+PgParam OldSerial(const std::optional<std::int64_t>& serial) {
+    return serial && *serial >= 0 && *serial <= 999999999 ? Number(serial) : std::nullopt;
+}
+
+std::string KeyOf(const Entry& entry) {
+    return entry.key.empty() ? NewRandomKey() : entry.key;
+}
+
+// The elements of a one-dimensional array of plain values in its text form ("{1,2}").
+std::vector<std::string> ArrayItems(const std::string& text) {
+    std::vector<std::string> items;
+    if (text.size() < 2)
+        return items;
+    std::istringstream in(text.substr(1, text.size() - 2));
+    for (std::string item; std::getline(in, item, ',');)
+        items.push_back(item);
+    return items;
 }
 
 std::string Text(const PgResult& r, int row, int column) {
@@ -81,7 +106,7 @@ private:
 
 PgJournal::PgJournal(std::string address, std::string spoolPath)
     : SpoolingJournal(std::move(spoolPath)), connection_(address), listConnection_(address),
-      site_("adresse " + address) {
+      site_("adresse " + connection_.address()) {
     Recount();
 }
 
@@ -133,11 +158,12 @@ bool PgJournal::Add(const Entry& entry, std::int64_t& id, std::string& error) {
         return false;
     }
     PgResult r;
+    // Sent again after a lost answer, the same key finds the row made the first time.
     if (!call.Done(
-            connection_.Exec("SELECT ostrel.add_operation($1, $2, $3, $4, $5, $6, $7, $8, $9)",
-                             {entry.station, entry.program, entry.reader, entry.operation,
-                              Number(entry.serialOld), Number(entry.supplier), Number(entry.kind),
-                              Number(entry.credits), Bytes(entry.before)},
+            connection_.Exec("SELECT ostrel.add_operation($1, $2, $3, $4, $5, $6, $7, $8, $9, $10)",
+                             {KeyOf(entry), entry.station, entry.program, entry.reader,
+                              entry.operation, OldSerial(entry.serialOld), Number(entry.supplier),
+                              Number(entry.kind), Number(entry.credits), Bytes(entry.before)},
                              &r, error, true, call.patience())))
         return false;
     id = std::stoll(PQgetvalue(r.get(), 0, 0));
@@ -145,24 +171,43 @@ bool PgJournal::Add(const Entry& entry, std::int64_t& id, std::string& error) {
 }
 
 bool PgJournal::Reserve(const Entry& entry, std::int64_t& serial, std::int64_t& id,
-                        std::optional<std::string>& issuedTime, std::string& error) {
+                        std::vector<SkippedSerial>& skipped, std::string& error) {
     Call call(*this, waiting_);
-    issuedTime.reset();
+    skipped.clear();
     if (!call.Held(error))
         return false;
     PgResult r;
     // Waits for the series row while another station reserves, within the program's limit.
-    if (!call.Done(
-            connection_.Exec("SELECT serial, row_id FROM ostrel.reserve_serial($1, $2, $3, $4, $5)",
-                             {entry.station, entry.program, entry.reader, Number(entry.supplier),
-                              Bytes(entry.before)},
-                             &r, error, true, call.patience()))) {
-        if (connection_.sqlState() == "OS003")
-            issuedTime = connection_.serverMessage(); // the time it was given
+    if (!call.Done(connection_.Exec("SELECT serial, row_id, skipped, skipped_seen "
+                                    "FROM ostrel.reserve_serial($1, $2, $3, $4, $5, $6, $7)",
+                                    {KeyOf(entry), entry.station, entry.program, entry.reader,
+                                     Number(entry.supplier), Bytes(entry.before),
+                                     OldSerial(entry.serialOld)},
+                                    &r, error, true, call.patience())))
         return false;
-    }
     serial = std::stoll(PQgetvalue(r.get(), 0, 0));
     id = std::stoll(PQgetvalue(r.get(), 0, 1));
+    const std::vector<std::string> serials = ArrayItems(Text(r, 0, 2));
+    const std::vector<std::string> seen = ArrayItems(Text(r, 0, 3));
+    for (std::size_t i = 0; i < serials.size(); ++i)
+        skipped.push_back({std::stoll(serials[i]), i < seen.size() ? seen[i] : std::string()});
+    return true;
+}
+
+bool PgJournal::Reserve(const Entry& entry, std::int64_t& serial, std::int64_t& id,
+                        std::optional<std::string>& issuedTime, std::string& error) {
+    issuedTime.reset();
+    std::vector<SkippedSerial> skipped;
+    return Reserve(entry, serial, id, skipped, error);
+}
+
+bool PgJournal::SiteId(std::string& id, std::string& error) {
+    Call call(*this, waiting_);
+    PgResult r;
+    if (!call.Held(error) || !call.Done(connection_.Exec("SELECT ostrel.site_id()", {}, &r, error,
+                                                         true, call.patience())))
+        return false;
+    id = Text(r, 0, 0);
     return true;
 }
 
@@ -200,10 +245,17 @@ bool PgJournal::Finish(std::int64_t id, const std::string& outcome, std::optiona
     Call call(*this, waiting_);
     if (!call.Held(error))
         return false;
-    return call.Done(
-        connection_.Exec("SELECT ostrel.finish_operation($1, $2, $3, $4)",
-                         {std::to_string(id), outcome, Number(attemptsLeft), Bytes(after)}, nullptr,
-                         error, true, call.patience()));
+    PgResult r;
+    // Exactly the one row: one gone, or already finished otherwise, is refused by the server.
+    if (!call.Done(
+            connection_.Exec("SELECT ostrel.finish_operation($1, $2, $3, $4)",
+                             {std::to_string(id), outcome, Number(attemptsLeft), Bytes(after)}, &r,
+                             error, true, call.patience())))
+        return false;
+    if (Text(r, 0, 0) == "1")
+        return true;
+    error = "serveur " + Location() + " : opération " + std::to_string(id) + " non terminée";
+    return false;
 }
 
 bool PgJournal::SendPending(std::string& error) {
@@ -269,8 +321,8 @@ bool PgJournal::List(const Filter& filter, std::vector<Entry>& entries, std::str
     const std::string sql =
         std::string("SELECT id, ") + kUtcTimeSql +
         ", station, program, reader, operation, serial_new, serial_old, supplier, kind, "
-        "credits, attempts_left, outcome, card_before, card_after "
-        "FROM ostrel.list_operations($1, $2)";
+        "credits, attempts_left, outcome, card_before, card_after, "
+        "replace(uuid::text, '-', ''), login FROM ostrel.list_operations($1, $2)";
     if (!listConnection_.Exec(sql,
                               {Number(filter.serial), filter.since.empty()
                                                           ? std::nullopt
@@ -294,6 +346,8 @@ bool PgJournal::List(const Filter& filter, std::vector<Entry>& entries, std::str
         e.outcome = Text(r, i, 12);
         e.before = FromByteaText(Text(r, i, 13));
         e.after = FromByteaText(Text(r, i, 14));
+        e.key = Text(r, i, 15);
+        e.login = Text(r, i, 16);
         entries.push_back(std::move(e));
     }
     return true;

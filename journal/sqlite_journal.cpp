@@ -5,6 +5,7 @@
 #include "base/text_excerpt.h"
 #include "base/user_data_folder.h"
 #include "journal_text.h"
+#include "operation_key.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -52,6 +53,13 @@ constexpr const char* kKeyIndex = "CREATE UNIQUE INDEX IF NOT EXISTS by_key ON o
 // The outcomes a finish may still change: a format cut off, or whose write failed, is finished
 // when its card comes back.
 constexpr const char* kStillOpen = "outcome IN ('interrompue', 'échec d''écriture')";
+
+// The file's own random id, made with the file (or given to a file made before it): a copy
+// to the server knows its rows by it, whatever the file is named or wherever it moves, and a
+// file made again under the same name is another one.
+constexpr const char* kFileIdTable =
+    "CREATE TABLE IF NOT EXISTS journal_file(one INTEGER PRIMARY KEY CHECK (one = 1), "
+    "id TEXT NOT NULL)";
 
 constexpr const char* kColumns =
     "id, time, program, reader, operation, serial_new, serial_old, supplier, kind, credits, "
@@ -241,7 +249,7 @@ bool SqliteJournal::OpenLocked(std::string& error) {
     const bool ready = !readOnly &&
                        sqlite3_exec(db_, (std::string("BEGIN IMMEDIATE;") + kSchema).c_str(),
                                     nullptr, nullptr, &message) == SQLITE_OK &&
-                       AddColumns(message) &&
+                       AddColumns(message) && ReadFileId(message) &&
                        sqlite3_exec(db_, "COMMIT", nullptr, nullptr, &message) == SQLITE_OK;
     if (!ready) {
         error = readOnly
@@ -296,6 +304,30 @@ std::optional<std::int64_t> SqliteJournal::RowOfKey(const std::string& key) {
     if (sqlite3_step(s.get()) != SQLITE_ROW)
         return std::nullopt;
     return sqlite3_column_int64(s.get(), 0);
+}
+
+bool SqliteJournal::ReadFileId(char*& message) {
+    if (sqlite3_exec(db_, kFileIdTable, nullptr, nullptr, &message) != SQLITE_OK)
+        return false;
+    Statement made(db_, "INSERT OR IGNORE INTO journal_file(one, id) VALUES(1, ?1)");
+    if (!made.ok())
+        return false;
+    made.Bind(1, NewRandomKey());
+    if (sqlite3_step(made.get()) != SQLITE_DONE)
+        return false;
+    Statement read(db_, "SELECT id FROM journal_file");
+    if (!read.ok() || sqlite3_step(read.get()) != SQLITE_ROW)
+        return false;
+    fileId_ = read.Text(0);
+    return true;
+}
+
+bool SqliteJournal::FileId(std::string& id, std::string& error) {
+    Call call(*this);
+    if (!OpenLocked(error))
+        return false;
+    id = fileId_;
+    return true;
 }
 
 bool SqliteJournal::Add(const Entry& entry, std::int64_t& id, std::string& error) {

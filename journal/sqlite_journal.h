@@ -36,6 +36,9 @@ public:
     std::string TakeWarning() override;
     bool SendPending(std::string& error) override;
 
+    // The file's own random id (32 hex digits), made with the file and kept in it.
+    bool FileId(std::string& id, std::string& error);
+
     // Waits for other programs within waiting's limit and says so to waiting; without it,
     // within the default limit.
     void SetWaiting(base::Waiting* waiting) { waiting_ = waiting; }
@@ -47,6 +50,7 @@ private:
     std::string SpoolSite() const override;
     Delivery Deliver(const Entry& finished, std::string& error);
     std::optional<std::int64_t> RowOfKey(const std::string& key);
+    bool ReadFileId(char*& message);
     bool OpenLocked(std::string& error);
     // The file at path_ is no longer the one opened.
     bool Replaced() const;
@@ -65,6 +69,7 @@ private:
     ino_t inode_ = 0;
     bool known_ = false;
     std::string warning_;
+    std::string fileId_;
 };
 
 // What the status line shows while another program holds the journal.

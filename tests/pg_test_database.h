@@ -15,7 +15,9 @@
 class PgTestDatabase {
 public:
     // folder: where the password file goes; the name is unique to this process and label.
-    PgTestDatabase(const std::string& label, const std::string& folder)
+    // schema: the file loaded, the package's by default.
+    PgTestDatabase(const std::string& label, const std::string& folder,
+                   const std::string& schema = OSTREL_SCHEMA_SQL)
         : admin_(Env("OSTREL_TEST_PG")),
           name_("ostrel_" + label + "_" + std::to_string(::getpid())) {
         if (admin_.empty()) {
@@ -29,8 +31,7 @@ public:
         ::setenv("PGPASSFILE", passFile_.c_str(), 1);
         Drop();
         const std::string created = Psql(admin_, "-c 'CREATE DATABASE " + name_ + "'");
-        const std::string loaded =
-            Psql(adminUri(), std::string("-1 -f ") + OSTREL_SCHEMA_SQL + " -v ON_ERROR_STOP=1");
+        const std::string loaded = Psql(adminUri(), "-1 -f '" + schema + "' -v ON_ERROR_STOP=1");
         why_ = created + loaded;
     }
     ~PgTestDatabase() {
@@ -47,13 +48,14 @@ public:
     // The superuser, who owns the schema.
     std::string adminUri() const { return WithDatabase(admin_); }
 
-    // A login given ostrel_station, its password in the password file (another one when
-    // wrongPassword); its address.
+    // A login given ostrel_station, with the station limits as the administrator gives them,
+    // its password in the password file (another one when wrongPassword); its address.
     std::string Station(const std::string& login, bool wrongPassword = false) {
         const std::string role = name_ + "_" + login;
         const std::string password = "pw-" + role;
         Psql(adminUri(), "-c \"CREATE ROLE " + role + " LOGIN PASSWORD '" + password +
                              "' IN ROLE ostrel_station\"");
+        Psql(adminUri(), "-c 'SELECT ostrel.configure_station_logins()'");
         std::ofstream(passFile_, std::ios::app)
             << "*:*:*:" + role + ":" + password + (wrongPassword ? "-wrong" : "") + "\n";
         return StationUri(role);

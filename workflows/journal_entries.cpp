@@ -22,9 +22,10 @@ JournalledOperation::JournalledOperation(const journal::Writer& writer, const ch
     entry_.reader = writer.reader;
     entry_.station = writer.station;
     entry_.operation = operation;
-    entry_.key = journal::NewOperationKey();
     entry_.supplier = before[card::layout::kSupplierByte];
     entry_.before = Bytes(before);
+    // The operation's own key from the start: sent again, it finds the row made the first time.
+    entry_.key = journal::NewRandomKey();
 }
 
 bool JournalledOperation::Begin(std::string& error) {

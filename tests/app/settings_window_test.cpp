@@ -192,7 +192,7 @@ TEST_F(SettingsOnServer, EssayerTellsWhatAStationAndAnAdministratorFind) {
     const std::string asAdmin = Essayer();
     EXPECT_NE(asAdmin.find("\nDroits : administrateur (ostrel_owner)\n"), std::string::npos)
         << asAdmin;
-    EXPECT_NE(asAdmin.find("\nSchéma : version 1\n"), std::string::npos) << asAdmin;
+    EXPECT_NE(asAdmin.find("\nSchéma : version 2\n"), std::string::npos) << asAdmin;
     PgTestDatabase::Run(db.adminUri(), "DROP OWNED BY " + admin);
     PgTestDatabase::Run(db.adminUri(), "DROP ROLE " + admin);
     EXPECT_EQ(asked, 0);

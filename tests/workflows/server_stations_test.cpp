@@ -1,9 +1,13 @@
 // Several stations sharing one serial series and one journal on a PostgreSQL server: one
 // serial per card whatever runs at once or fails, a station that may add rows but never
 // rewrite them, and a server out of reach that stops every write before the card is touched.
+#include "base/waiting.h"
 #include "card/codecs.h"
 #include "cli_run.h"
+#include "journal/journal_text.h"
+#include "journal/operation_key.h"
 #include "journal/pg_journal.h"
+#include "journal/sqlite_journal.h"
 #include "pg_test_database.h"
 #include "reader/virtual_card_file.h"
 #include "run_together.h"
@@ -11,7 +15,10 @@
 #include "test_cards.h"
 #include "workflows/serial_numbers.h"
 
+#include <atomic>
 #include <chrono>
+#include <csignal>
+#include <fstream>
 #include <iostream>
 #include <map>
 #include <set>
@@ -94,6 +101,25 @@ struct SharedServer : ::testing::Test {
         return configs;
     }
 };
+
+// The private server's postmaster and its children, to freeze it as a hung host would be.
+std::vector<pid_t> ServerProcesses() {
+    std::ifstream pidFile(std::string(std::getenv("OSTREL_TEST_PG_DIR")) + "/data/postmaster.pid");
+    pid_t postmaster = 0;
+    pidFile >> postmaster;
+    std::vector<pid_t> pids{postmaster};
+    if (FILE* p = ::popen(("pgrep -P " + std::to_string(postmaster)).c_str(), "r")) {
+        for (int pid = 0; std::fscanf(p, "%d", &pid) == 1;)
+            pids.push_back(pid);
+        ::pclose(p);
+    }
+    return pids;
+}
+
+void SignalAll(const std::vector<pid_t>& pids, int signal) {
+    for (const pid_t pid : pids)
+        ::kill(pid, signal);
+}
 
 std::int64_t Advanced(std::int64_t serial, int times) {
     for (int i = 0; i < times; ++i)
@@ -237,8 +263,8 @@ TEST_F(SharedServer, AStationMayAddRowsButNeverRewriteThem) {
          "('x', 'x', 'x', 'formatage', 'interrompue')",
          "permission denied"},
         {"SELECT ostrel.finish_operation(ID, 'code refusé', 2, NULL)", "pas une opération"},
-        {"SELECT ostrel.add_operation('x', 'x', 'x', 'effacement', NULL, NULL, NULL, NULL, "
-         "NULL)",
+        {"SELECT ostrel.add_operation(gen_random_uuid(), 'x', 'x', 'x', 'effacement', NULL, NULL, "
+         "NULL, NULL, NULL)",
          "refusée"},
     };
     for (const auto& attempt : attempts) {
@@ -386,4 +412,283 @@ TEST_F(SharedServer, TheSeriesRowHeldPastTheLimitRefusesTheCardUntouched) {
     EXPECT_EQ(dir.read("held"), text) << "card touched";
     other.Exec("ROLLBACK", {}, nullptr, error, false);
     EXPECT_EQ(ServerNext(), 1000000);
+}
+
+TEST_F(SharedServer, AStationLoginCannotDamageTheSeriesOrTheRecord) {
+    StartSeries(1000000);
+    const std::string login = db.Station("abuser");
+    journal::PgJournal station(login, dir.path("abuser-spool.sqlite"));
+    journal::Entry entry;
+    entry.station = "Guichet";
+    std::int64_t serial = 0, id = 0;
+    std::vector<journal::SkippedSerial> skipped;
+    std::string error;
+
+    // A sighting of the next serial, as a card seen holding it would record: passed over,
+    // and said, by every later reservation.
+    EXPECT_EQ(PgTestDatabase::Run(login, "SELECT ostrel.add_operation(gen_random_uuid(), 'x', "
+                                         "'x', 'x', 'réécriture', 1000000, NULL, NULL, NULL, "
+                                         "NULL)"),
+              "");
+    ASSERT_TRUE(station.Reserve(entry, serial, id, skipped, error)) << error;
+    EXPECT_EQ(serial, 1000001);
+    ASSERT_EQ(skipped.size(), 1u);
+    EXPECT_EQ(skipped[0].serial, 1000000);
+    EXPECT_EQ(skipped[0].seen.size(), std::string("2026-12-07T09:14:03Z").size());
+
+    const std::string rowsBefore = db.Query("SELECT count(*) FROM ostrel.operations");
+    const std::string row = std::to_string(id);
+    const struct {
+        std::string sql;
+        const char* refusal;
+    } attempts[] = {
+        {"SELECT ostrel.finish_operation(" + row + ", 'code refusé', 2, NULL)",
+         "refusée pour un formatage réservé"},
+        {"SELECT ostrel.finish_operation(" + row + ", 'perdue', NULL, NULL)", "refusée"},
+        {"SELECT ostrel.add_operation(gen_random_uuid(), 'x', 'x', 'x', 'crédit', NULL, NULL, "
+         "NULL, 5, decode(repeat('00', 300), 'hex'))",
+         "card_before_size"},
+        {"SELECT ostrel.add_operation(gen_random_uuid(), 'x', 'x', 'x', 'crédit', -1, NULL, NULL, "
+         "5, NULL)",
+         "serial_old_in_range"},
+        {"SELECT ostrel.add_operation(gen_random_uuid(), 'x', 'x', 'x', 'crédit', 4294967295, "
+         "NULL, NULL, 5, NULL)",
+         "serial_old_in_range"},
+        {"SELECT ostrel.add_operation(gen_random_uuid(), repeat('x', 5000), 'x', 'x', 'crédit', "
+         "NULL, NULL, NULL, 5, NULL)",
+         "names_size"},
+        {"SELECT ostrel.add_operation((SELECT uuid FROM ostrel.list_operations(NULL, NULL) "
+         "WHERE id = " +
+             row + "), 'x', 'x', 'x', 'formatage', NULL, NULL, NULL, NULL, NULL)",
+         "déjà employée"},
+    };
+    for (const auto& attempt : attempts) {
+        const std::string said = PgTestDatabase::Run(login, attempt.sql);
+        EXPECT_NE(said.find(attempt.refusal), std::string::npos) << attempt.sql << ": " << said;
+    }
+    EXPECT_EQ(db.Query("SELECT count(*) FROM ostrel.operations"), rowsBefore);
+    EXPECT_EQ(db.Query("SELECT ostrel.issued_at(1000001) IS NOT NULL"), "t")
+        << "the reserved serial stays given";
+
+    // Sent again after a lost answer, the same key gives the same row, never a second one.
+    journal::Entry credit = entry;
+    credit.operation = journal::kCredit;
+    credit.serialOld = 4294967295; // a blank card's FF FF FF FF
+    credit.key = journal::NewRandomKey();
+    std::int64_t first = 0, again = 0;
+    ASSERT_TRUE(station.Add(credit, first, error)) << error;
+    ASSERT_TRUE(station.Add(credit, again, error)) << error;
+    EXPECT_EQ(first, again);
+    EXPECT_EQ(db.Query("SELECT serial_old IS NULL FROM ostrel.operations WHERE id = " +
+                       std::to_string(first)),
+              "t");
+    // The listing shows the login beside a station name it does not match.
+    std::vector<journal::Entry> listed;
+    ASSERT_TRUE(station.List({}, listed, error)) << error;
+    const std::string role = login.substr(13, login.find('@') - 13);
+    EXPECT_EQ(journal::EntryFields(listed.at(0))[2], "Guichet (" + role + ")");
+    journal::Entry reformat = entry;
+    reformat.key = journal::NewRandomKey();
+    reformat.serialOld = 1000001; // a partial card formatted again
+    std::int64_t serialAgain = 0, idAgain = 0;
+    ASSERT_TRUE(station.Reserve(reformat, serial, id, skipped, error)) << error;
+    ASSERT_TRUE(station.Reserve(reformat, serialAgain, idAgain, skipped, error)) << error;
+    EXPECT_EQ(std::make_pair(serial, id), std::make_pair(serialAgain, idAgain));
+    EXPECT_EQ(ServerNext(), 1000003);
+    EXPECT_EQ(db.Query("SELECT serial_old FROM ostrel.operations WHERE id = " + std::to_string(id)),
+              "1000001");
+
+    // Finishing changes exactly one row still open.
+    EXPECT_TRUE(station.Finish(id, journal::kVerified, std::nullopt, "", error)) << error;
+    EXPECT_TRUE(station.Finish(id, journal::kVerified, std::nullopt, "", error)) << "sent again";
+    EXPECT_FALSE(station.Finish(id, journal::kWriteFailed, std::nullopt, "", error));
+    EXPECT_FALSE(station.Finish(id + 1000, journal::kVerified, std::nullopt, "", error));
+
+    // The last serial is given; after it the series is exhausted.
+    db.Query("UPDATE ostrel.series SET next_serial = 999965439");
+    ASSERT_TRUE(station.Reserve(entry, serial, id, skipped, error)) << error;
+    EXPECT_EQ(serial, 999965439);
+    EXPECT_FALSE(station.Reserve(entry, serial, id, skipped, error));
+    EXPECT_NE(error.find("série épuisée"), std::string::npos) << error;
+}
+
+TEST_F(SharedServer, FourStationsFormatOnWhileCardsAreSeenHoldingTheNextSerials) {
+    StartSeries(kFirstSerial);
+    const std::string seer = db.Station("seer");
+    std::atomic<bool> done{false};
+    std::size_t sightings = 0;
+    std::thread seeing([&] {
+        while (!done) {
+            const std::string next = db.Query("SELECT next_serial FROM ostrel.series");
+            // Cards seen holding the next three serials, the series about to reach them.
+            std::string sql;
+            for (int ahead = 1; ahead <= 3; ++ahead)
+                sql += "SELECT ostrel.add_operation(gen_random_uuid(), 'Vu', 'x', 'x', "
+                       "'réécriture', " +
+                       std::to_string(Advanced(std::stoll(next), ahead)) +
+                       ", NULL, NULL, NULL, NULL); ";
+            PgTestDatabase::Run(seer, sql);
+            sightings += 3;
+        }
+    });
+    std::vector<std::string> cards;
+    FourStationsFormat(cards);
+    done = true;
+    seeing.join();
+
+    std::set<std::int64_t> serials;
+    for (const std::string& c : cards)
+        serials.insert(card::ReadCardLong(Memory(c), card::layout::kSerialOffset));
+    EXPECT_EQ(serials.size(), cards.size()) << "a serial on two cards, or a card not written";
+    EXPECT_EQ(db.Query("SELECT count(*) FROM ostrel.operations WHERE operation = 'formatage' "
+                       "AND outcome = 'écrite et vérifiée'"),
+              std::to_string(cards.size()));
+    // A serial seen before its reservation began was never given.
+    EXPECT_EQ(db.Query("SELECT count(*) FROM ostrel.operations f JOIN ostrel.operations s "
+                       "ON s.serial_old = f.serial_new AND s.operation = 'réécriture' "
+                       "WHERE f.operation = 'formatage' "
+                       "AND s.time < f.time - interval '500 milliseconds'"),
+              "0");
+    const std::string skipped =
+        db.Query("SELECT count(DISTINCT s.serial_old) FROM ostrel.operations s "
+                 "WHERE s.operation = 'réécriture' AND NOT EXISTS (SELECT FROM ostrel.operations f "
+                 "WHERE f.serial_new = s.serial_old AND f.operation = 'formatage')");
+    std::cout << "four stations and a seer: " << cards.size() << " cards, " << serials.size()
+              << " distinct serials, " << sightings << " sightings, " << skipped
+              << " serials passed over\n";
+}
+
+TEST_F(SharedServer, CopyingARecreatedJournalAndCreditRowsCopiesEveryRowAndRaisesOnlyRealSerials) {
+    StartSeries(1000000);
+    dir.write("a.ini", "[Station]\nName=A\n");
+    const auto makeJournal = [&](std::initializer_list<std::pair<const char*, std::int64_t>> rows) {
+        std::filesystem::remove(dir.path("a.sqlite"));
+        journal::SqliteJournal file(dir.path("a.sqlite"));
+        for (const auto& [operation, serial] : rows) {
+            journal::Entry e;
+            e.operation = operation;
+            e.outcome = journal::kVerified;
+            (e.operation == journal::kFormat ? e.serialNew : e.serialOld) = serial;
+            std::int64_t id = 0;
+            std::string error;
+            ASSERT_TRUE(file.Add(e, id, error)) << error;
+        }
+    };
+    const std::vector<std::string> copy = {"--config",           dir.path("a.ini"), "--journal",
+                                           dir.path("a.sqlite"), "journal",         "--copy-to",
+                                           db.adminUri()};
+    // Credit and token rows of blank cards carry FF FF FF FF as their serial: none.
+    makeJournal({{journal::kFormat, 1000000},
+                 {journal::kCredit, 4294967295},
+                 {journal::kToken, 4294967295},
+                 {journal::kFormat, 1000001}});
+    CliRun run = OstrelCard(copy);
+    EXPECT_EQ(run.out, "copiées : 4, déjà sur le serveur : 0, prochain numéro du serveur : "
+                       "1000002\n")
+        << run.err;
+    // The same name, made again: its rows 1 and 2 are other rows.
+    makeJournal({{journal::kFormat, 1000002}, {journal::kCredit, 4294967295}});
+    run = OstrelCard(copy);
+    EXPECT_EQ(run.out, "copiées : 2, déjà sur le serveur : 0, prochain numéro du serveur : "
+                       "1000003\n")
+        << run.err;
+    run = OstrelCard(copy);
+    EXPECT_EQ(run.out, "copiées : 0, déjà sur le serveur : 2, prochain numéro du serveur : "
+                       "1000003\n")
+        << run.err;
+    EXPECT_EQ(db.Query("SELECT count(*) || ' ' || count(serial_old) FROM ostrel.operations"),
+              "6 0");
+    // Stations go on from there.
+    journal::PgJournal station(db.Station("after"), dir.path("after-spool.sqlite"));
+    std::int64_t serial = 0, id = 0;
+    std::vector<journal::SkippedSerial> skipped;
+    std::string error;
+    ASSERT_TRUE(station.Reserve({}, serial, id, skipped, error)) << error;
+    EXPECT_EQ(serial, 1000003);
+    EXPECT_TRUE(skipped.empty());
+}
+
+TEST_F(SharedServer, AFrozenServerHoldsAStationNoLongerThanItsLimit) {
+    StartSeries(1000000);
+    base::Waiting waiting(std::chrono::seconds(2));
+    journal::PgJournal station(db.Station("frozen"), dir.path("frozen-spool.sqlite"));
+    station.SetWaiting(&waiting);
+    std::string error;
+    ASSERT_TRUE(station.Open(error)) << error;
+
+    const std::vector<pid_t> server = ServerProcesses();
+    SignalAll(server, SIGSTOP);
+    std::atomic<bool> returned{false};
+    bool reserved = true;
+    const auto start = std::chrono::steady_clock::now();
+    std::thread call([&] {
+        std::int64_t serial = 0, id = 0;
+        std::vector<journal::SkippedSerial> skipped;
+        reserved = station.Reserve({}, serial, id, skipped, error);
+        returned = true;
+    });
+    // Frozen until the call gives up, or for a minute at most.
+    for (int i = 0; i < 600 && !returned; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const bool returnedWhileFrozen = returned;
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    SignalAll(server, SIGCONT);
+    call.join();
+    EXPECT_TRUE(returnedWhileFrozen) << "the station waited as long as the server was frozen";
+    EXPECT_FALSE(reserved);
+    EXPECT_NE(error.find("serveur injoignable"), std::string::npos) << error;
+    EXPECT_EQ(error.find("occupé"), std::string::npos) << error;
+    std::cout << "frozen server, Attente=2: the station returned after " << seconds << " s\n";
+
+    // Thawed, the station reserves on a new connection.
+    std::int64_t serial = 0, id = 0;
+    std::vector<journal::SkippedSerial> skipped;
+    EXPECT_TRUE(station.Reserve({}, serial, id, skipped, error)) << error;
+}
+
+TEST(ServerSchemaMigration, AVersion1DatabaseKeepsEveryRowAndBecomesVersion2) {
+    TempFolder dir{"ostrel-migration"};
+    PgTestDatabase db{"migration", dir.dir().string(), OSTREL_SCHEMA_V1_SQL};
+    if (!db.present())
+        GTEST_SKIP() << db.why();
+    ASSERT_TRUE(db.ok()) << db.why();
+    // Version 1's own calls: a format, one relabelled so that its serial left the index, a
+    // credit of a blank card, a card seen holding the next serial.
+    ASSERT_EQ(PgTestDatabase::Run(
+                  db.adminUri(),
+                  "INSERT INTO ostrel.series VALUES (true, 1000000); "
+                  "SELECT ostrel.reserve_serial('A', 'p', 'r', 1, NULL); "
+                  "SELECT ostrel.finish_operation(1, 'écrite et vérifiée', NULL, NULL); "
+                  "SELECT ostrel.reserve_serial('A', 'p', 'r', 1, NULL); "
+                  "SELECT ostrel.finish_operation(2, 'code refusé', 2, NULL); "
+                  "SELECT ostrel.add_operation('A', 'p', 'r', 'crédit', 4294967295, 1, NULL, 5, "
+                  "NULL); "
+                  "SELECT ostrel.add_operation('A', 'p', 'r', 'réécriture', 1000002, NULL, NULL, "
+                  "NULL, NULL)"),
+              "");
+    const std::string rows = "SELECT string_agg(id || ' ' || operation || ' ' || outcome || ' ' || "
+                             "coalesce(serial_new, 0), '; ' ORDER BY id) FROM ostrel.operations";
+    const std::string before = db.Query(rows);
+
+    CliRun run = OstrelCard({"journal", "--upgrade-server", db.adminUri()});
+    EXPECT_EQ(run.out, "schéma migré de la version 1 à la version 2\n") << run.err;
+    EXPECT_EQ(db.Query(rows), before);
+    EXPECT_EQ(db.Query("SELECT count(serial_old) FROM ostrel.operations WHERE operation = "
+                       "'crédit'"),
+              "0")
+        << "FF FF FF FF is no serial";
+    EXPECT_EQ(db.Query("SELECT ostrel.issued_at(1000001) IS NOT NULL"), "t")
+        << "the relabelled format is given again";
+
+    journal::PgJournal station(db.Station("migrated"), dir.path("spool.sqlite"));
+    std::int64_t serial = 0, id = 0;
+    std::vector<journal::SkippedSerial> skipped;
+    std::string error;
+    ASSERT_TRUE(station.Reserve({}, serial, id, skipped, error)) << error;
+    EXPECT_EQ(serial, 1000003);
+    ASSERT_EQ(skipped.size(), 1u);
+    EXPECT_EQ(skipped[0].serial, 1000002);
+    EXPECT_EQ(OstrelCard({"journal", "--upgrade-server", db.adminUri()}).out,
+              "schéma déjà en version 2\n");
 }
