@@ -179,7 +179,7 @@ int RunAdmin(QApplication& application, const std::function<void(MainKestrix&)>&
             MakeWorkflowFactories(options,
                                   {&place.journal(), "ostrel-admin",
                                    reader::ReaderChoiceText(options.reader), current.station},
-                                  &waiting, place.server() ? &place.store() : nullptr);
+                                  &waiting, place.server() ? &place.series() : nullptr);
         made.settings = [&options, &chosen, &state, &applySettings] {
             SettingsContext context;
             context.configFile = options.configFile;

@@ -7,7 +7,7 @@
 namespace ostrel::app {
 
 WorkflowFactories MakeWorkflowFactories(const AppOptions& options, journal::Writer journal,
-                                        base::Waiting* waiting, workflows::SerialStore* series) {
+                                        base::Waiting* waiting, workflows::SerialSeries* series) {
     workflows::WorkflowOptions workflowOptions;
     workflowOptions.journal = journal;
     workflowOptions.waiting = waiting;

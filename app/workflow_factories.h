@@ -4,7 +4,7 @@
 #include "base/waiting.h"
 #include "journal/journal.h"
 #include "reader/shared_state.h"
-#include "workflows/serial_store.h"
+#include "workflows/serial_series.h"
 #include "workflows/workflow_host.h"
 
 #include <QWidget>
@@ -35,6 +35,6 @@ struct WorkflowFactories {
 // not from the configuration file (both outlive them too).
 WorkflowFactories MakeWorkflowFactories(const AppOptions& options, journal::Writer journal = {},
                                         base::Waiting* waiting = nullptr,
-                                        workflows::SerialStore* series = nullptr);
+                                        workflows::SerialSeries* series = nullptr);
 
 } // namespace ostrel::app

@@ -19,7 +19,7 @@ public:
     bool open(const GlobalOptions& options, const std::string& command, CommandIo& io);
 
     journal::Journal& journal() { return place_->journal(); }
-    workflows::SerialStore& store() { return place_->store(); }
+    workflows::SerialSeries& series() { return place_->series(); }
     journal::PgJournal* server() { return place_->server(); }
     journal::Writer writer() { return {&journal(), "ostrel-card", reader_, station_}; }
     base::Waiting* waiting() { return waiting_.get(); }

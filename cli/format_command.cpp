@@ -57,7 +57,7 @@ int FormatCommand::run(const GlobalOptions& options, const base::ParsedLine& par
     workflowOptions.spendLastAttempt = parsed.has("--use-last-attempt");
     workflowOptions.journal = journal.writer();
     workflowOptions.waiting = journal.waiting();
-    workflows::FormatWorkflow workflow(cli.state(), journal.store(), workflowOptions);
+    workflows::FormatWorkflow workflow(cli.state(), journal.series(), workflowOptions);
     workflow.Load();
     // A serial that cannot be trusted is refused before the card is touched.
     if (workflow.formattingBlocked()) {

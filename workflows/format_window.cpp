@@ -1,5 +1,6 @@
 #include "format_window.h"
 
+#include "local_serial_series.h"
 #include "workflow_texts.h"
 
 #include <QCloseEvent>
@@ -25,15 +26,17 @@ FormatWindow::FormatWindow(reader::SharedState& state, WorkflowHost& host,
     : FormatWindow(state, host, std::make_unique<IniSerialStore>(configFile), nullptr,
                    std::move(options), parent) {}
 
-FormatWindow::FormatWindow(reader::SharedState& state, WorkflowHost& host, SerialStore& series,
+FormatWindow::FormatWindow(reader::SharedState& state, WorkflowHost& host, SerialSeries& series,
                            WorkflowOptions options, QWidget* parent)
     : FormatWindow(state, host, nullptr, &series, std::move(options), parent) {}
 
 FormatWindow::FormatWindow(reader::SharedState& state, WorkflowHost& host,
-                           std::unique_ptr<IniSerialStore> ownStore, SerialStore* series,
+                           std::unique_ptr<IniSerialStore> ownStore, SerialSeries* series,
                            WorkflowOptions options, QWidget* parent)
-    : QWidget(parent), ownStore_(std::move(ownStore)), store_(ownStore_ ? *ownStore_ : *series),
-      workflow_(state, store_, WaitingBeside(std::move(options))), binding_(workflow_, host) {
+    : QWidget(parent), ownStore_(std::move(ownStore)),
+      ownSeries_(ownStore_ ? std::make_unique<LocalSerialSeries>(*ownStore_) : nullptr),
+      series_(ownSeries_ ? *ownSeries_ : *series),
+      workflow_(state, series_, WaitingBeside(std::move(options))), binding_(workflow_, host) {
     if (ownStore_)
         ownStore_->SetWaiting(workflow_.waiting());
     setObjectName("frmFormat");
@@ -52,10 +55,10 @@ FormatWindow::FormatWindow(reader::SharedState& state, WorkflowHost& host,
     FitToWidth(PlacedLabel("Label2", "Identification de la carte dernièrement encodée :",
                            TwipsRect(0, 1680, 3495, 375), this, Qt::AlignRight | Qt::AlignTop));
     lblOldSerial_ = PlacedLabel("lblOldSerial", "", TwipsRect(3720, 1680, 2175, 375), this);
-    if (store_.KeepsSeriesWithJournal()) {
+    if (const std::string note = series_.Note(); !note.empty()) {
         // Beside the next serial: it is the server's, shared by every station.
-        FitToWidth(
-            PlacedLabel("lblSeries", texts::kServerSeries, TwipsRect(5880, 1200, 3600, 255), this));
+        FitToWidth(PlacedLabel("lblSeries", QString::fromStdString(note),
+                               TwipsRect(5880, 1200, 3600, 255), this));
     }
     shpLED_ = new LedIndicator(this);
     shpLED_->setGeometry(TwipsRect(360, 2280, 495, 495));
@@ -65,7 +68,7 @@ FormatWindow::FormatWindow(reader::SharedState& state, WorkflowHost& host,
 
     binding_.Load(shpLED_);
     binding_.Follow(this, [this] { Show(); });
-    if (store_.KeepsSeriesWithJournal()) {
+    if (series_.Remote()) {
         // Other stations take serials too: the server's next one is shown as it moves.
         auto* refresh = new QTimer(this);
         refresh->setObjectName("tmrServerSerial");

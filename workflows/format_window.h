@@ -2,6 +2,7 @@
 
 #include "format_workflow.h"
 #include "ini_serial_store.h"
+#include "serial_series.h"
 #include "window_binding.h"
 #include "workflow_host.h"
 #include "workflow_widgets.h"
@@ -23,7 +24,7 @@ public:
     FormatWindow(reader::SharedState& state, WorkflowHost& host, const std::string& configFile,
                  WorkflowOptions options = {}, QWidget* parent = nullptr);
     // The serials from series (a server's), which outlives the window.
-    FormatWindow(reader::SharedState& state, WorkflowHost& host, SerialStore& series,
+    FormatWindow(reader::SharedState& state, WorkflowHost& host, SerialSeries& series,
                  WorkflowOptions options = {}, QWidget* parent = nullptr);
 
     void CardInserted() override;
@@ -39,12 +40,13 @@ protected:
 
 private:
     FormatWindow(reader::SharedState& state, WorkflowHost& host,
-                 std::unique_ptr<IniSerialStore> ownStore, SerialStore* series,
+                 std::unique_ptr<IniSerialStore> ownStore, SerialSeries* series,
                  WorkflowOptions options, QWidget* parent);
     void Show();
 
     std::unique_ptr<IniSerialStore> ownStore_; // the configuration's, when no series is given
-    SerialStore& store_;
+    std::unique_ptr<SerialSeries> ownSeries_;
+    SerialSeries& series_;
     FormatWorkflow workflow_;
     WindowBinding<FormatWorkflow> binding_;
     QLabel* lblNextSerial_;

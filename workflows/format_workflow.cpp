@@ -5,6 +5,7 @@
 #include "card_writes.h"
 #include "code_presentation.h"
 #include "inserted_card.h"
+#include "local_serial_series.h"
 #include "reader/card_session.h"
 #include "reader/security_code.h"
 #include "serial_numbers.h"
@@ -17,7 +18,17 @@ using namespace card::layout;
 
 FormatWorkflow::FormatWorkflow(reader::SharedState& state, SerialStore& store,
                                WorkflowOptions options)
-    : state_(state), store_(store), options_(std::move(options)),
+    : FormatWorkflow(state, std::make_unique<LocalSerialSeries>(store), nullptr,
+                     std::move(options)) {}
+
+FormatWorkflow::FormatWorkflow(reader::SharedState& state, SerialSeries& series,
+                               WorkflowOptions options)
+    : FormatWorkflow(state, nullptr, &series, std::move(options)) {}
+
+FormatWorkflow::FormatWorkflow(reader::SharedState& state, std::unique_ptr<SerialSeries> own,
+                               SerialSeries* series, WorkflowOptions options)
+    : state_(state), ownSeries_(std::move(own)), series_(ownSeries_ ? *ownSeries_ : *series),
+      options_(std::move(options)),
       refreshWaiting_(options_.waiting ? options_.waiting->limit() : base::kDefaultWaitLimit),
       steps_(options_.waitBeside, options_.waiting) {
     // Set before any thread starts; the window's own callback may come later.
@@ -87,7 +98,7 @@ void FormatWorkflow::RefreshNextSerial() {
         return;
     }
     glancedFrom_ = operations_;
-    refresh_.Start([this] { glanced_ = GlanceConfiguredSerial(store_, &refreshWaiting_); },
+    refresh_.Start([this] { glanced_ = series_.Glance(&refreshWaiting_); },
                    [this] { ShowRefreshed(); });
 }
 
@@ -117,9 +128,9 @@ void FormatWorkflow::ShowRefreshed() {
 
 void FormatWorkflow::ReadNextSerial() {
     // A server may be slow or away: a window does not wait for it.
-    if (store_.KeepsSeriesWithJournal() && options_.waitBeside)
+    if (series_.Remote() && options_.waitBeside)
         return RefreshNextSerial();
-    const ConfiguredRead read = ReadConfiguredSerial(store_);
+    const ConfiguredRead read = series_.Next();
     nextSerial_ = read.serial;
     blockedText_ = read.refusal;
     problem_ = read.problem;
@@ -156,8 +167,8 @@ CardTask FormatWorkflow::Insertion() {
     bool opened = false;
     std::string warning;
     co_await steps_.Beside([&] { opened = OpenJournal(options_.journal, error, warning); });
-    if (!warning.empty())
-        warning_ = warning;
+    // What the last card's reservation passed over is not this card's news.
+    warning_ = warning;
     if (!opened) {
         Refuse(texts::JournalRefusal(*options_.journal.journal), error);
         co_return;
@@ -251,13 +262,20 @@ CardTask FormatWorkflow::FormatBlankCard(std::optional<Unfinished> unfinished,
         // supplier uses up no serial. The card waits, untouched, while another program holds
         // the configuration or the journal.
         Reservation reservation;
-        co_await steps_.Beside(
-            [&] { reservation = ReserveSerial(store_, options_.journal, record); });
+        co_await steps_.Beside([&] { reservation = series_.Reserve(options_.journal, record); });
         if (!reservation.serial) {
-            ReadNextSerial();
+            // A series on a server that just failed is not asked again here: the window reads
+            // it beside its thread, the command line ends.
+            if (!series_.Remote())
+                ReadNextSerial();
+            else if (options_.waitBeside)
+                RefreshNextSerial();
             Refuse(reservation.refusal, reservation.problem);
             co_return;
         }
+        if (!reservation.warning.empty())
+            warning_ =
+                warning_.empty() ? reservation.warning : warning_ + " ; " + reservation.warning;
         serial = *reservation.serial;
         nextSerial_ = reservation.next;
         nextText_ = std::to_string(*reservation.next);

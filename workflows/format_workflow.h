@@ -5,8 +5,11 @@
 #include "journal_entries.h"
 #include "reader/shared_state.h"
 #include "serial_reservation.h"
+#include "serial_series.h"
+
 #include "serial_store.h"
 #include "workflow_options.h"
+#include <memory>
 
 #include <cstdint>
 #include <functional>
@@ -28,11 +31,13 @@ enum class FormatOutcome {
 
 // The formatting of blank cards: what frmFormat decides and shows, without the window.
 // A serial is reserved once the blank card accepted its code and before it is written (see
-// ReserveSerial); then the card is written and its record finished. A format that fails after
-// the reservation leaves a gap in the series, never a duplicate; one refused before it uses up
-// no serial.
+// SerialSeries::Reserve); then the card is written and its record finished. A format that fails
+// after the reservation leaves a gap in the series, never a duplicate; one refused before it uses
+// up no serial.
 class FormatWorkflow {
 public:
+    FormatWorkflow(reader::SharedState& state, SerialSeries& series, WorkflowOptions options = {});
+    // The series of this station's own configuration, kept in store.
     FormatWorkflow(reader::SharedState& state, SerialStore& store, WorkflowOptions options = {});
     ~FormatWorkflow();
     FormatWorkflow(const FormatWorkflow&) = delete;
@@ -102,6 +107,8 @@ private:
     CardTask HandleFormattedCard();
     // Formats the card in the reader: with a new serial, or finishing unfinished; a card left
     // part-way with a serial the journal does not know (incompleteSerial) says so.
+    FormatWorkflow(reader::SharedState& state, std::unique_ptr<SerialSeries> own,
+                   SerialSeries* series, WorkflowOptions options);
     CardTask FormatBlankCard(std::optional<Unfinished> unfinished,
                              std::optional<std::int64_t> incompleteSerial = std::nullopt);
     CardTask RewriteFormattedCard();
@@ -113,7 +120,8 @@ private:
     void ShowIdle();
 
     reader::SharedState& state_;
-    SerialStore& store_;
+    std::unique_ptr<SerialSeries> ownSeries_;
+    SerialSeries& series_;
     WorkflowOptions options_;
     std::optional<std::int64_t> nextSerial_;
     std::string blockedText_; // set while the configured serial is unusable

@@ -5,7 +5,8 @@
 #include "ini_serial_store.h"
 #include "ini_text.h"
 #include "journal/server_address.h"
-#include "server_serial_store.h"
+#include "local_serial_series.h"
+#include "server_serial_series.h"
 
 #include <cerrno>
 #include <sys/stat.h>
@@ -92,12 +93,11 @@ bool ChooseJournal(const std::string& optionText, const std::string& configPath,
 JournalPlace::JournalPlace(const JournalSetting& setting, const std::string& configFile) {
     if (!setting.server.empty()) {
         server_ = std::make_unique<journal::PgJournal>(setting.server);
-        store_ = std::make_unique<ServerSerialStore>(*server_);
+        series_ = std::make_unique<ServerSerialSeries>(*server_);
     } else {
         file_ = std::make_unique<journal::SqliteJournal>(setting.file);
-        auto ini = std::make_unique<IniSerialStore>(configFile);
-        ini_ = ini.get();
-        store_ = std::move(ini);
+        ini_ = std::make_unique<IniSerialStore>(configFile);
+        series_ = std::make_unique<LocalSerialSeries>(*ini_);
     }
 }
 

@@ -3,7 +3,7 @@
 #include "ini_serial_store.h"
 #include "journal/pg_journal.h"
 #include "journal/sqlite_journal.h"
-#include "serial_store.h"
+#include "serial_series.h"
 
 #include <memory>
 #include <string>
@@ -30,7 +30,7 @@ public:
     JournalPlace(const JournalSetting& setting, const std::string& configFile);
 
     journal::Journal& journal();
-    SerialStore& store() { return *store_; }
+    SerialSeries& series() { return *series_; }
     // The server, when there is one.
     journal::PgJournal* server() { return server_.get(); }
 
@@ -41,8 +41,8 @@ public:
 private:
     std::unique_ptr<journal::PgJournal> server_;
     std::unique_ptr<journal::SqliteJournal> file_;
-    IniSerialStore* ini_ = nullptr; // store_, without a server
-    std::unique_ptr<SerialStore> store_;
+    std::unique_ptr<IniSerialStore> ini_; // without a server
+    std::unique_ptr<SerialSeries> series_;
 };
 
 } // namespace ostrel::workflows

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace ostrel::workflows {
 
@@ -24,17 +25,13 @@ ConfiguredRead GlanceConfiguredSerial(SerialStore& store, base::Waiting* waiting
 // The serial taken for the card whose code was just accepted, or why none was.
 struct Reservation {
     std::optional<std::int64_t> serial;
-    std::optional<std::int64_t> next; // what the store now holds, once serial is taken
+    std::optional<std::int64_t> next; // what the series now holds, once serial is taken
     std::string refusal;              // what the window shows when none was taken
     std::string problem;
+    std::string warning; // the serials passed over, as the journal knew them given or seen
 };
 
-// Takes a serial for a card about to be written. Under the store's lock: "NextSerial" is read
-// and checked against the journal, the format is added to the journal as interrupted, and only
-// then is the advanced value saved. Whatever fails leaves the store as it was: no serial is
-// used up by a card that is never written. Touches nothing but the store and the journal, so
-// that it may run beside the window's thread.
-Reservation ReserveSerial(SerialStore& store, const journal::Writer& journal,
-                          JournalledOperation& record);
+// What the operator is told of serials a reservation passed over; empty for none.
+std::string SkippedSerialsText(const std::vector<journal::SkippedSerial>& skipped);
 
 } // namespace ostrel::workflows

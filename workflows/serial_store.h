@@ -1,7 +1,5 @@
 #pragma once
 
-#include "journal/journal.h"
-
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -47,18 +45,6 @@ public:
 
     // The file, for messages.
     virtual std::string Location() const = 0;
-
-    // A store that keeps the series beside the journal (a server several stations share)
-    // reserves in one transaction the serial and the format's row "interrompue" for entry
-    // (its id in rowId); Lock and Save then have nothing to do. issuedTime: when the serial
-    // was given before, if that is why it failed. Other stores leave the row to the caller.
-    virtual bool KeepsSeriesWithJournal() const { return false; }
-    virtual bool Reserve(const journal::Entry& /*entry*/, std::int64_t& /*serial*/,
-                         std::int64_t& /*rowId*/, std::optional<std::string>& /*issuedTime*/,
-                         std::string& error) {
-        error = "réservation impossible : " + Location();
-        return false;
-    }
 };
 
 // Holds the lock of a store for a scope.

@@ -15,7 +15,8 @@
 #include "reader/simulated_reader.h"
 #include "workflows/format_workflow.h"
 #include "workflows/ini_serial_store.h"
-#include "workflows/server_serial_store.h"
+#include "workflows/local_serial_series.h"
+#include "workflows/server_serial_series.h"
 
 #include <algorithm>
 #include <chrono>
@@ -87,7 +88,7 @@ bool Reservations(PgTestDatabase& db, int stations, int total) {
 
 // Formats count blank cards one after the other as the formatting window does; the time of
 // each, from insertion to the end of its record.
-std::vector<double> Formats(journal::Journal& records, workflows::SerialStore& store, int count) {
+std::vector<double> Formats(journal::Journal& records, workflows::SerialSeries& store, int count) {
     reader::SimulatedReader reader;
     reader::SharedState state{reader};
     state.ReaderHandle = reader.Open(reader::kReaderTypeAny, reader::kReaderPortAny);
@@ -149,10 +150,11 @@ int main(int argc, char** argv) {
             db.Run(db.adminUri(), "ALTER SYSTEM SET fsync = on");
             db.Run(db.adminUri(), "SELECT pg_reload_conf()");
             journal::SqliteJournal file(folder + "/journal.sqlite");
-            workflows::IniSerialStore ini(folder + "/c.ini");
+            workflows::IniSerialStore iniStore(folder + "/c.ini");
+            workflows::LocalSerialSeries ini(iniStore);
             const std::vector<double> local = Formats(file, ini, formats);
             journal::PgJournal server(db.Station("format"), folder + "/spool.sqlite");
-            workflows::ServerSerialStore series(server);
+            workflows::ServerSerialSeries series(server);
             const std::vector<double> shared = Formats(server, series, formats);
             db.Run(db.adminUri(), "ALTER SYSTEM RESET fsync");
             db.Run(db.adminUri(), "SELECT pg_reload_conf()");

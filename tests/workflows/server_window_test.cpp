@@ -7,7 +7,7 @@
 #include "test_cards.h"
 #include "window_test_support.h"
 #include "workflows/format_window.h"
-#include "workflows/server_serial_store.h"
+#include "workflows/server_serial_series.h"
 #include "workflows/workflow_texts.h"
 
 #include <QEventLoop>
@@ -132,7 +132,7 @@ TEST_F(ServerWindowTest, TheSeriesRowHeldByAnotherStationIsAwaitedWhileTheWindow
                                                          : std::chrono::milliseconds(60000));
         journal::PgJournal server(station, dir.path("spool.sqlite"));
         server.SetWaiting(&waiting);
-        workflows::ServerSerialStore series(server);
+        workflows::ServerSerialSeries series(server);
         workflows::FormatWindow window(state, host, series, Fixed(server, waiting));
         Responsiveness watch;
         for (int i = 0; i < 200 && LabelText(&window, "lblNextSerial") != next.c_str(); ++i)
@@ -205,7 +205,7 @@ TEST_F(ServerWindowTest, AServerThatNeverAnswersNeverFreezesTheWindow) {
     base::Waiting waiting(std::chrono::milliseconds(60000));
     journal::PgJournal server(address, dir.path("spool.sqlite"));
     server.SetWaiting(&waiting);
-    workflows::ServerSerialStore series(server);
+    workflows::ServerSerialSeries series(server);
     Responsiveness watch;
     auto* window = new workflows::FormatWindow(state, host, series, Fixed(server, waiting));
     watch.On([] {});
