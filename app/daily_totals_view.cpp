@@ -42,6 +42,8 @@ constexpr BarDefinition kBars[] = {
     {"cartes jeton", &journal::DayTotals::tokenCards},
     {"codes refusés", &journal::DayTotals::refused},
     {"échecs d'écriture", &journal::DayTotals::failed},
+    {"cartes verrouillées", &journal::DayTotals::locked},
+    {"non présentés (dernier essai)", &journal::DayTotals::notPresented},
 };
 
 } // namespace
