@@ -121,8 +121,8 @@ void DisposableWindow::Show() {
     txtnbcredit_->setText(QString::fromStdString(fields.nbcredit));
     txtMaxValue_->setText(QString::fromStdString(fields.maxValue));
     const std::string waiting = binding_.waitingText();
-    lblInfo_->setText(QString::fromStdString(waiting.empty() ? workflow_.info() : waiting));
-    lblInfo_->setToolTip(QString::fromStdString(workflow_.problem()));
+    ShowInfo(lblInfo_, QString::fromStdString(waiting.empty() ? workflow_.info() : waiting),
+             QString::fromStdString(workflow_.problem()));
     shpLED_->setIndicator(workflow_.indicator());
     // While an operation waits for the journal, no other may start; a card written waits to
     // be pulled.

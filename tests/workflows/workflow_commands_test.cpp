@@ -150,8 +150,7 @@ TEST_F(CommandsTest, ShowReadsTheCardAndLeavesItAndTheJournalUntouched) {
         int status;
         std::string out;
     } cases[] = {
-        {credit, 0,
-         "carte CREDIT\nkind: credit\ncredits: 9\nserial: aucun\nattempts: 3\n"},
+        {credit, 0, "carte CREDIT\nkind: credit\ncredits: 9\nserial: aucun\nattempts: 3\n"},
         {Card("f.card", formatted), 0,
          "carte JETON\nkind: token\ncredits: 10\nserial: 1000000\nattempts: 3\n"},
         {Card("o.card", otherCode), 1,
@@ -160,9 +159,7 @@ TEST_F(CommandsTest, ShowReadsTheCardAndLeavesItAndTheJournalUntouched) {
          "carte inconnue\nkind: unknown\ncredits: 255\nserial: aucun\nattempts: 3\n"},
         {Card("c.card", foreign), 1, ""},
     };
-    const auto rows = [&] {
-        return Run(credit, {"journal"}).out;
-    };
+    const auto rows = [&] { return Run(credit, {"journal"}).out; };
     const std::string journalBefore = rows();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
@@ -170,8 +167,9 @@ TEST_F(CommandsTest, ShowReadsTheCardAndLeavesItAndTheJournalUntouched) {
         const CliRun run = Run(c.path, {"show"});
         EXPECT_EQ(run.status, c.status) << run.err;
         EXPECT_EQ(run.out, c.out);
-        if (c.out.empty())
+        if (c.out.empty()) {
             EXPECT_NE(run.err.find("Carte inconnue. Erreur de lecture."), std::string::npos);
+        }
         EXPECT_EQ(bytes(c.path), before);
     }
     EXPECT_EQ(rows(), journalBefore);

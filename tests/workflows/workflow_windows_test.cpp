@@ -272,11 +272,17 @@ TEST_F(WindowTest, RepeatedClicksWriteOneCardOnce) {
     Insert(card, window);
     HeldElsewhere holder(OSTREL_HOLD_LOCK, "journal", records.Location());
     ASSERT_TRUE(holder.held());
-    window.workflow().WriteCreditCard();
+    auto* credit = Find<QPushButton>(&window, "cmdWriteBlankDisposable");
+    auto* token = Find<QPushButton>(&window, "cmdWriteValueDisposable");
+    credit->click();
     ASSERT_TRUE(window.workflow().pending());
-    EXPECT_FALSE(Find<QPushButton>(&window, "cmdWriteBlankDisposable")->isEnabled());
-    window.workflow().WriteTokenCard();
-    window.workflow().WriteCreditCard();
+    EXPECT_FALSE(credit->isEnabled());
+    EXPECT_FALSE(token->isEnabled());
+    // Clicks that reach the window all the same (queued before the buttons were disabled).
+    for (QPushButton* button : {token, credit}) {
+        button->setEnabled(true);
+        button->click();
+    }
     holder.Release();
     for (int spins = 0; window.workflow().pending() && spins < 3000; ++spins)
         SpinEvents(20);
