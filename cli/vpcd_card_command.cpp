@@ -25,7 +25,7 @@ constexpr const char* kUsage =
     "memcard (sélection répondue par l'ATR, lectures suivies des octets de protection, code\n"
     "répondu EC c1 c2 c3 90 00, compteur lu avec Le 00) ou iso (instruction inconnue : 6E 00) ;\n"
     "capped, des réponses d'au plus 64 octets ; drops-writes, un lecteur défaillant qui\n"
-    "acquitte chaque écriture en mémoire sans l'écrire.\n"
+    "acquitte chaque écriture en mémoire mais n'en fait qu'une sur deux.\n"
     "--trace ne s'applique pas ici : tracez le programme qui lit la carte.\n";
 
 constexpr int kRetryMilliseconds = 200;
@@ -133,10 +133,11 @@ int VpcdCardCommand::run(const GlobalOptions& options, const base::ParsedLine& p
     if (parsed.has("--variant")) {
         const auto named = reader::dialect::VariantNamed(parsed.value("--variant"));
         if (!named || !reader::dialect::VariantExists(dialect, *named)) {
-            io.err << "ostrel-card vpcd-card : --variant attend plain, older, capped ou drops-writes "
-                      "(older : "
-                      "memcard ou iso), pas « "
-                   << parsed.value("--variant") << " »\n";
+            io.err
+                << "ostrel-card vpcd-card : --variant attend plain, older, capped ou drops-writes "
+                   "(older : "
+                   "memcard ou iso), pas « "
+                << parsed.value("--variant") << " »\n";
             return 2;
         }
         variant = *named;

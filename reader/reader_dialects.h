@@ -226,7 +226,7 @@ enum class Variant {
     // memcard, the first bytes and 90 00; storage, 6C 40 (ask 64); iso, the first bytes and 62 82.
     Capped,
     // A faulty reader: every memory write acknowledged as the set acknowledges a kept one, and
-    // dropped; only reading the card back tells.
+    // every second one dropped (the first, third… kept); only reading the card back tells.
     DropsWrites,
 };
 inline constexpr std::size_t kCappedLength = 64;
