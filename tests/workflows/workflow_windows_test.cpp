@@ -158,6 +158,16 @@ TEST_F(WindowTest, ARefusedConfigurationIsShownInRed) {
         Find<QLabel>(&window, "lblInfo")->toolTip().contains(QString::fromStdString(config)));
     EXPECT_EQ(Led(&window), kRed);
     EXPECT_EQ(LabelText(&window, "lblNextSerial"), "");
+
+    // A refusal longer than the line wraps below it, whole, inside the window; the tooltip
+    // holds the text and its reason.
+    std::ofstream(config) << "[Format]\nNextSerial=" << std::string(120, '9') << "\n";
+    workflows::FormatWindow longer(state, host, config, Fixed());
+    const QLabel* info = Find<QLabel>(&longer, "lblInfo");
+    EXPECT_GT(info->fontMetrics().horizontalAdvance(info->text()), info->width());
+    EXPECT_GE(info->height(), info->heightForWidth(info->width()));
+    EXPECT_LE(info->geometry().bottom(), longer.height());
+    EXPECT_TRUE(info->toolTip().startsWith(info->text()));
 }
 
 TEST_F(WindowTest, DisposableWindowLoadsWithItsControls) {
