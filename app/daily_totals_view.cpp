@@ -99,8 +99,13 @@ DailyTotalsView::DailyTotalsView(journal::Journal* journal, base::Waiting* waiti
     // One entry a line beside the chart: a row below it cuts the names once they are many.
     chart_->legend()->setAlignment(Qt::AlignRight);
     chart_->legend()->setShowToolTips(true);
+    // Nine entries, one a line, whole within the chart's least height.
+    QFont legendFont = chart_->legend()->font();
+    legendFont.setPointSizeF(legendFont.pointSizeF() * 0.8);
+    chart_->legend()->setFont(legendFont);
+    chart_->setMargins(QMargins(4, 4, 4, 4));
     chartTotals_->setRenderHint(QPainter::Antialiasing);
-    chartTotals_->setMinimumHeight(220);
+    chartTotals_->setMinimumHeight(240);
 
     auto* range = new QHBoxLayout;
     auto* since = new QLabel("&Du", this);
