@@ -84,7 +84,8 @@ int ShowCommand::run(const GlobalOptions& options, const base::ParsedLine&, Comm
            << "credits: " << int{state.CardImage[card::layout::kDisposableValue]} << "\n"
            << "serial: "
            << (inserted == workflows::InsertedCard::Ours
-                   ? std::to_string(card::ReadCardLong(state.CardImage, card::layout::kSerialOffset))
+                   ? std::to_string(
+                         card::ReadCardLong(state.CardImage, card::layout::kSerialOffset))
                    : std::string("aucun"))
            << "\n"
            << "attempts: " << (attempts ? std::to_string(*attempts) : std::string("inconnu"))

@@ -72,9 +72,9 @@ bool ReadTotals(Journal& journal, const std::string& since, const std::string& u
 
 const std::vector<std::string>& TotalsColumnNames() {
     static const std::vector<std::string> names = {
-        "jour",           "formatées",      "réécrites",      "cartes crédit",     "crédits",
-        "cartes jeton",   "jetons prog. 1", "jetons prog. 2", "jetons prog. 3",    "jetons prog. 4",
-        "jetons prog. 5", "jetons autres",  "codes refusés",  "échecs d'écriture", "interrompues",
+        "jour", "formatées", "réécrites", "cartes crédit", "crédits", "cartes jeton",
+        "jetons prog. 1", "jetons prog. 2", "jetons prog. 3", "jetons prog. 4", "jetons prog. 5",
+        "jetons autres", "codes refusés", "échecs d'écriture", "interrompues",
         // Added last, so that a sheet reading the earlier columns by place still reads them.
         "cartes verrouillées", "non présentés (dernier essai)"};
     return names;

@@ -236,9 +236,10 @@ struct VariantName {
     std::string_view name;
     Variant variant;
 };
-inline constexpr VariantName kVariants[] = {
-    {"plain", Variant::Plain}, {"older", Variant::Older}, {"capped", Variant::Capped},
-    {"drops-writes", Variant::DropsWrites}};
+inline constexpr VariantName kVariants[] = {{"plain", Variant::Plain},
+                                            {"older", Variant::Older},
+                                            {"capped", Variant::Capped},
+                                            {"drops-writes", Variant::DropsWrites}};
 
 constexpr bool VariantExists(Dialect dialect, Variant variant) {
     return variant != Variant::Older || dialect != Dialect::Storage;
