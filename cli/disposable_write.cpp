@@ -57,6 +57,8 @@ int RunDisposableWrite(const GlobalOptions& options, bool spendLastAttempt,
     io.out << workflow.info() << "\n";
     if (!workflow.problem().empty())
         io.err << "ostrel-card " << commandName << " : " << workflow.problem() << "\n";
+    if (!workflow.notice().empty())
+        io.err << "ostrel-card " << commandName << " : " << workflow.notice() << "\n";
     if (workflow.outcome() != workflows::DisposableOutcome::Written)
         return 1;
     io.out << "credits: " << int{cli.state().WriteImage[card::layout::kDisposableValue]} << "\n";

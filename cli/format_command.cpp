@@ -83,6 +83,8 @@ int FormatCommand::run(const GlobalOptions& options, const base::ParsedLine& par
     }
     if (!workflow.problem().empty())
         io.err << "ostrel-card format : " << workflow.problem() << "\n";
+    if (!workflow.notice().empty())
+        io.err << "ostrel-card format : " << workflow.notice() << "\n";
     const bool done = workflow.outcome() == workflows::FormatOutcome::Formatted ||
                       workflow.outcome() == workflows::FormatOutcome::AlreadyFormatted;
     // A card written that the journal could not record as done is not reported as done.

@@ -5,6 +5,7 @@
 #include "journal/card_history.h"
 #include "journal/daily_totals.h"
 #include "journal/journal_text.h"
+#include "journal/server_address.h"
 #include "journal/server_copy.h"
 #include "workflows/journal_setting.h"
 #include "workflows/serial_numbers.h"
@@ -114,13 +115,15 @@ int JournalCommand::Pending(CommandIo& io) {
     journal::OutcomeSpool spool({});
     std::vector<journal::PendingOutcome> pending;
     std::string error;
-    if (!spool.List({}, pending, error)) {
+    if (!spool.List({}, true, pending, error)) {
         io.err << refusal(error) << "\n";
         return 1;
     }
-    io.out << "serveur\tn°\tissue\tgardé le (UTC)\n";
+    // An entry its journal refused stays listed, with the reason, until someone settles it.
+    io.out << "journal\tn°\topération\tissue\tgardé le (UTC)\tmis de côté\n";
     for (const journal::PendingOutcome& p : pending)
-        io.out << p.server << "\t" << p.rowId << "\t" << p.outcome << "\t" << p.time << "\n";
+        io.out << base::Escaped(p.site) << "\t" << p.entry.id << "\t" << p.entry.operation << "\t"
+               << p.entry.outcome << "\t" << p.time << "\t" << base::Escaped(p.setAside) << "\n";
     return 0;
 }
 
@@ -135,8 +138,9 @@ int JournalCommand::CopyTo(const GlobalOptions& options, const std::string& addr
         return 1;
     }
     base::Waiting waiting(limit);
+    const journal::JournalLocation given = journal::ReadJournalLocation(options.journalFile);
     journal::SqliteJournal local(
-        journal::IsServerAddress(options.journalFile) ? std::string() : options.journalFile);
+        given.kind == journal::JournalLocation::Kind::File ? given.text : std::string());
     local.SetWaiting(&waiting);
     std::error_code ec;
     std::vector<journal::Entry> entries;

@@ -29,6 +29,7 @@ inline constexpr const char* kShow = "lecture"; // a code presented to show a ca
 struct Entry {
     std::int64_t id = 0;
     std::string time;    // UTC, ISO 8601: "2026-12-07T09:14:03Z"
+    std::string key;     // made by the station for each operation: a re-sent add is one row
     std::string station; // [Station] Name of the program's configuration, the host's name
     std::string program;
     std::string reader;
@@ -49,6 +50,8 @@ struct Filter {
     std::string since;                  // "YYYY-MM-DD", UTC; empty for all
 };
 
+struct PendingOutcome; // outcome_spool.h
+
 class Journal {
 public:
     virtual ~Journal() = default;
@@ -61,7 +64,8 @@ public:
     // the current time; its id is returned in id.
     virtual bool Add(const Entry& entry, std::int64_t& id, std::string& error) = 0;
 
-    // The end of the operation added as id.
+    // The end of the operation added as id: exactly one row, still unfinished, changes, or the
+    // call fails.
     virtual bool Finish(std::int64_t id, const std::string& outcome,
                         std::optional<int> attemptsLeft, const std::string& after,
                         std::string& error) = 0;
@@ -84,10 +88,17 @@ public:
     // The file or place, for messages.
     virtual std::string Location() const = 0;
 
-    // A journal on a server keeps locally the ends of operations it could not send after
-    // the card was written; these send them, and count what still waits. A file keeps none.
-    virtual bool SendPending(std::string& /*error*/) { return true; }
-    virtual std::size_t PendingCount() { return 0; }
+    // The end of an operation whose card was touched, when Finish could not record it: the
+    // whole row (id, key, outcome, attempts left, after) is kept in the station's spool.
+    virtual bool Keep(const Entry& finished, std::string& error) = 0;
+    // Sends what the spool keeps for this journal, in order; an entry the journal refuses is
+    // set aside with its reason and the others still go.
+    virtual bool SendPending(std::string& error) = 0;
+    // What waits to be sent, as the spool counts it; never waits on the journal.
+    virtual std::size_t PendingCount() = 0;
+    virtual bool ListPending(bool withSetAside, std::vector<PendingOutcome>& outcomes,
+                             std::string& error) = 0;
+    virtual std::string SpoolLocation() const = 0;
     // The last call failed because another program held the journal for the whole time limit:
     // it is busy, not broken.
     virtual bool busy() const { return false; }

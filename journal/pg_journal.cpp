@@ -1,7 +1,6 @@
 #include "pg_journal.h"
 
 #include <libpq-fe.h>
-#include <regex>
 
 namespace ostrel::journal {
 
@@ -81,8 +80,31 @@ private:
 };
 
 PgJournal::PgJournal(std::string address, std::string spoolPath)
-    : connection_(address), listConnection_(address), spool_(std::move(spoolPath)) {
-    CountPending();
+    : SpoolingJournal(std::move(spoolPath)), connection_(address), listConnection_(address),
+      site_("adresse " + address) {
+    Recount();
+}
+
+std::string PgJournal::SpoolSite() const {
+    const std::lock_guard lock(siteMutex_);
+    return site_;
+}
+
+void PgJournal::LearnSite(base::Patience* patience) {
+    PgResult r;
+    std::string error;
+    if (!connection_.Exec("SELECT ostrel.site_id()::text", {}, &r, error, true, patience) ||
+        PQgetisnull(r.get(), 0, 0))
+        return;
+    const std::string site = std::string("site ") + PQgetvalue(r.get(), 0, 0);
+    // Kept before the site was known, under this spelling of its address.
+    if (!spool_.Rename("adresse " + connection_.address(), site, error))
+        return;
+    {
+        const std::lock_guard lock(siteMutex_);
+        site_ = site;
+    }
+    Recount();
 }
 
 void PgJournal::SetWaiting(base::Waiting* waiting) {
@@ -91,17 +113,11 @@ void PgJournal::SetWaiting(base::Waiting* waiting) {
     connection_.SetWaitLimit(waiting ? waiting->limit() : base::kDefaultWaitLimit);
 }
 
-void PgJournal::CountPending() {
-    std::vector<PendingOutcome> pending;
-    std::string error;
-    if (spool_.List(connection_.address(), pending, error))
-        pending_ = pending.size();
-}
-
 bool PgJournal::Open(std::string& error) {
     Call call(*this, waiting_);
     if (!call.Held(error) || !call.Done(connection_.Connect(error, call.patience())))
         return false;
+    LearnSite(call.patience());
     std::string unsent;
     // A spool that cannot be sent now waits for the next operation; it stops none.
     SendPendingLocked(unsent, call.patience());
@@ -184,24 +200,10 @@ bool PgJournal::Finish(std::int64_t id, const std::string& outcome, std::optiona
     Call call(*this, waiting_);
     if (!call.Held(error))
         return false;
-    std::string sent;
-    if (call.Done(
-            connection_.Exec("SELECT ostrel.finish_operation($1, $2, $3, $4)",
-                             {std::to_string(id), outcome, Number(attemptsLeft), Bytes(after)},
-                             nullptr, sent, true, call.patience())))
-        return true;
-    if (!connection_.lost()) {
-        error = sent;
-        return false;
-    }
-    // The card is written: what it became waits here for the server, under the row's id.
-    std::string kept;
-    if (!spool_.Keep({connection_.address(), id, outcome, attemptsLeft, after, {}}, kept)) {
-        error = sent + " ; " + kept;
-        return false;
-    }
-    CountPending();
-    return true;
+    return call.Done(
+        connection_.Exec("SELECT ostrel.finish_operation($1, $2, $3, $4)",
+                         {std::to_string(id), outcome, Number(attemptsLeft), Bytes(after)}, nullptr,
+                         error, true, call.patience()));
 }
 
 bool PgJournal::SendPending(std::string& error) {
@@ -211,24 +213,19 @@ bool PgJournal::SendPending(std::string& error) {
 }
 
 bool PgJournal::SendPendingLocked(std::string& error, base::Patience* patience) {
-    std::vector<PendingOutcome> pending;
-    if (!spool_.List(connection_.address(), pending, error))
-        return false;
-    for (const PendingOutcome& p : pending) {
-        if (!connection_.Exec(
-                "SELECT ostrel.finish_operation($1, $2, $3, $4)",
-                {std::to_string(p.rowId), p.outcome, Number(p.attemptsLeft), Bytes(p.after)},
-                nullptr, error, true, patience))
-            return false;
-        if (!spool_.Remove(p.server, p.rowId, error))
-            return false;
-        --pending_;
-    }
-    return true;
-}
-
-std::size_t PgJournal::PendingCount() {
-    return pending_;
+    return SendSpooled(
+        [&](const Entry& e, std::string& why) {
+            if (connection_.Exec(
+                    "SELECT ostrel.finish_operation($1, $2, $3, $4)",
+                    {std::to_string(e.id), e.outcome, Number(e.attemptsLeft), Bytes(e.after)},
+                    nullptr, why, true, patience))
+                return Delivery::Delivered;
+            // Away or busy: the entries wait, in their order. Refused: this one waits aside.
+            return connection_.lost() || connection_.busy() || connection_.sqlState().empty()
+                       ? Delivery::Unreachable
+                       : Delivery::Refused;
+        },
+        error);
 }
 
 bool PgJournal::IssuedAt(std::int64_t serial, std::optional<std::string>& time,
@@ -300,12 +297,6 @@ bool PgJournal::List(const Filter& filter, std::vector<Entry>& entries, std::str
         entries.push_back(std::move(e));
     }
     return true;
-}
-
-bool IsServerAddress(const std::string& text) {
-    static const std::regex settings(R"(^\s*[A-Za-z_]+\s*=.*)");
-    return text.rfind("postgresql://", 0) == 0 || text.rfind("postgres://", 0) == 0 ||
-           std::regex_match(text, settings);
 }
 
 } // namespace ostrel::journal

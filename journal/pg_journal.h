@@ -1,8 +1,8 @@
 #pragma once
 
 #include "journal.h"
-#include "outcome_spool.h"
 #include "pg_connection.h"
+#include "spooling_journal.h"
 
 #include <atomic>
 #include <mutex>
@@ -17,16 +17,15 @@ namespace ostrel::journal {
 // minute): one at a time uses the connection, and a call waits for another one only within the
 // program's limit. The listing has a connection of its own, so that it never waits behind a
 // reservation. PendingCount() and Location() never wait on the server.
-class PgJournal : public Journal {
+class PgJournal : public SpoolingJournal {
 public:
     // address: a libpq URI or "service=NAME"; spoolPath empty: the user's data folder.
     PgJournal(std::string address, std::string spoolPath = {});
 
-    // Connects, then sends what the spool holds for this server.
+    // Connects, learns the site's identity, then sends what the spool holds for that site.
     bool Open(std::string& error) override;
     // Any operation, with no serial given: a format reserves its serial with Reserve.
     bool Add(const Entry& entry, std::int64_t& id, std::string& error) override;
-    // Kept in the spool, and true, when the server is out of reach.
     bool Finish(std::int64_t id, const std::string& outcome, std::optional<int> attemptsLeft,
                 const std::string& after, std::string& error) override;
     bool IssuedAt(std::int64_t serial, std::optional<std::string>& time,
@@ -41,7 +40,6 @@ public:
     bool SendPending(std::string& error) override;
     // The last call waited past the server's limits for another station's transaction.
     bool busy() const override { return busy_; }
-    std::size_t PendingCount() override;
 
     // The serial of the format of entry's card, taken from the series in one transaction
     // with the row "interrompue" of that format (its id in id). When the serial was given
@@ -65,7 +63,9 @@ private:
     class Call;
     bool SendPendingLocked(std::string& error, base::Patience* patience);
     bool ReadNextSerial(std::optional<std::int64_t>& next, std::string& error, Call& call);
-    void CountPending();
+    std::string SpoolSite() const override;
+    // The site's own id, read once connected; a schema without one keeps the address.
+    void LearnSite(base::Patience* patience);
 
     std::timed_mutex mutex_; // the connection and the spool
     base::Waiting* waiting_ = nullptr;
@@ -73,16 +73,12 @@ private:
     PgConnection connection_;
     std::mutex listMutex_;
     PgConnection listConnection_;
-    OutcomeSpool spool_;
-    std::atomic<std::size_t> pending_{0};
+    mutable std::mutex siteMutex_;
+    std::string site_;
 };
 
 // What the status line shows while another station holds the series.
 inline constexpr const char* kServerWaiting = "serveur occupé, attente…";
-
-// Whether --journal or [Journal] Server names a server rather than a file: a libpq URI
-// ("postgresql://", "postgres://") or "keyword=value" settings ("service=NAME").
-bool IsServerAddress(const std::string& text);
 
 // "YYYY-MM-DDTHH:MM:SSZ" from a timestamptz column, the server giving it in UTC.
 inline constexpr const char* kUtcTimeSql =

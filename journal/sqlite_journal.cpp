@@ -42,12 +42,16 @@ CREATE UNIQUE INDEX IF NOT EXISTS one_card_per_serial ON operations(serial_new)
 CREATE INDEX IF NOT EXISTS by_serial_old ON operations(serial_old);
 )";
 
-// Journals made before stations were recorded gain the column; their rows name none.
-constexpr const char* kStationColumn = R"(
-SELECT count(*) FROM pragma_table_info('operations') WHERE name = 'station';
-)";
-constexpr const char* kAddStationColumn =
-    "ALTER TABLE operations ADD COLUMN station TEXT NOT NULL DEFAULT ''";
+// Journals made before stations, or operation keys, were recorded gain the column; their rows
+// name none.
+constexpr const char* kHasColumn =
+    "SELECT count(*) FROM pragma_table_info('operations') WHERE name = ?1";
+constexpr const char* kKeyIndex = "CREATE UNIQUE INDEX IF NOT EXISTS by_key ON operations(row_key) "
+                                  "WHERE row_key IS NOT NULL";
+
+// The outcomes a finish may still change: a format cut off, or whose write failed, is finished
+// when its card comes back.
+constexpr const char* kStillOpen = "outcome IN ('interrompue', 'échec d''écriture')";
 
 constexpr const char* kColumns =
     "id, time, program, reader, operation, serial_new, serial_old, supplier, kind, credits, "
@@ -137,8 +141,17 @@ int SqliteJournal::OnBusy(void* self, int /*tries*/) {
     return journal->patience_ && journal->patience_->Pause() ? 1 : 0;
 }
 
-SqliteJournal::SqliteJournal(std::string path)
-    : path_(path.empty() ? DefaultJournalFile() : std::move(path)) {}
+SqliteJournal::SqliteJournal(std::string path, std::string spoolPath)
+    : SpoolingJournal(std::move(spoolPath)),
+      path_(path.empty() ? DefaultJournalFile() : std::move(path)) {
+    Recount();
+}
+
+std::string SqliteJournal::SpoolSite() const {
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(path_, ec);
+    return "fichier " + (ec ? path_ : absolute.lexically_normal().string());
+}
 
 SqliteJournal::~SqliteJournal() {
     sqlite3_close(db_);
@@ -160,7 +173,15 @@ std::string SqliteJournal::Failure(const std::string& what) {
 
 bool SqliteJournal::Open(std::string& error) {
     Call call(*this);
-    return OpenLocked(error);
+    if (!OpenLocked(error))
+        return false;
+    // What an earlier operation could not record goes in first; if it still cannot, it waits
+    // for the next opening and stops nothing.
+    if (PendingCount() > 0) {
+        std::string unsent;
+        SendSpooled([this](const Entry& e, std::string& why) { return Deliver(e, why); }, unsent);
+    }
+    return true;
 }
 
 bool SqliteJournal::Replaced() const {
@@ -220,7 +241,7 @@ bool SqliteJournal::OpenLocked(std::string& error) {
     const bool ready = !readOnly &&
                        sqlite3_exec(db_, (std::string("BEGIN IMMEDIATE;") + kSchema).c_str(),
                                     nullptr, nullptr, &message) == SQLITE_OK &&
-                       AddStationColumn(message) &&
+                       AddColumns(message) &&
                        sqlite3_exec(db_, "COMMIT", nullptr, nullptr, &message) == SQLITE_OK;
     if (!ready) {
         error = readOnly
@@ -245,28 +266,56 @@ bool SqliteJournal::OpenLocked(std::string& error) {
     return true;
 }
 
-bool SqliteJournal::AddStationColumn(char*& message) {
-    Statement s(db_, kStationColumn);
-    if (!s.ok() || sqlite3_step(s.get()) != SQLITE_ROW)
+bool SqliteJournal::AddColumn(const char* name, const char* definition, char*& message) {
+    Statement s(db_, kHasColumn);
+    if (!s.ok())
+        return false;
+    s.Bind(1, std::string(name));
+    if (sqlite3_step(s.get()) != SQLITE_ROW)
         return false;
     if (sqlite3_column_int(s.get(), 0) == 1)
         return true;
-    return sqlite3_exec(db_, kAddStationColumn, nullptr, nullptr, &message) == SQLITE_OK;
+    const std::string sql =
+        std::string("ALTER TABLE operations ADD COLUMN ") + name + " " + definition;
+    return sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &message) == SQLITE_OK;
+}
+
+bool SqliteJournal::AddColumns(char*& message) {
+    return AddColumn("station", "TEXT NOT NULL DEFAULT ''", message) &&
+           AddColumn("row_key", "TEXT", message) &&
+           sqlite3_exec(db_, kKeyIndex, nullptr, nullptr, &message) == SQLITE_OK;
+}
+
+std::optional<std::int64_t> SqliteJournal::RowOfKey(const std::string& key) {
+    if (key.empty())
+        return std::nullopt;
+    Statement s(db_, "SELECT id FROM operations WHERE row_key = ?1");
+    if (!s.ok())
+        return std::nullopt;
+    s.Bind(1, key);
+    if (sqlite3_step(s.get()) != SQLITE_ROW)
+        return std::nullopt;
+    return sqlite3_column_int64(s.get(), 0);
 }
 
 bool SqliteJournal::Add(const Entry& entry, std::int64_t& id, std::string& error) {
     Call call(*this);
     if (!OpenLocked(error))
         return false;
+    // Sent again after an answer that never came: the row is already there.
+    if (const std::optional<std::int64_t> existing = RowOfKey(entry.key)) {
+        id = *existing;
+        return true;
+    }
     Statement s(
         db_, "INSERT INTO operations(time, program, reader, operation, serial_new, serial_old, "
-             "supplier, kind, credits, attempts_left, outcome, card_before, card_after, station) "
-             "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14)");
+             "supplier, kind, credits, attempts_left, outcome, card_before, card_after, station, "
+             "row_key) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15)");
     if (!s.ok()) {
         error = Failure("écriture impossible");
         return false;
     }
-    s.Bind(1, UtcNow());
+    s.Bind(1, entry.time.empty() ? UtcNow() : entry.time);
     s.Bind(2, entry.program);
     s.Bind(3, entry.reader);
     s.Bind(4, entry.operation);
@@ -280,6 +329,10 @@ bool SqliteJournal::Add(const Entry& entry, std::int64_t& id, std::string& error
     s.BindBlob(12, entry.before);
     s.BindBlob(13, entry.after);
     s.Bind(14, entry.station);
+    if (entry.key.empty())
+        sqlite3_bind_null(s.get(), 15);
+    else
+        s.Bind(15, entry.key);
     if (sqlite3_step(s.get()) != SQLITE_DONE) {
         error = sqlite3_extended_errcode(db_) == SQLITE_CONSTRAINT_UNIQUE
                     ? "journal " + path_ + " : numéro de série " +
@@ -297,8 +350,10 @@ bool SqliteJournal::Finish(std::int64_t id, const std::string& outcome,
     Call call(*this);
     if (!OpenLocked(error))
         return false;
-    Statement s(db_, "UPDATE operations SET outcome = ?1, attempts_left = ?2, card_after = ?3 "
-                     "WHERE id = ?4");
+    Statement s(db_, (std::string("UPDATE operations SET outcome = ?1, attempts_left = ?2, "
+                                  "card_after = ?3 WHERE id = ?4 AND ") +
+                      kStillOpen)
+                         .c_str());
     if (!s.ok()) {
         error = Failure("écriture impossible");
         return false;
@@ -311,7 +366,66 @@ bool SqliteJournal::Finish(std::int64_t id, const std::string& outcome,
         error = Failure("écriture impossible");
         return false;
     }
+    // A journal created again since the row was added, or a row another program finished.
+    if (sqlite3_changes(db_) != 1) {
+        error = "journal " + base::Escaped(path_) + " : opération " + std::to_string(id) +
+                " introuvable ou déjà terminée";
+        return false;
+    }
     return true;
+}
+
+SqliteJournal::Delivery SqliteJournal::Deliver(const Entry& e, std::string& error) {
+    const auto failed = [&](const char* what) {
+        error = Failure(what);
+        const int code = sqlite3_extended_errcode(db_) & 0xff;
+        return code == SQLITE_BUSY || code == SQLITE_FULL || code == SQLITE_IOERR ||
+                       code == SQLITE_LOCKED || code == SQLITE_READONLY
+                   ? Delivery::Unreachable
+                   : Delivery::Refused;
+    };
+    if (const std::optional<std::int64_t> row = RowOfKey(e.key); row || e.key.empty()) {
+        Statement s(db_, (std::string("UPDATE operations SET outcome = ?1, attempts_left = ?2, "
+                                      "card_after = ?3 WHERE id = ?4 AND ") +
+                          kStillOpen)
+                             .c_str());
+        if (!s.ok())
+            return failed("écriture impossible");
+        s.Bind(1, e.outcome);
+        s.Bind(2, e.attemptsLeft);
+        s.BindBlob(3, e.after);
+        s.Bind(4, std::optional<std::int64_t>(row.value_or(e.id)));
+        if (sqlite3_step(s.get()) != SQLITE_DONE)
+            return failed("écriture impossible");
+        if (sqlite3_changes(db_) == 1)
+            return Delivery::Delivered;
+        Statement done(db_, "SELECT outcome FROM operations WHERE id = ?1");
+        done.Bind(1, std::optional<std::int64_t>(row.value_or(e.id)));
+        if (done.ok() && sqlite3_step(done.get()) == SQLITE_ROW) {
+            if (done.Text(0) == e.outcome)
+                return Delivery::Delivered; // sent before, its answer lost
+            error = "journal " + base::Escaped(path_) + " : opération " +
+                    std::to_string(row.value_or(e.id)) + " déjà terminée « " + done.Text(0) + " »";
+            return Delivery::Refused;
+        }
+        if (e.key.empty()) {
+            error = "journal " + base::Escaped(path_) + " : opération " + std::to_string(e.id) +
+                    " introuvable";
+            return Delivery::Refused;
+        }
+    }
+    // The row is gone with the file it was in: the whole operation goes into this one.
+    std::int64_t id = 0;
+    if (!Add(e, id, error))
+        return busy_ ? Delivery::Unreachable : Delivery::Refused;
+    return Delivery::Delivered;
+}
+
+bool SqliteJournal::SendPending(std::string& error) {
+    Call call(*this);
+    if (!OpenLocked(error))
+        return false;
+    return SendSpooled([this](const Entry& e, std::string& why) { return Deliver(e, why); }, error);
 }
 
 bool SqliteJournal::IssuedAt(std::int64_t serial, std::optional<std::string>& time,

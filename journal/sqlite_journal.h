@@ -2,6 +2,7 @@
 
 #include "base/waiting.h"
 #include "journal.h"
+#include "spooling_journal.h"
 
 #include <mutex>
 #include <sys/types.h>
@@ -13,10 +14,10 @@ namespace ostrel::journal {
 // The journal in one SQLite file. Several programs may write it at once: each waits for the
 // others' transactions, within the waiting's limit, and then calls the journal busy. The calls
 // may come from several threads, one at a time.
-class SqliteJournal : public Journal {
+class SqliteJournal : public SpoolingJournal {
 public:
-    // An empty path means DefaultJournalFile().
-    explicit SqliteJournal(std::string path);
+    // An empty path means DefaultJournalFile(); an empty spoolPath the user's pending.sqlite.
+    explicit SqliteJournal(std::string path, std::string spoolPath = {});
     ~SqliteJournal() override;
     SqliteJournal(const SqliteJournal&) = delete;
     SqliteJournal& operator=(const SqliteJournal&) = delete;
@@ -33,6 +34,7 @@ public:
     std::string Location() const override { return path_; }
     bool busy() const override { return busy_; }
     std::string TakeWarning() override;
+    bool SendPending(std::string& error) override;
 
     // Waits for other programs within waiting's limit and says so to waiting; without it,
     // within the default limit.
@@ -40,7 +42,11 @@ public:
 
 private:
     std::string Failure(const std::string& what) const;
-    bool AddStationColumn(char*& message);
+    bool AddColumns(char*& message);
+    bool AddColumn(const char* name, const char* definition, char*& message);
+    std::string SpoolSite() const override;
+    Delivery Deliver(const Entry& finished, std::string& error);
+    std::optional<std::int64_t> RowOfKey(const std::string& key);
     bool OpenLocked(std::string& error);
     // The file at path_ is no longer the one opened.
     bool Replaced() const;

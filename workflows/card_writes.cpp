@@ -47,6 +47,7 @@ CardTask RewriteOwnTail(reader::SharedState& state, bool spendLastAttempt,
         rewrite.result = TailRewrite::Result::CodeRefused;
         rewrite.failureText = state.InfoMessage;
         co_await steps.Beside([&] { record.FinishRefused(presented, rewrite.journalError); });
+        rewrite.pending = record.kept();
         co_return;
     }
     const auto own = state.CardImage.begin() + kRewriteRange.start;
@@ -66,6 +67,7 @@ CardTask RewriteOwnTail(reader::SharedState& state, bool spendLastAttempt,
     }
     co_await steps.Beside(
         [&] { record.Finish(outcome, std::nullopt, after, rewrite.journalError); });
+    rewrite.pending = record.kept();
 }
 
 } // namespace ostrel::workflows

@@ -24,6 +24,7 @@ struct TailRewrite {
     enum class Result { NotJournalled, CodeRefused, WriteFailed, Done } result = Result::Done;
     std::string failureText;  // what the window shows when it did not succeed
     std::string journalError; // the journal's reason when it did not take the operation
+    std::string pending;      // why its end waits in the spool; empty once recorded
 };
 CardTask RewriteOwnTail(reader::SharedState& state, bool spendLastAttempt,
                         const journal::Writer& journal, BesideSteps& steps, TailRewrite& rewrite);

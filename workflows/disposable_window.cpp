@@ -122,7 +122,8 @@ void DisposableWindow::Show() {
     txtMaxValue_->setText(QString::fromStdString(fields.maxValue));
     const std::string waiting = binding_.waitingText();
     ShowInfo(lblInfo_, QString::fromStdString(waiting.empty() ? workflow_.info() : waiting),
-             QString::fromStdString(workflow_.problem()));
+             QString::fromStdString(workflow_.problem().empty() ? workflow_.notice()
+                                                                : workflow_.problem()));
     shpLED_->setIndicator(workflow_.indicator());
     // While an operation waits for the journal, no other may start; a card written waits to
     // be pulled.

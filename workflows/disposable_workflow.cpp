@@ -59,6 +59,7 @@ bool DisposableWorkflow::cardReady() const {
 void DisposableWorkflow::CardInserted() {
     outcome_ = DisposableOutcome::Nothing;
     problem_.clear();
+    notice_.clear();
     cardRead_ = false;
     writtenThisInsertion_ = false;
     indicator_ = Indicator::Yellow;
@@ -103,6 +104,8 @@ CardTask DisposableWorkflow::RewriteFormattedCard() {
     TailRewrite rewrite;
     co_await RewriteOwnTail(state_, options_.spendLastAttempt, options_.journal, steps_, rewrite);
     problem_ = rewrite.journalError;
+    if (!rewrite.pending.empty())
+        notice_ = ResultPendingText(rewrite.pending);
     if (rewrite.result == TailRewrite::Result::NotJournalled) {
         indicator_ = Indicator::Red;
         Refuse(rewrite.failureText, rewrite.journalError);
@@ -165,6 +168,7 @@ void DisposableWorkflow::Refuse(const std::string& text, const std::string& prob
 std::optional<card::CardDate> DisposableWorkflow::ReadyToWrite() {
     outcome_ = DisposableOutcome::Nothing;
     problem_.clear();
+    notice_.clear();
     if (!cardReady()) {
         Refuse(texts::kNoCardRead);
         return std::nullopt;
@@ -243,6 +247,8 @@ CardTask DisposableWorkflow::WriteDisposable(card::CardDate date, std::uint8_t k
         co_await steps_.Beside(
             [&] { record.Finish(journal::kWriteFailed, std::nullopt, std::nullopt, error); });
         problem_ = error;
+        if (!record.kept().empty())
+            notice_ = ResultPendingText(record.kept());
         info_ = texts::WriteFailureText(written);
         indicator_ = Indicator::Red;
         outcome_ = DisposableOutcome::Failed;
@@ -252,6 +258,8 @@ CardTask DisposableWorkflow::WriteDisposable(card::CardDate date, std::uint8_t k
                                               {kHeaderByteRange, kIdentityRange, kDisposableRange});
     co_await steps_.Beside([&] { record.Finish(journal::kVerified, std::nullopt, after, error); });
     problem_ = error;
+    if (!record.kept().empty())
+        notice_ = ResultPendingText(record.kept());
     indicator_ = Indicator::Green;
     info_ = texts::kDisposableDone;
     outcome_ = DisposableOutcome::Written;

@@ -65,6 +65,9 @@ public:
     DisposableOutcome outcome() const { return outcome_; }
     // What went wrong besides the card (the journal), empty when nothing did.
     const std::string& problem() const { return problem_; }
+    // The card was written but its journal entry waits in the station's spool: what to tell the
+    // operator; empty otherwise.
+    const std::string& notice() const { return notice_; }
     // The card in the reader was read whole at its insertion: the buttons may write it.
     bool cardReady() const;
     // A button may start a write: none runs, and none was sent to the card since its
@@ -94,6 +97,7 @@ private:
     Indicator indicator_ = Indicator::Green;
     DisposableOutcome outcome_ = DisposableOutcome::Nothing;
     std::string problem_;
+    std::string notice_;
     bool cardRead_ = false;
     bool writtenThisInsertion_ = false; // a button's write reached the card
     std::string warning_;

@@ -141,6 +141,7 @@ void FormatWorkflow::CardInserted() {
     ++operations_;
     outcome_ = FormatOutcome::Nothing;
     problem_.clear();
+    notice_.clear();
     indicator_ = Indicator::Yellow;
     cardIn_ = true;
     if (onHandling)
@@ -268,6 +269,8 @@ CardTask FormatWorkflow::FormatBlankCard(std::optional<Unfinished> unfinished,
     if (written != 0) {
         co_await steps_.Beside(
             [&] { record.Finish(journal::kWriteFailed, std::nullopt, std::nullopt, error); });
+        if (!record.kept().empty())
+            notice_ = ResultPendingText(record.kept());
         info_ = texts::WriteFailureText(written);
         indicator_ = Indicator::Red;
         outcome_ = FormatOutcome::Failed;
@@ -277,6 +280,8 @@ CardTask FormatWorkflow::FormatBlankCard(std::optional<Unfinished> unfinished,
     const card::CardMemory after = AfterWrite(state_.CardImage, state_.WriteImage,
                                               {kHeaderByteRange, kIdentityRange, kLastByteRange});
     co_await steps_.Beside([&] { record.Finish(journal::kVerified, std::nullopt, after, error); });
+    if (!record.kept().empty())
+        notice_ = ResultPendingText(record.kept());
     serialWritten_ = serial;
     outcome_ = FormatOutcome::Formatted;
     // The indicator stays yellow until the card is removed.
@@ -290,6 +295,8 @@ CardTask FormatWorkflow::RewriteFormattedCard() {
     TailRewrite rewrite;
     co_await RewriteOwnTail(state_, options_.spendLastAttempt, options_.journal, steps_, rewrite);
     problem_ = rewrite.journalError;
+    if (!rewrite.pending.empty())
+        notice_ = ResultPendingText(rewrite.pending);
     if (rewrite.result == TailRewrite::Result::NotJournalled) {
         Refuse(rewrite.failureText, rewrite.journalError);
         co_return;

@@ -71,6 +71,9 @@ public:
     // Why formatting is refused or what went wrong besides the card (with the file), empty when
     // nothing did; for the command line and the window's tooltip.
     const std::string& problem() const { return problem_; }
+    // The card was written but its journal entry waits in the station's spool: what to tell the
+    // operator; empty otherwise.
+    const std::string& notice() const { return notice_; }
     // The configured serial, as last read, is unusable.
     bool formattingBlocked() const { return !blockedText_.empty(); }
 
@@ -115,6 +118,7 @@ private:
     std::optional<std::int64_t> nextSerial_;
     std::string blockedText_; // set while the configured serial is unusable
     std::string problem_;
+    std::string notice_;
     std::string info_;
     Indicator indicator_ = Indicator::Green;
     std::string nextText_;

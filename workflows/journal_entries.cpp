@@ -1,5 +1,8 @@
 #include "journal_entries.h"
 
+#include "journal/journal_text.h"
+#include "journal/operation_key.h"
+
 #include <algorithm>
 
 namespace ostrel::workflows {
@@ -19,6 +22,7 @@ JournalledOperation::JournalledOperation(const journal::Writer& writer, const ch
     entry_.reader = writer.reader;
     entry_.station = writer.station;
     entry_.operation = operation;
+    entry_.key = journal::NewOperationKey();
     entry_.supplier = before[card::layout::kSupplierByte];
     entry_.before = Bytes(before);
 }
@@ -27,6 +31,7 @@ bool JournalledOperation::Begin(std::string& error) {
     if (!writer_.journal)
         return true;
     entry_.outcome = journal::kInterrupted;
+    entry_.time = journal::UtcNow();
     return writer_.journal->Add(entry_, id_, error);
 }
 
@@ -34,7 +39,25 @@ bool JournalledOperation::Finish(const char* outcome, std::optional<int> attempt
                                  const std::optional<card::CardMemory>& after, std::string& error) {
     if (!writer_.journal)
         return true;
-    return writer_.journal->Finish(id_, outcome, attemptsLeft, after ? Bytes(*after) : "", error);
+    entry_.id = id_;
+    entry_.outcome = outcome;
+    entry_.attemptsLeft = attemptsLeft;
+    entry_.after = after ? Bytes(*after) : "";
+    std::string refused;
+    if (writer_.journal->Finish(id_, outcome, attemptsLeft, entry_.after, refused))
+        return true;
+    // The card was touched: what it became is never lost, whatever the journal answered.
+    std::string spooled;
+    if (writer_.journal->Keep(entry_, spooled)) {
+        kept_ = refused;
+        return true;
+    }
+    error = refused + " ; " + spooled;
+    return false;
+}
+
+std::string ResultPendingText(const std::string& why) {
+    return "carte écrite, résultat en attente d'envoi (" + why + ")";
 }
 
 bool JournalledOperation::FinishRefused(const Presentation& presented, std::string& error) {

@@ -29,8 +29,9 @@ public:
     // Takes over the entry id, added earlier by an operation that never finished: Finish ends it.
     void Resume(std::int64_t id) { id_ = id; }
 
-    // The end: verified, with the bytes the card now holds, or not. False with a French reason
-    // when the journal did not take it; the entry then stays "interrompue".
+    // The end: verified, with the bytes the card now holds, or not. When the journal does not
+    // take it, the whole row is kept in the station's spool (kept() then tells why) and the
+    // call succeeds; false with a French reason only when neither took it.
     bool Finish(const char* outcome, std::optional<int> attemptsLeft,
                 const std::optional<card::CardMemory>& after, std::string& error);
 
@@ -39,11 +40,18 @@ public:
     // not presented, and only a code presented and refused is a refused code.
     bool FinishRefused(const Presentation& presented, std::string& error);
 
+    // Why the end waits in the spool rather than in the journal; empty when it is recorded.
+    const std::string& kept() const { return kept_; }
+
 private:
     const journal::Writer& writer_;
     journal::Entry entry_;
     std::int64_t id_ = 0;
+    std::string kept_;
 };
+
+// What the operator is told of a card written whose end waits in the spool.
+std::string ResultPendingText(const std::string& why);
 
 // before with the ranges of written laid over it: what a card holds once they are verified.
 card::CardMemory AfterWrite(const card::CardMemory& before, const card::CardMemory& written,

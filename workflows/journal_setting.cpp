@@ -1,8 +1,10 @@
 #include "journal_setting.h"
 
 #include "base/regular_file.h"
+#include "base/text_excerpt.h"
 #include "ini_serial_store.h"
 #include "ini_text.h"
+#include "journal/server_address.h"
 #include "server_serial_store.h"
 
 #include <cerrno>
@@ -38,12 +40,50 @@ bool ChooseJournal(const std::string& optionText, const std::string& configPath,
     setting.station = ini::Value(content, "Station", "Name").value_or("");
     if (setting.station.empty())
         setting.station = HostName();
-    if (journal::IsServerAddress(optionText))
-        setting.server = optionText;
-    else if (!optionText.empty())
-        setting.file = optionText;
-    else
-        setting.server = ini::Value(content, "Journal", "Server").value_or("");
+
+    // [Journal] Server, when the configuration names one: a station of a site formats from the
+    // site's series or not at all, so it is never set aside for a file.
+    const ini::Lookup configured = ini::Find(content, "Journal", "Server");
+    if (!configured.problem.empty()) {
+        error = "configuration " + path + " : " + configured.problem;
+        return false;
+    }
+    std::optional<journal::JournalLocation> server;
+    if (configured.value) {
+        server = journal::ReadJournalLocation(*configured.value);
+        if (server->kind == journal::JournalLocation::Kind::File)
+            server = journal::JournalLocation{journal::JournalLocation::Kind::Refused,
+                                              {},
+                                              "« " + base::Excerpt(*configured.value) +
+                                                  " » n'est pas l'adresse d'un serveur"};
+        if (server->kind == journal::JournalLocation::Kind::Refused) {
+            error = "configuration " + path + ", [Journal] Server : " + server->reason;
+            return false;
+        }
+    }
+    if (optionText.empty()) {
+        if (server)
+            setting.server = server->text;
+        return true;
+    }
+    const journal::JournalLocation given = journal::ReadJournalLocation(optionText);
+    switch (given.kind) {
+    case journal::JournalLocation::Kind::Refused:
+        error = "--journal : " + given.reason;
+        return false;
+    case journal::JournalLocation::Kind::Server:
+        setting.server = given.text;
+        return true;
+    case journal::JournalLocation::Kind::File:
+        if (server) {
+            error = "--journal " + base::Excerpt(given.text) + " : la configuration " + path +
+                    " désigne le serveur du site ([Journal] Server) ; ce poste n'écrit pas dans "
+                    "un fichier à sa place";
+            return false;
+        }
+        setting.file = given.text;
+        return true;
+    }
     return true;
 }
 

@@ -386,6 +386,20 @@ struct RefusingJournal : journal::Journal {
         return inner->List(filter, entries, error);
     }
     std::string Location() const override { return inner->Location(); }
+    bool Keep(const journal::Entry& finished, std::string& error) override {
+        if (refuseFinish) { // killed: nothing is kept either
+            error = "tué";
+            return false;
+        }
+        return inner->Keep(finished, error);
+    }
+    bool SendPending(std::string& error) override { return inner->SendPending(error); }
+    std::size_t PendingCount() override { return inner->PendingCount(); }
+    bool ListPending(bool withSetAside, std::vector<journal::PendingOutcome>& outcomes,
+                     std::string& error) override {
+        return inner->ListPending(withSetAside, outcomes, error);
+    }
+    std::string SpoolLocation() const override { return inner->SpoolLocation(); }
 };
 
 } // namespace

@@ -147,7 +147,10 @@ TEST_F(SharedServer, AServerStoppedMidBatchLosesNoCardAndGivesNoSerialTwice) {
         std::string error;
         ASSERT_TRUE(lone.Reserve(entry, serial, id, issued, error)) << error;
         ASSERT_EQ(PgTestDatabase::StopImmediately(), 0);
-        EXPECT_TRUE(lone.Finish(id, journal::kVerified, std::nullopt, "", error)) << error;
+        EXPECT_FALSE(lone.Finish(id, journal::kVerified, std::nullopt, "", error));
+        entry.id = id;
+        entry.outcome = journal::kVerified;
+        EXPECT_TRUE(lone.Keep(entry, error)) << error;
         EXPECT_EQ(lone.PendingCount(), 1u);
         ASSERT_EQ(PgTestDatabase::Start(), 0);
         EXPECT_TRUE(lone.Open(error)) << error;
