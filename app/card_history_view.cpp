@@ -74,6 +74,7 @@ CardHistoryView::CardHistoryView(journal::Journal* journal, base::Waiting* waiti
     txtBytes_->setObjectName("txtBytes");
     lblInfo_->setObjectName("lblHistoryInfo");
     lblInfo_->setTextFormat(Qt::PlainText);
+    lblInfo_->setWordWrap(true); // a server's refusal is long: it wraps, never cut
     txtBytes_->setReadOnly(true);
     txtBytes_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
 

@@ -42,7 +42,29 @@ constexpr BarDefinition kBars[] = {
     {"cartes jeton", &journal::DayTotals::tokenCards},
     {"codes refusés", &journal::DayTotals::refused},
     {"échecs d'écriture", &journal::DayTotals::failed},
+    {"cartes verrouillées", &journal::DayTotals::locked},
+    {"non présentés (dernier essai)", &journal::DayTotals::notPresented},
 };
+
+// Counts are whole: an axis from 0 in steps of 1, 2 or 5 times a power of ten, at most five of
+// them, ending on a step; so no tick falls between two whole numbers, even on an empty range.
+void WholeAxis(QValueAxis* axis, int most) {
+    most = std::max(1, most);
+    long long step = 1;
+    for (long long power = 1; step * 5 < most; power *= 10) {
+        for (const long long multiple : {1, 2, 5}) {
+            step = multiple * power;
+            if (step * 5 >= most)
+                break;
+        }
+    }
+    const long long top = (most + step - 1) / step * step;
+    axis->setRange(0, static_cast<qreal>(top));
+    axis->setLabelFormat("%d");
+    axis->setTickType(QValueAxis::TicksDynamic);
+    axis->setTickAnchor(0);
+    axis->setTickInterval(static_cast<qreal>(step));
+}
 
 } // namespace
 
@@ -60,6 +82,7 @@ DailyTotalsView::DailyTotalsView(journal::Journal* journal, base::Waiting* waiti
     chartTotals_->setObjectName("chartTotals");
     lblInfo_->setObjectName("lblTotalsInfo");
     lblInfo_->setTextFormat(Qt::PlainText);
+    lblInfo_->setWordWrap(true); // a server's refusal is long: it wraps, never cut
     for (QDateEdit* date : {dtSince_, dtUntil_}) {
         date->setDisplayFormat(kDateFormat);
         date->setCalendarPopup(true);
@@ -73,9 +96,16 @@ DailyTotalsView::DailyTotalsView(journal::Journal* journal, base::Waiting* waiti
                                             new QTableWidgetItem(QString::fromStdString(names[i])));
     }
     chart_->setTitle("Opérations par jour");
-    chart_->legend()->setAlignment(Qt::AlignBottom);
+    // One entry a line beside the chart: a row below it cuts the names once they are many.
+    chart_->legend()->setAlignment(Qt::AlignRight);
+    chart_->legend()->setShowToolTips(true);
+    // Nine entries, one a line, whole within the chart's least height.
+    QFont legendFont = chart_->legend()->font();
+    legendFont.setPointSizeF(legendFont.pointSizeF() * 0.8);
+    chart_->legend()->setFont(legendFont);
+    chart_->setMargins(QMargins(4, 4, 4, 4));
     chartTotals_->setRenderHint(QPainter::Antialiasing);
-    chartTotals_->setMinimumHeight(220);
+    chartTotals_->setMinimumHeight(240);
 
     auto* range = new QHBoxLayout;
     auto* since = new QLabel("&Du", this);
@@ -219,15 +249,12 @@ void DailyTotalsView::ShowChart() {
     auto* axisDays = new QBarCategoryAxis;
     axisDays->append(days);
     auto* axisCards = new QValueAxis;
-    axisCards->setRange(0, highest);
-    axisCards->setLabelFormat("%d");
-    axisCards->setTickType(QValueAxis::TicksDynamic);
-    axisCards->setTickInterval(std::max(1, highest / 5));
+    axisCards->setObjectName("axisCards");
+    WholeAxis(axisCards, highest);
     axisCards->setTitleText("opérations");
     auto* axisCredits = new QValueAxis;
-    axisCredits->setRange(0, mostCredits);
-    axisCredits->applyNiceNumbers();
-    axisCredits->setLabelFormat("%d");
+    axisCredits->setObjectName("axisCredits");
+    WholeAxis(axisCredits, mostCredits);
     axisCredits->setTitleText("crédits");
     chart_->addAxis(axisDays, Qt::AlignBottom);
     chart_->addAxis(axisCards, Qt::AlignLeft);

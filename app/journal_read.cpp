@@ -9,7 +9,7 @@
 namespace ostrel::app {
 
 JournalRead::JournalRead(base::Waiting* waiting, QLabel* label, QObject* parent)
-    : QObject(parent), waiting_(waiting), label_(label), timer_(new QTimer(this)) {
+    : QObject(parent), label_(label), timer_(new QTimer(this)), task_(waiting) {
     timer_->setInterval(kPollMilliseconds);
     connect(timer_, &QTimer::timeout, this, [this] { Step(false); });
     // Told by the reading thread that it ended: looked at at once, on the window's thread. The
@@ -22,14 +22,9 @@ JournalRead::JournalRead(base::Waiting* waiting, QLabel* label, QObject* parent)
 
 JournalRead::~JournalRead() {
     timer_->stop();
-    if (!task_.pending())
-        return;
-    // The view goes: its read is not worth the journal's whole time limit.
-    if (waiting_)
-        waiting_->CallOff();
-    task_.Drop();
-    if (waiting_)
-        waiting_->Resume();
+    // The view goes: its read is not worth the journal's whole time limit. Only this read is
+    // called off: a card operation waiting meanwhile goes on.
+    task_.CallOff();
 }
 
 void JournalRead::Start(std::function<void()> read, std::function<void()> show) {

@@ -50,7 +50,6 @@ private:
     // Shows what has been read, launches what waits, and says whether the view still waits.
     void Step(bool justAsked);
 
-    base::Waiting* waiting_;
     QLabel* label_;
     QTimer* timer_;
     std::optional<Read> next_;

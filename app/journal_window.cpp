@@ -53,6 +53,7 @@ JournalWindow::JournalWindow(journal::Journal* journal, base::Waiting* waiting, 
     lstJournal_->setObjectName("lstJournal");
     lblInfo_->setObjectName("lblInfo");
     lblInfo_->setTextFormat(Qt::PlainText);
+    lblInfo_->setWordWrap(true); // a server's refusal is long: it wraps, never cut
 
     lstJournal_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lstJournal_->setSelectionBehavior(QAbstractItemView::SelectRows);

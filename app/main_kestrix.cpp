@@ -213,7 +213,22 @@ QMdiSubWindow* MainKestrix::addChild(QWidget* widget) {
     QMdiSubWindow* child = mdi_->addSubWindow(widget);
     child->setAttribute(Qt::WA_DeleteOnClose);
     child->setStyle(childStyle_);
+    // Another child gone, the open workflow window comes back in front: left to the area, the
+    // welcome picture would, over the greyed card menus, with nothing saying why.
+    connect(child, &QObject::destroyed, this, [this] {
+        if (!ended_)
+            showWorkflow();
+    });
     return child;
+}
+
+void MainKestrix::fitChild(QMdiSubWindow* child) {
+    // On a small screen a child never reaches past the main window's client area, where its
+    // buttons could not be reached.
+    const QSize room = mdi_->viewport()->size();
+    if (child->width() <= room.width() && child->height() <= room.height())
+        return;
+    child->setGeometry(QRect(QPoint(0, 0), child->size().boundedTo(room)));
 }
 
 void MainKestrix::unloadChild(QPointer<QMdiSubWindow>& window) {
@@ -280,6 +295,7 @@ void MainKestrix::openWorkflow(QPointer<QMdiSubWindow>& window,
         return;
     window = addChild(widget);
     window->show();
+    fitChild(window);
 }
 
 // The journal only reads: it opens whatever the reader holds and whatever window is open.
@@ -292,6 +308,7 @@ void MainKestrix::openJournal() {
         return;
     journal_ = addChild(factories_.journal());
     journal_->show();
+    fitChild(journal_);
 }
 
 // Open with a card inside too: "Essayer" identifies it. Locked with the card menus while a

@@ -82,6 +82,7 @@ private:
     void openJournal();
     void openSettings();
     QMdiSubWindow* addChild(QWidget* widget);
+    void fitChild(QMdiSubWindow* child);
     // Closes and deletes the child; it stays when it refuses to close.
     static void unloadChild(QPointer<QMdiSubWindow>& window);
     // Children first, then the reader. False when a child refused to close.

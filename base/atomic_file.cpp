@@ -112,11 +112,20 @@ int CreateTemporary(const std::string& folder, const std::string& prefix, std::s
     return -1;
 }
 
-// ".NAME.tmp-PID-XXXXXX" (six letters or digits, as mkstemp makes them too): the PID of the
-// process that wrote it, or 0 for another name.
-long TemporaryOwner(const std::string& name) {
-    const std::string marker = ".tmp-";
-    const auto at = name.rfind(marker);
+// The name of this host, as temporary files carry it.
+std::string HostName() {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0)
+        return "localhost";
+    return name;
+}
+
+// ".NAME.ostrel-tmp-HOST-PID-XXXXXX" with this host's name (six letters or digits, as mkstemp
+// makes them too): the PID of the process of this host that wrote it; 0 for any other name,
+// among them another computer's save in progress in a shared folder.
+long TemporaryOwner(const std::string& name, const std::string& host) {
+    const std::string marker = ".ostrel-tmp-" + host + "-";
+    const auto at = name.find(marker);
     if (name.size() < 2 || name[0] != '.' || at == std::string::npos || at == 0)
         return 0;
     const std::string rest = name.substr(at + marker.size());
@@ -131,13 +140,15 @@ long TemporaryOwner(const std::string& name) {
 
 // Removes what saves into this folder left when their process died before the rename (a
 // killed program's card or configuration save); the temporary files of saves still running in
-// other processes are left alone.
+// other processes, and those of other hosts (whose PIDs mean nothing here) or of other
+// programs, are left alone.
 void RemoveLeftTemporaries(const std::string& folder) {
     DIR* dir = ::opendir(folder.c_str());
     if (!dir)
         return;
+    const std::string host = HostName();
     while (const dirent* entry = ::readdir(dir)) {
-        const long pid = TemporaryOwner(entry->d_name);
+        const long pid = TemporaryOwner(entry->d_name, host);
         if (pid <= 0 || pid == ::getpid() || ::kill(static_cast<pid_t>(pid), 0) == 0 ||
             errno != ESRCH)
             continue;
@@ -263,7 +274,7 @@ bool FollowLinks(const std::string& path, std::string& resolved, int& error) {
 }
 
 std::string TemporaryPrefix(const std::string& fileName) {
-    return "." + fileName + ".tmp-";
+    return "." + fileName + ".ostrel-tmp-" + HostName() + "-";
 }
 
 FileResult CheckReplaceable(const std::string& path) {

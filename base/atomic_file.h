@@ -34,7 +34,8 @@ FileResult CheckReplaceable(const std::string& path);
 // exist yet. False with errno's value in error for an unreadable link or a loop.
 bool FollowLinks(const std::string& path, std::string& resolved, int& error);
 
-// The temporary files of saves of target: ".NAME.tmp-PID-XXXXXX" beside it.
+// The temporary files of this host's saves of target: ".NAME.ostrel-tmp-HOST-PID-XXXXXX" beside
+// it.
 std::string TemporaryPrefix(const std::string& fileName);
 
 } // namespace ostrel::base

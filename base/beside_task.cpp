@@ -1,5 +1,7 @@
 #include "beside_task.h"
 
+#include "waiting.h"
+
 #include <utility>
 
 namespace ostrel::base {
@@ -15,8 +17,13 @@ void BesideTask::Start(std::function<void()> acquire, std::function<void()> then
         ended_ = false;
     }
     then_ = std::move(then);
-    thread_ = std::thread([this, acquire = std::move(acquire)] {
-        acquire();
+    if (stop_.stop_requested())
+        stop_ = std::stop_source();
+    thread_ = std::thread([this, acquire = std::move(acquire), stop = stop_.get_token()] {
+        {
+            const Waiting::Watch watch(waiting_, stop);
+            acquire();
+        }
         {
             std::lock_guard<std::mutex> lock(mutex_);
             ended_ = true;
@@ -62,6 +69,12 @@ void BesideTask::Drop() {
     if (thread_.joinable())
         thread_.join();
     then_ = nullptr;
+}
+
+void BesideTask::CallOff() {
+    if (thread_.joinable())
+        stop_.request_stop();
+    Drop();
 }
 
 } // namespace ostrel::base

@@ -4,9 +4,12 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <stop_token>
 #include <thread>
 
 namespace ostrel::base {
+
+class Waiting;
 
 // Runs a blocking acquisition (a lock, the journal, a server) on a thread of its own, so that
 // the thread that starts it, the window's, keeps answering; what follows the acquisition runs
@@ -15,7 +18,9 @@ namespace ostrel::base {
 // a time limit (Patience), and call them off before destroying the task.
 class BesideTask {
 public:
-    BesideTask() = default;
+    // waiting: the limit and status line of the acquisitions' waits, where CallOff() ends them;
+    // may be null (then nothing calls them off).
+    explicit BesideTask(Waiting* waiting = nullptr) : waiting_(waiting) {}
     // Waits for a running acquisition to end; its continuation is dropped.
     ~BesideTask();
     BesideTask(const BesideTask&) = delete;
@@ -42,6 +47,10 @@ public:
     // Waits for the acquisition and drops its continuation.
     void Drop();
 
+    // Ends the running acquisition's waits (and only its own), waits for it, and drops its
+    // continuation; the next Start() has a call-off of its own.
+    void CallOff();
+
     // Called on the acquisition's thread as it ends, to tell the starting thread to poll (a
     // window posts itself an event). Set before Start().
     std::function<void()> onEnded;
@@ -49,6 +58,8 @@ public:
 private:
     void JoinAndContinue();
 
+    Waiting* waiting_;
+    std::stop_source stop_; // the running acquisition's call-off
     std::thread thread_;
     std::mutex mutex_;
     std::condition_variable endedSignal_;

@@ -14,12 +14,38 @@ constexpr std::chrono::milliseconds kPause{20};
 
 std::string Waiting::what() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return what_;
+    return lines_.empty() ? std::string() : lines_.back().second;
 }
 
-void Waiting::Say(const std::string& what) {
+std::uint64_t Waiting::Say(const std::string& what) {
     std::lock_guard<std::mutex> lock(mutex_);
-    what_ = what;
+    lines_.emplace_back(nextLine_, what);
+    return nextLine_++;
+}
+
+void Waiting::Unsay(std::uint64_t line) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::erase_if(lines_, [line](const auto& shown) { return shown.first == line; });
+}
+
+bool Waiting::calledOff() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto found = stops_.find(std::this_thread::get_id());
+    return found != stops_.end() && found->second.stop_requested();
+}
+
+Waiting::Watch::Watch(Waiting* waiting, std::stop_token stop) : waiting_(waiting) {
+    if (!waiting_)
+        return;
+    std::lock_guard<std::mutex> lock(waiting_->mutex_);
+    waiting_->stops_.insert_or_assign(std::this_thread::get_id(), std::move(stop));
+}
+
+Waiting::Watch::~Watch() {
+    if (!waiting_)
+        return;
+    std::lock_guard<std::mutex> lock(waiting_->mutex_);
+    waiting_->stops_.erase(std::this_thread::get_id());
 }
 
 Patience::Patience(Waiting* waiting, std::string what)
@@ -27,17 +53,15 @@ Patience::Patience(Waiting* waiting, std::string what)
       limit_(waiting ? waiting->limit() : std::chrono::milliseconds(kDefaultWaitLimit)) {}
 
 Patience::~Patience() {
-    if (said_)
-        waiting_->Say({});
+    if (line_)
+        waiting_->Unsay(line_);
 }
 
 bool Patience::Still() {
     if (calledOff() || std::chrono::steady_clock::now() - start_ >= limit_)
         return false;
-    if (waiting_ && !said_ && !what_.empty()) {
-        waiting_->Say(what_);
-        said_ = true;
-    }
+    if (waiting_ && !line_ && !what_.empty())
+        line_ = waiting_->Say(what_);
     return true;
 }
 

@@ -1,18 +1,24 @@
 #pragma once
 
-#include <atomic>
 #include <chrono>
+#include <cstdint>
+#include <map>
 #include <mutex>
+#include <stop_token>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace ostrel::base {
 
 inline constexpr std::chrono::seconds kDefaultWaitLimit{30};
 
 // How long a program waits for what another program holds (the configuration's lock, the
-// journal, a server), and what it is waiting for now. One per program, shared by the thread
-// that waits and the one that shows it: the window reads what() into its status line, and may
-// call the wait off.
+// journal, a server), and what it is waiting for now. One per program, shared by the threads
+// that wait and the one that shows it: the window reads what() into its status line. What is
+// shared is only the limit and that line: each operation that waits has its own call-off (a
+// stop token registered for the thread it waits on, see Watch), so that calling one off never
+// ends another's wait.
 class Waiting {
 public:
     explicit Waiting(std::chrono::milliseconds limit = kDefaultWaitLimit) : limit_(limit) {}
@@ -21,22 +27,37 @@ public:
 
     std::chrono::milliseconds limit() const { return limit_; }
 
-    // "journal occupé, attente…" while a wait is on, empty otherwise.
+    // "journal occupé, attente…" while a wait is on (the latest begun of those still on),
+    // empty otherwise.
     std::string what() const;
 
-    // Every wait ends at its next pause, refused, until Resume().
-    void CallOff() { off_ = true; }
-    void Resume() { off_ = false; }
-    bool calledOff() const { return off_; }
+    // While it lives, the waits on the constructing thread end, refused, at their next pause
+    // once stop is requested.
+    class Watch {
+    public:
+        Watch(Waiting* waiting, std::stop_token stop);
+        ~Watch();
+        Watch(const Watch&) = delete;
+        Watch& operator=(const Watch&) = delete;
+
+    private:
+        Waiting* waiting_;
+    };
+
+    // Whether the operation waiting on the calling thread was called off.
+    bool calledOff() const;
 
 private:
     friend class Patience;
-    void Say(const std::string& what);
+    // Shows a line until Unsay with the number returned.
+    std::uint64_t Say(const std::string& what);
+    void Unsay(std::uint64_t line);
 
     const std::chrono::milliseconds limit_;
     mutable std::mutex mutex_;
-    std::string what_;
-    std::atomic<bool> off_{false};
+    std::vector<std::pair<std::uint64_t, std::string>> lines_; // oldest first
+    std::uint64_t nextLine_ = 1;
+    std::map<std::thread::id, std::stop_token> stops_;
 };
 
 // One wait for one thing, begun when constructed: the loop that tries to take the thing calls
@@ -65,7 +86,7 @@ private:
     std::string what_;
     std::chrono::steady_clock::time_point start_;
     std::chrono::milliseconds limit_;
-    bool said_ = false;
+    std::uint64_t line_ = 0; // shown while nonzero
 };
 
 } // namespace ostrel::base

@@ -35,7 +35,8 @@ constexpr const char* kHelp =
     "par opération (champs séparés par des tabulations). Avec un serveur, celles de tous\n"
     "les postes, chacune avec son poste. Avec --totals, les totaux de chaque jour (heure\n"
     "locale) puis de la période : seules les opérations « écrite et vérifiée » comptent comme\n"
-    "cartes écrites, les codes refusés et les échecs sont comptés à part.\n"
+    "cartes écrites ; les codes présentés et refusés, les échecs, les cartes verrouillées et\n"
+    "celles laissées intactes pour garder leur dernier essai sont comptés à part.\n"
     "Le journal tenu par un autre programme est attendu au plus [Journal] Attente secondes\n"
     "(30 par défaut), puis la commande échoue en nommant ce programme.\n";
 
@@ -68,7 +69,8 @@ public:
                                 base::OptionValue::None,
                                 {},
                                 "les totaux de chaque jour : cartes formatées, réécrites, crédits, "
-                                "jetons par programme, codes refusés, échecs"},
+                                "jetons par programme, codes refusés, échecs, cartes verrouillées, "
+                                "non présentés"},
                                {"--csv",
                                 base::OptionValue::None,
                                 {},

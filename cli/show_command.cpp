@@ -1,10 +1,14 @@
 #include "commands.h"
 
 #include "card/card_layout.h"
-#include "cli_journal.h"
+#include "card/codecs.h"
 #include "cli_reader.h"
-#include "workflows/disposable_workflow.h"
+#include "reader/card_session.h"
+#include "reader/security_state.h"
+#include "workflows/inserted_card.h"
+#include "workflows/workflow_texts.h"
 
+#include <optional>
 #include <ostream>
 
 namespace ostrel::cli {
@@ -13,8 +17,11 @@ namespace {
 
 constexpr const char* kHelp =
     "usage : ostrel-card [--reader LECTEUR] show\n"
-    "Fait ce que la fenêtre de programmation fait à l'insertion de la carte et affiche son\n"
-    "message, puis « kind: token », « kind: credit » ou « kind: unknown » et « credits: N ».\n"
+    "Lit la carte sans présenter de code et sans rien écrire, puis affiche « carte JETON »,\n"
+    "« carte CREDIT » ou « carte inconnue », « kind: token », « kind: credit » ou\n"
+    "« kind: unknown », « credits: N », « serial: N » (une carte formatée) ou « serial: aucun »,\n"
+    "et « attempts: N » ou « attempts: inconnu » (un lecteur qui ne lit pas le compteur\n"
+    "d'erreurs sans code). Rien n'est inscrit au journal.\n"
     "Code de sortie 0 quand la carte lue est une carte JETON ou CREDIT.\n";
 
 const char* KindName(std::uint8_t kind) {
@@ -28,13 +35,24 @@ const char* KindName(std::uint8_t kind) {
     }
 }
 
-// Shows the card in the reader as the card-programming window does when it is inserted, then
-// the kind and credits the card holds.
+const char* KindText(std::uint8_t kind) {
+    switch (kind) {
+    case card::layout::kKindToken:
+        return workflows::texts::kTokenCard;
+    case card::layout::kKindCredit:
+        return workflows::texts::kCreditCard;
+    default:
+        return workflows::texts::kUnknownKind;
+    }
+}
+
+// Shows what the card in the reader holds, as far as it tells without a code: reading costs a
+// card nothing, while a code presented may cost it an attempt and a write its erase cycles.
 class ShowCommand : public Command {
 public:
     ShowCommand()
         : Command({.name = "show",
-                   .description = "montre le type et les crédits de la carte",
+                   .description = "montre le type et les crédits de la carte, sans rien écrire",
                    .help = kHelp}) {}
 
 private:
@@ -47,35 +65,31 @@ int ShowCommand::run(const GlobalOptions& options, const base::ParsedLine&, Comm
     CliReader cli;
     if (!cli.open(options, io) || !cli.requireCard(io))
         return 1;
-    // A formatted card is rewritten with its own bytes at insertion: that is recorded too.
-    CliJournal journal;
-    if (!journal.open(options, "show", io))
+    reader::SharedState& state = cli.state();
+    std::string failure;
+    const workflows::InsertedCard inserted = workflows::ReadInsertedCard(state, failure);
+    reader::EndCardSession(state);
+    if (inserted == workflows::InsertedCard::NoAnswer) {
+        io.err << "ostrel-card show : " << state.InfoMessage << "\n";
         return 1;
-    workflows::WorkflowOptions workflowOptions;
-    workflowOptions.waiting = journal.waiting();
-    workflowOptions.journal = journal.writer();
-    workflows::DisposableWorkflow workflow(cli.state(), workflowOptions);
-    workflow.Load();
-    workflow.CardInserted();
-    workflow.Unload();
-    if (!workflow.warning().empty())
-        io.err << "ostrel-card show : attention : " << workflow.warning() << "\n";
-    io.out << workflow.info() << "\n";
-    using workflows::DisposableOutcome;
-    const DisposableOutcome outcome = workflow.outcome();
-    if (outcome == DisposableOutcome::Nothing) {
-        io.err << "ostrel-card show : " << cli.state().InfoMessage << "\n";
     }
-    if (!workflow.problem().empty())
-        io.err << "ostrel-card show : " << workflow.problem() << "\n";
-    const bool shown =
-        outcome == DisposableOutcome::ShownToken || outcome == DisposableOutcome::ShownCredit ||
-        outcome == DisposableOutcome::ShownUnknown || outcome == DisposableOutcome::Rewritten;
-    if (!shown)
+    if (inserted == workflows::InsertedCard::ReadFailed) {
+        io.err << "ostrel-card show : " << failure << "\n";
         return 1;
-    const std::uint8_t kind = cli.state().CardImage[card::layout::kDisposableKind];
-    io.out << "kind: " << KindName(kind) << "\n"
-           << "credits: " << int{cli.state().CardImage[card::layout::kDisposableValue]} << "\n";
+    }
+    const std::uint8_t kind = state.CardImage[card::layout::kDisposableKind];
+    const std::optional<int> attempts = reader::ReadSecurityState(state).attemptsLeft;
+    io.out << KindText(kind) << "\n"
+           << "kind: " << KindName(kind) << "\n"
+           << "credits: " << int{state.CardImage[card::layout::kDisposableValue]} << "\n"
+           << "serial: "
+           << (inserted == workflows::InsertedCard::Ours
+                   ? std::to_string(
+                         card::ReadCardLong(state.CardImage, card::layout::kSerialOffset))
+                   : std::string("aucun"))
+           << "\n"
+           << "attempts: " << (attempts ? std::to_string(*attempts) : std::string("inconnu"))
+           << "\n";
     return kind == card::layout::kKindToken || kind == card::layout::kKindCredit ? 0 : 1;
 }
 

@@ -15,7 +15,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage : ostrel-card vpcd-card FICHIER [--port N] [--dialect memcard|storage|iso]\n"
-    "                              [--variant plain|older|capped]\n"
+    "                              [--variant plain|older|capped|drops-writes]\n"
     "Met la carte virtuelle FICHIER dans le lecteur virtuel vpcd de pcscd (127.0.0.1, port\n"
     "35963 par défaut, le lecteur « Virtual PCD 00 00 ») et répond au lecteur jusqu'à Ctrl+C,\n"
     "qui retire la carte. Chaque commande qui change la carte l'enregistre dans FICHIER.\n"
@@ -24,7 +24,8 @@ constexpr const char* kUsage =
     "--variant : la forme de ses réponses : plain (par défaut) ; older, les anciens lecteurs\n"
     "memcard (sélection répondue par l'ATR, lectures suivies des octets de protection, code\n"
     "répondu EC c1 c2 c3 90 00, compteur lu avec Le 00) ou iso (instruction inconnue : 6E 00) ;\n"
-    "capped, des réponses d'au plus 64 octets.\n"
+    "capped, des réponses d'au plus 64 octets ; drops-writes, un lecteur défaillant qui\n"
+    "acquitte chaque écriture en mémoire mais n'en fait qu'une sur deux.\n"
     "--trace ne s'applique pas ici : tracez le programme qui lit la carte.\n";
 
 constexpr int kRetryMilliseconds = 200;
@@ -132,9 +133,11 @@ int VpcdCardCommand::run(const GlobalOptions& options, const base::ParsedLine& p
     if (parsed.has("--variant")) {
         const auto named = reader::dialect::VariantNamed(parsed.value("--variant"));
         if (!named || !reader::dialect::VariantExists(dialect, *named)) {
-            io.err << "ostrel-card vpcd-card : --variant attend plain, older ou capped (older : "
-                      "memcard ou iso), pas « "
-                   << parsed.value("--variant") << " »\n";
+            io.err
+                << "ostrel-card vpcd-card : --variant attend plain, older, capped ou drops-writes "
+                   "(older : "
+                   "memcard ou iso), pas « "
+                << parsed.value("--variant") << " »\n";
             return 2;
         }
         variant = *named;

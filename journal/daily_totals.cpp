@@ -11,8 +11,12 @@ namespace ostrel::journal {
 namespace {
 
 void Count(const Entry& e, DayTotals& t) {
-    if (e.outcome == kRefused || e.outcome == kLocked) {
+    if (e.outcome == kRefused) {
         ++t.refused;
+    } else if (e.outcome == kLocked) {
+        ++t.locked;
+    } else if (e.outcome == kNotPresented) {
+        ++t.notPresented;
     } else if (e.outcome == kWriteFailed) {
         ++t.failed;
     } else if (e.outcome == kInterrupted) {
@@ -68,9 +72,11 @@ bool ReadTotals(Journal& journal, const std::string& since, const std::string& u
 
 const std::vector<std::string>& TotalsColumnNames() {
     static const std::vector<std::string> names = {
-        "jour",           "formatées",      "réécrites",      "cartes crédit",     "crédits",
-        "cartes jeton",   "jetons prog. 1", "jetons prog. 2", "jetons prog. 3",    "jetons prog. 4",
-        "jetons prog. 5", "jetons autres",  "codes refusés",  "échecs d'écriture", "interrompues"};
+        "jour", "formatées", "réécrites", "cartes crédit", "crédits", "cartes jeton",
+        "jetons prog. 1", "jetons prog. 2", "jetons prog. 3", "jetons prog. 4", "jetons prog. 5",
+        "jetons autres", "codes refusés", "échecs d'écriture", "interrompues",
+        // Added last, so that a sheet reading the earlier columns by place still reads them.
+        "cartes verrouillées", "non présentés (dernier essai)"};
     return names;
 }
 
@@ -83,7 +89,7 @@ std::vector<std::string> TotalsFields(const DayTotals& t) {
                                        std::to_string(t.tokenCards)};
     for (const int tokens : t.tokensByProgramme)
         fields.push_back(std::to_string(tokens));
-    for (const int count : {t.refused, t.failed, t.interrupted})
+    for (const int count : {t.refused, t.failed, t.interrupted, t.locked, t.notPresented})
         fields.push_back(std::to_string(count));
     return fields;
 }

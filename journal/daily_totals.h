@@ -9,7 +9,8 @@
 namespace ostrel::journal {
 
 // What one local day (or a range) saw. Only operations "écrite et vérifiée" count as cards
-// written; refused codes, failed and interrupted writes are counted apart.
+// written; refused codes, failed and interrupted writes, locked cards and cards whose last
+// attempt was kept are counted apart.
 struct DayTotals {
     std::string day; // "YYYY-MM-DD", local time
     int formatted = 0;
@@ -19,9 +20,11 @@ struct DayTotals {
     int tokenCards = 0;
     // Token cards by programme, 1 to 5, told by the credits written; then any other number.
     std::array<int, 6> tokensByProgramme{};
-    int refused = 0; // a code refused, or a card locked for good
+    int refused = 0; // codes presented and refused
     int failed = 0;
     int interrupted = 0;
+    int locked = 0;       // cards with no attempt left
+    int notPresented = 0; // cards left untouched to keep their last attempt
 };
 
 struct Totals {

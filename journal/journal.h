@@ -15,7 +15,9 @@ inline constexpr const char* kVerified = "écrite et vérifiée";
 inline constexpr const char* kWriteFailed = "échec d'écriture";
 inline constexpr const char* kInterrupted = "interrompue"; // until the operation reports
 inline constexpr const char* kRefused = "code refusé";
-inline constexpr const char* kLocked = "carte verrouillée";
+inline constexpr const char* kLocked = "carte verrouillée"; // no attempt left: 0 recorded
+// Nothing presented: the card's last attempt is kept for its owner. Not a refused code.
+inline constexpr const char* kNotPresented = "non présenté (dernier essai)";
 // A reserved format given up before any write to its card: it counts as no card.
 inline constexpr const char* kCancelled = "annulée";
 

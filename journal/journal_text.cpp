@@ -24,11 +24,29 @@ std::string ListingLine(const std::vector<std::string>& fields, std::size_t coun
     return line + "\n";
 }
 
+namespace {
+
+// Control characters and invisible marks escaped as the listing shows them (an ESC byte would
+// act on the terminal that displays the file); line breaks are kept, inside the quotes.
+std::string EscapedKeepingLineBreaks(const std::string& field) {
+    std::string text;
+    std::size_t from = 0;
+    for (std::size_t at = field.find_first_of("\r\n"); at != std::string::npos;
+         at = field.find_first_of("\r\n", from)) {
+        text += base::Escaped(std::string_view(field).substr(from, at - from)) + field[at];
+        from = at + 1;
+    }
+    return text + base::Escaped(std::string_view(field).substr(from));
+}
+
+} // namespace
+
 std::string CsvCell(const std::string& field) {
+    const std::string escaped = EscapedKeepingLineBreaks(field);
     const std::string text =
-        !field.empty() && std::string_view("=+-@\t\r").find(field.front()) != std::string::npos
-            ? "'" + field
-            : field;
+        !escaped.empty() && std::string_view("=+-@\r").find(escaped.front()) != std::string::npos
+            ? "'" + escaped
+            : escaped;
     if (text.find_first_of(",;\"\r\n") == std::string::npos)
         return text;
     std::string quoted = "\"";

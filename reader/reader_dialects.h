@@ -225,6 +225,9 @@ enum class Variant {
     // Replies of at most kCappedLength data bytes, a longer read answered in the set's shape:
     // memcard, the first bytes and 90 00; storage, 6C 40 (ask 64); iso, the first bytes and 62 82.
     Capped,
+    // A faulty reader: every memory write acknowledged as the set acknowledges a kept one, and
+    // every second one dropped (the first, third… kept); only reading the card back tells.
+    DropsWrites,
 };
 inline constexpr std::size_t kCappedLength = 64;
 inline constexpr std::uint16_t kSwAskLength = 0x6C00; // low byte: the length to ask
@@ -233,8 +236,10 @@ struct VariantName {
     std::string_view name;
     Variant variant;
 };
-inline constexpr VariantName kVariants[] = {
-    {"plain", Variant::Plain}, {"older", Variant::Older}, {"capped", Variant::Capped}};
+inline constexpr VariantName kVariants[] = {{"plain", Variant::Plain},
+                                            {"older", Variant::Older},
+                                            {"capped", Variant::Capped},
+                                            {"drops-writes", Variant::DropsWrites}};
 
 constexpr bool VariantExists(Dialect dialect, Variant variant) {
     return variant != Variant::Older || dialect != Dialect::Storage;

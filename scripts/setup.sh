@@ -9,6 +9,8 @@ PACKAGES=(
   libpcsclite-dev pcscd vsmartcard-vpcd
   libgtest-dev libgmock-dev libssl-dev libsqlite3-dev libpq-dev postgresql-15 openssl
   xvfb xauth fonts-dejavu-core iproute2 openbox python3
+  # The monospace fonts a Debian desktop commonly has, together: the dump must line up in each.
+  fonts-noto-mono fonts-urw-base35 fonts-dejavu
   help2man dpkg-dev file lintian desktop-file-utils appstream man-db bash-completion
 )
 

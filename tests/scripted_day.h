@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
-// An operator's day through ostrel-card, recorded in one journal: two blank cards formatted
+// An operator's day through ostrel-card, recorded in one journal: first a card locked for good
+// and a card with one attempt left offered a credit (neither is presented a code), then two
+// blank cards formatted
 // (1000000 and 1000001), the first then written as a credit card of 12 credits (its inserted
 // formatted card is rewritten first), a blank card written as a programme 2 token card, a card
 // whose code is not its supplier's refused, and a token card whose file cannot be written.
@@ -25,7 +27,8 @@ struct ScriptedDay {
         return OstrelCard(args);
     }
 
-    // Each step's exit status, in order; all 0 but the refused code and the failed write.
+    // Each step's exit status, in order; all 0 but the two cards not presented a code, the
+    // refused code and the failed write.
     std::vector<int> Run() const {
         for (const auto& [name, option] :
              std::vector<std::pair<std::string, std::vector<std::string>>>{
@@ -33,12 +36,16 @@ struct ScriptedDay {
                  {"b.card", {"--supplier", "04"}},
                  {"c.card", {}},
                  {"d.card", {"--code", "A1B2C3"}},
-                 {"e.card", {}}}) {
+                 {"e.card", {}},
+                 {"f.card", {"--counter", "0"}},
+                 {"g.card", {"--counter", "1"}}}) {
             std::vector<std::string> args = {"card", "new", dir.path(name)};
             args.insert(args.end(), option.begin(), option.end());
             OstrelCard(args);
         }
         std::vector<int> status;
+        status.push_back(Card("f.card", {"credit", "6"}).status);
+        status.push_back(Card("g.card", {"credit", "6"}).status);
         status.push_back(Card("a.card", {"format"}).status);
         status.push_back(Card("b.card", {"format"}).status);
         status.push_back(Card("a.card", {"credit", "12"}).status);

@@ -81,7 +81,7 @@ private:
 class BesideSteps {
 public:
     // waiting: what the acquisitions wait within, called off by Cancel(); may be null.
-    BesideSteps(bool beside, base::Waiting* waiting) : beside_(beside), waiting_(waiting) {}
+    BesideSteps(bool beside, base::Waiting* waiting) : beside_(beside), task_(waiting) {}
     // The task joins a running acquisition before the operation it belongs to goes.
     ~BesideSteps() { Cancel(); }
     BesideSteps(const BesideSteps&) = delete;
@@ -126,11 +126,7 @@ public:
     void Cancel() {
         if (running_.done())
             return;
-        if (waiting_)
-            waiting_->CallOff();
-        task_.Drop();
-        if (waiting_)
-            waiting_->Resume();
+        task_.CallOff();
         running_ = CardTask();
     }
     // Told on the acquisition's thread when it ends.
@@ -138,7 +134,6 @@ public:
 
 private:
     bool beside_;
-    base::Waiting* waiting_;
     CardTask running_; // declared before the task: the task joins before the operation goes
     base::BesideTask task_;
 };

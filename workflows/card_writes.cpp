@@ -42,26 +42,28 @@ CardTask RewriteOwnTail(reader::SharedState& state, bool spendLastAttempt,
     }
     const char* outcome = journal::kVerified;
     std::optional<card::CardMemory> after;
-    if (!UnlockCardSparingLastAttempt(state, spendLastAttempt)) {
-        outcome = journal::kRefused;
+    const Presentation presented = UnlockCardSparingLastAttempt(state, spendLastAttempt);
+    if (!presented.result.accepted()) {
         rewrite.result = TailRewrite::Result::CodeRefused;
         rewrite.failureText = state.InfoMessage;
+        co_await steps.Beside([&] { record.FinishRefused(presented, rewrite.journalError); });
+        rewrite.pending = record.kept();
+        co_return;
+    }
+    const auto own = state.CardImage.begin() + kRewriteRange.start;
+    const auto staged = state.WriteImage.begin() + kRewriteRange.start;
+    std::copy_n(own, kRewriteRange.length, staged);
+    // Nothing is sent while the staged bytes are the card's own, as read: each byte a chip
+    // writes costs about 5 ms and one of its erase cycles, and would change nothing.
+    const std::int32_t written = std::equal(staged, staged + kRewriteRange.length, own)
+                                     ? 0
+                                     : WriteRanges(state, {kRewriteRange});
+    if (written != 0) {
+        outcome = journal::kWriteFailed;
+        rewrite.result = TailRewrite::Result::WriteFailed;
+        rewrite.failureText = texts::WriteFailureText(written);
     } else {
-        const auto own = state.CardImage.begin() + kRewriteRange.start;
-        const auto staged = state.WriteImage.begin() + kRewriteRange.start;
-        std::copy_n(own, kRewriteRange.length, staged);
-        // Nothing is sent while the staged bytes are the card's own, as read: each byte a chip
-        // writes costs about 5 ms and one of its erase cycles, and would change nothing.
-        const std::int32_t written = std::equal(staged, staged + kRewriteRange.length, own)
-                                         ? 0
-                                         : WriteRanges(state, {kRewriteRange});
-        if (written != 0) {
-            outcome = journal::kWriteFailed;
-            rewrite.result = TailRewrite::Result::WriteFailed;
-            rewrite.failureText = texts::WriteFailureText(written);
-        } else {
-            after = state.CardImage;
-        }
+        after = state.CardImage;
     }
     co_await steps.Beside(
         [&] { record.Finish(outcome, std::nullopt, after, rewrite.journalError); });

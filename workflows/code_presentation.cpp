@@ -41,9 +41,16 @@ void ShowCodeRefusal(reader::SharedState& state, const Presentation& presented, 
         indicator = Indicator::Red;
 }
 
-bool UnlockCardSparingLastAttempt(reader::SharedState& state, bool spendLast) {
-    Presentation withheld;
-    return MayPresent(state, spendLast, withheld) && reader::UnlockCard(state);
+Presentation UnlockCardSparingLastAttempt(reader::SharedState& state, bool spendLast) {
+    Presentation presentation;
+    if (!MayPresent(state, spendLast, presentation))
+        return presentation;
+    presentation = {reader::PresentCode(state, reader::CardSecurityCode(state)), false};
+    if (!presentation.result.accepted()) {
+        reader::EndCardSession(state);
+        state.InfoMessage = presentation.result.refusalText();
+    }
+    return presentation;
 }
 
 } // namespace ostrel::workflows

@@ -26,8 +26,8 @@ Presentation PresentCodeSparingLastAttempt(reader::SharedState& state, std::uint
 void ShowCodeRefusal(reader::SharedState& state, const Presentation& presented, std::string& info,
                      Indicator& indicator);
 
-// UnlockCard with the same guard: presents the card's own code. False when it was refused or
-// withheld; the session is then ended and InfoMessage says why.
-bool UnlockCardSparingLastAttempt(reader::SharedState& state, bool spendLast);
+// UnlockCard with the same guard: presents the card's own code. When it was refused or
+// withheld, the session is ended and InfoMessage says why.
+Presentation UnlockCardSparingLastAttempt(reader::SharedState& state, bool spendLast);
 
 } // namespace ostrel::workflows

@@ -92,12 +92,13 @@ void DisposableWindow::CardRemoved() {
 
 void DisposableWindow::Press(QPushButton* pressed, QPushButton* other,
                              void (DisposableWorkflow::*write)(), QLineEdit* ownField) {
+    // A click queued behind this one finds both disabled: one write per click, and per card.
     pressed->setEnabled(false);
-    other->setEnabled(true);
+    other->setEnabled(false);
     pressed->repaint();
     TakeFields();
     (workflow_.*write)();
-    binding_.Follow(this, [this] { Show(); }); // both buttons enabled once it is done
+    binding_.Follow(this, [this] { Show(); }); // enabled again only if the card was not written
     // Disabling the button moved the focus on along the tab order; the operator goes on typing
     // where they were, to write the next card.
     QLineEdit* field = lastTyped_ ? lastTyped_.data() : ownField;
@@ -120,14 +121,15 @@ void DisposableWindow::Show() {
     txtnbcredit_->setText(QString::fromStdString(fields.nbcredit));
     txtMaxValue_->setText(QString::fromStdString(fields.maxValue));
     const std::string waiting = binding_.waitingText();
-    lblInfo_->setText(QString::fromStdString(waiting.empty() ? workflow_.info() : waiting));
-    lblInfo_->setToolTip(QString::fromStdString(workflow_.problem().empty() ? workflow_.notice()
-                                                                            : workflow_.problem()));
+    ShowInfo(lblInfo_, QString::fromStdString(waiting.empty() ? workflow_.info() : waiting),
+             QString::fromStdString(workflow_.problem().empty() ? workflow_.notice()
+                                                                : workflow_.problem()));
     shpLED_->setIndicator(workflow_.indicator());
-    // While an operation waits for the journal, no other may start.
-    const bool idle = !workflow_.pending();
-    cmdWriteBlankDisposable_->setEnabled(idle);
-    cmdWriteValueDisposable_->setEnabled(idle);
+    // While an operation waits for the journal, no other may start; a card written waits to
+    // be pulled.
+    const bool mayWrite = workflow_.mayWrite();
+    cmdWriteBlankDisposable_->setEnabled(mayWrite);
+    cmdWriteValueDisposable_->setEnabled(mayWrite);
 }
 
 void DisposableWindow::closeEvent(QCloseEvent* event) {

@@ -49,6 +49,7 @@ void DisposableWorkflow::CardRemoved() {
     indicator_ = Indicator::Green;
     info_ = texts::kDisposablePrompt;
     cardRead_ = false;
+    writtenThisInsertion_ = false;
 }
 
 bool DisposableWorkflow::cardReady() const {
@@ -60,6 +61,7 @@ void DisposableWorkflow::CardInserted() {
     problem_.clear();
     notice_.clear();
     cardRead_ = false;
+    writtenThisInsertion_ = false;
     indicator_ = Indicator::Yellow;
     if (onHandling)
         onHandling();
@@ -178,6 +180,9 @@ std::optional<card::CardDate> DisposableWorkflow::ReadyToWrite() {
 }
 
 void DisposableWorkflow::WriteCreditCard() {
+    // A second click, while the first writes or after it wrote, is not a second card.
+    if (!mayWrite())
+        return;
     const std::optional<card::CardDate> date = ReadyToWrite();
     if (!date)
         return;
@@ -187,6 +192,8 @@ void DisposableWorkflow::WriteCreditCard() {
 }
 
 void DisposableWorkflow::WriteTokenCard() {
+    if (!mayWrite())
+        return;
     const std::optional<card::CardDate> date = ReadyToWrite();
     if (!date)
         return;
@@ -232,6 +239,7 @@ CardTask DisposableWorkflow::WriteDisposable(card::CardDate date, std::uint8_t k
     StageHeader(state_, date);
     state_.WriteImage[kDisposableKind] = kind;
     state_.WriteImage[kDisposableValue] = static_cast<std::uint8_t>(credits);
+    writtenThisInsertion_ = true;
     const std::int32_t written =
         WriteRanges(state_, {kHeaderByteRange, kIdentityRange, kDisposableRange});
     reader::EndCardSession(state_);

@@ -70,6 +70,9 @@ public:
     const std::string& notice() const { return notice_; }
     // The card in the reader was read whole at its insertion: the buttons may write it.
     bool cardReady() const;
+    // A button may start a write: none runs, and none was sent to the card since its
+    // insertion. One write per insertion: pulling the card and putting it back allows the next.
+    bool mayWrite() const { return !pending() && !writtenThisInsertion_; }
 
     // Called once the indicator turned yellow, before any card traffic.
     std::function<void()> onHandling;
@@ -96,6 +99,7 @@ private:
     std::string problem_;
     std::string notice_;
     bool cardRead_ = false;
+    bool writtenThisInsertion_ = false; // a button's write reached the card
     std::string warning_;
     BesideSteps steps_; // last: its operation goes first, while what it uses is still there
 };

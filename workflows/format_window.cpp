@@ -92,9 +92,9 @@ void FormatWindow::CardRemoved() {
 
 void FormatWindow::Show() {
     const std::string waiting = binding_.waitingText();
-    lblInfo_->setText(QString::fromStdString(waiting.empty() ? workflow_.info() : waiting));
-    lblInfo_->setToolTip(QString::fromStdString(workflow_.problem().empty() ? workflow_.notice()
-                                                                            : workflow_.problem()));
+    ShowInfo(lblInfo_, QString::fromStdString(waiting.empty() ? workflow_.info() : waiting),
+             QString::fromStdString(workflow_.problem().empty() ? workflow_.notice()
+                                                                : workflow_.problem()));
     shpLED_->setIndicator(workflow_.indicator());
     lblNextSerial_->setText(QString::fromStdString(workflow_.nextSerialText()));
     lblOldSerial_->setText(QString::fromStdString(workflow_.oldSerialText()));

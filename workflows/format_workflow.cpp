@@ -30,7 +30,7 @@ FormatWorkflow::FormatWorkflow(reader::SharedState& state, std::unique_ptr<Seria
     : state_(state), ownSeries_(std::move(own)), series_(ownSeries_ ? *ownSeries_ : *series),
       options_(std::move(options)),
       refreshWaiting_(options_.waiting ? options_.waiting->limit() : base::kDefaultWaitLimit),
-      steps_(options_.waitBeside, options_.waiting) {
+      refresh_(&refreshWaiting_), steps_(options_.waitBeside, options_.waiting) {
     // Set before any thread starts; the window's own callback may come later.
     refresh_.onEnded = [this] { Told(); };
     steps_.setOnEnded([this] { Told(); });
@@ -58,9 +58,7 @@ bool FormatWorkflow::Poll(std::chrono::milliseconds grace) {
 }
 
 void FormatWorkflow::StopRefresh() {
-    refreshWaiting_.CallOff();
-    refresh_.Drop();
-    refreshWaiting_.Resume();
+    refresh_.CallOff();
 }
 
 void FormatWorkflow::Load() {

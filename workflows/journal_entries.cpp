@@ -65,8 +65,10 @@ bool JournalledOperation::FinishRefused(const Presentation& presented, std::stri
     using Kind = reader::CodeResult::Kind;
     if (presented.result.kind == Kind::Locked)
         return Finish(journal::kLocked, 0, std::nullopt, error);
-    if (presented.result.kind == Kind::AttemptsLeft)
-        return Finish(journal::kRefused, presented.result.value, std::nullopt, error);
+    if (presented.result.kind == Kind::AttemptsLeft) {
+        return Finish(presented.withheld ? journal::kNotPresented : journal::kRefused,
+                      presented.result.value, std::nullopt, error);
+    }
     return Finish(journal::kWriteFailed, std::nullopt, std::nullopt, error); // a reader error
 }
 

@@ -35,7 +35,9 @@ public:
     bool Finish(const char* outcome, std::optional<int> attemptsLeft,
                 const std::optional<card::CardMemory>& after, std::string& error);
 
-    // A refused or withheld code, or a reader error during the presentation.
+    // A refused or withheld code, or a reader error during the presentation, each by its name:
+    // a card with no attempt left is locked (0 attempts), one whose last attempt was kept is
+    // not presented, and only a code presented and refused is a refused code.
     bool FinishRefused(const Presentation& presented, std::string& error);
 
     // Why the end waits in the spool rather than in the journal; empty when it is recorded.

@@ -7,6 +7,9 @@
 #include <QStyleOptionButton>
 #include <QStylePainter>
 #include <QTimer>
+#include <QVariant>
+
+#include <algorithm>
 
 namespace ostrel::workflows {
 
@@ -91,7 +94,24 @@ QLabel* MakeInfoLabel(QWidget* parent) {
     QFont font = WindowFont();
     font.setBold(true);
     label->setFont(font);
+    label->setWordWrap(true);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     return label;
+}
+
+void ShowInfo(QLabel* label, const QString& text, const QString& reason) {
+    label->setText(text);
+    label->setToolTip(reason.isEmpty() || reason == text ? text : text + "\n" + reason);
+    // The height the layout gave it is kept as the least: a short text stays where it was.
+    QVariant least = label->property("leastHeight");
+    if (!least.isValid()) {
+        least = label->height();
+        label->setProperty("leastHeight", least);
+    }
+    const int room = label->parentWidget() ? label->parentWidget()->height() - label->y()
+                                           : label->heightForWidth(label->width());
+    const int needed = label->heightForWidth(label->width());
+    label->resize(label->width(), std::max(least.toInt(), std::min(needed, room)));
 }
 
 QTimer* MakeBlinkTimer(QLabel* info, QWidget* parent) {

@@ -52,6 +52,11 @@ void FitToWidth(QLabel* label);
 QLabel* MakeHeading(const QString& text, QWidget* parent);
 // The bold status label lblInfo, blinked by tmrClignote every 400 ms.
 QLabel* MakeInfoLabel(QWidget* parent);
+
+// Shows text in a status label made by MakeInfoLabel: a text longer than its line wraps onto the
+// lines below, down to the window's bottom edge, and the tooltip holds the whole text and the
+// reason behind it, so that nothing of a refusal is ever cut off unseen.
+void ShowInfo(QLabel* label, const QString& text, const QString& reason);
 QTimer* MakeBlinkTimer(QLabel* info, QWidget* parent);
 
 } // namespace ostrel::workflows

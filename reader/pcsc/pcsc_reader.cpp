@@ -340,8 +340,8 @@ std::int32_t PcscReader::Exchange(CommandRecord& command) {
         askedLe_[{name_, command.ins}] = le;
     }
     const std::int32_t r = ReadReply(*table_, command, {reply, replyLength});
-    if (r == 0 && command.ins == kInsWriteMemory)
-        Written(command);
+    if (command.ins == kInsWriteMemory)
+        Written();
     if (r == 0 && command.ins == kInsPresentCode && !table_->readCounter.exists()) {
         if (const auto events = CardEvents()) {
             counter_ = command.dataOut[0];
@@ -402,16 +402,11 @@ std::int32_t PcscReader::ReadAhead() {
     return 0;
 }
 
-void PcscReader::Written(const CommandRecord& command) {
-    if (!copy_)
-        return;
-    // A memcard reader confirms even what the chip ignored (no code, a protected byte): only
-    // the card can tell what it kept.
-    if (table_->swNotPresented == 0 || table_->swNotKept == 0) {
-        copy_.reset();
-        return;
-    }
-    std::copy_n(command.dataIn, command.lc, copy_->begin() + command.p2);
+void PcscReader::Written() {
+    // A confirmed write says only that the reader took it: some confirm what the chip ignored
+    // (no code, a protected byte) or never passed on. The next read, the check after the write,
+    // asks the card itself, and refreshes the copy from it.
+    copy_.reset();
 }
 
 std::int32_t PcscReader::KnownCounter(CommandRecord& command) {

@@ -21,7 +21,7 @@ namespace ostrel::reader::pcsc {
 // meaning here.
 // Within a card session the first read fetches the whole memory in as few APDUs as the reader
 // takes (each is a round trip through a USB reader's firmware) and the reads are served from
-// that copy; it ends with the session, at any error and at any card event.
+// that copy; it ends with the session, at any error, at any card event and at any write.
 class PcscReader : public ObservableReader, public ReaderStatusSource {
 public:
     // wantedName: the reader to use, matched exactly or as the start of its name; empty for the
@@ -70,8 +70,8 @@ private:
     std::int32_t Exchange(CommandRecord& command);
     // The whole memory into copy_, in reads of the size the reader takes.
     std::int32_t ReadAhead();
-    // What a write the reader confirmed does to the copy.
-    void Written(const CommandRecord& command);
+    // After a write, confirmed or not: the copy no longer tells what the card holds.
+    void Written();
     // A dialect without an error-counter command: what the last code presentation to the same
     // card in this reader told; 7 when nothing was presented to it.
     std::int32_t KnownCounter(CommandRecord& command);

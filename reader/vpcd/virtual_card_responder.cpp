@@ -195,6 +195,8 @@ std::vector<std::uint8_t> VirtualCardResponder::write(int address,
     Sle4442Chip& chip = card_->chip();
     if (table_->swNotPresented != 0 && !chip.unlocked())
         return Status(table_->swNotPresented);
+    if (variant_ == Variant::DropsWrites && ++writes_ % 2 == 0)
+        return Status(kSwOk);
     const Sle4442Chip before = chip;
     // The chip ignores what it may not write; readers of some dialects read back and say so.
     if (chip.write(address, data)) {

@@ -59,6 +59,7 @@ private:
     const dialect::Table* table_;
     dialect::Variant variant_;
     bool selected_ = false;
+    unsigned writes_ = 0; // memory writes answered, for the variant that drops every second
     std::string saveError_;
 };
 

@@ -2,6 +2,7 @@
 #include "reader/simulated_reader.h"
 
 #include <QFontInfo>
+#include <QFontMetricsF>
 #include <QLabel>
 #include <QListWidget>
 #include <gtest/gtest.h>
@@ -67,7 +68,13 @@ TEST_F(DumpWindowTest, FontsAndColours) {
     const app::DumpWindow window(state);
     EXPECT_EQ(window.windowTitle(), "Card Dump");
     const QFont dumpFont = window.findChild<QListWidget*>("lstDump")->font();
-    EXPECT_TRUE(QFontInfo(dumpFont).fixedPitch());
+    // The columns line up when every character a dump line uses advances alike: some monospace
+    // fonts (Noto Sans Mono) are not flagged fixed-pitch, and that flag is not what matters.
+    const QFontMetricsF metrics(dumpFont);
+    const QString used = "0123456789ABCDEF: ";
+    for (const QChar c : used)
+        EXPECT_EQ(metrics.horizontalAdvance(c), metrics.horizontalAdvance('0'))
+            << QString(c).toStdString() << " in " << QFontInfo(dumpFont).family().toStdString();
     EXPECT_TRUE(dumpFont.bold());
     EXPECT_EQ(dumpFont.pointSize(), 12);
     const auto* label = window.findChild<QLabel*>("lblInfo");

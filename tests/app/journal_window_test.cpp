@@ -1,5 +1,6 @@
 #include "../held_elsewhere.h"
 #include "../scripted_day.h"
+#include "app_test_cards.h"
 
 #include "daily_totals_view.h"
 #include "journal/journal_text.h"
@@ -7,6 +8,9 @@
 #include "journal/readable_fields.h"
 #include "journal/sqlite_journal.h"
 #include "journal_window.h"
+#include "reader/simulated_reader.h"
+#include "workflows/format_window.h"
+#include "workflows/workflow_host.h"
 
 #include <QBarCategoryAxis>
 #include <QBarSeries>
@@ -29,6 +33,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QValueAxis>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
@@ -150,12 +155,16 @@ int Marked(const QTextEdit* bytes) {
 TEST(JournalWindow, TheScriptedDayShowsItsHistoriesAndTotals) {
     TempFolder dir("ostrel-window-day");
     const ScriptedDay day(dir);
-    ASSERT_EQ(day.Run(), (std::vector<int>{0, 0, 0, 0, 1, 1}));
+    ASSERT_EQ(day.Run(), (std::vector<int>{1, 1, 0, 0, 0, 0, 1, 1}));
     journal::SqliteJournal records(day.journal());
     app::JournalWindow window(&records);
     ASSERT_TRUE(ReadsEnd(window));
     auto* table = window.findChild<QTableWidget*>("lstJournal");
-    ASSERT_EQ(table->rowCount(), 7);
+    ASSERT_EQ(table->rowCount(), 9);
+    EXPECT_EQ(table->item(7, 12)->text(), "non présenté (dernier essai)");
+    EXPECT_EQ(table->item(7, 11)->text(), "1");
+    EXPECT_EQ(table->item(8, 12)->text(), "carte verrouillée");
+    EXPECT_EQ(table->item(8, 11)->text(), "0");
     std::vector<journal::Entry> entries;
     std::string error;
     ASSERT_TRUE(records.List({}, entries, error));
@@ -203,7 +212,7 @@ TEST(JournalWindow, TheScriptedDayShowsItsHistoriesAndTotals) {
     QStringList figures;
     for (int column = 0; column < sums->columnCount(); ++column)
         figures << sums->item(1, column)->text();
-    EXPECT_EQ(figures.join(' '), "total 2 1 1 12 1 0 1 0 0 0 0 1 1 0");
+    EXPECT_EQ(figures.join(' '), "total 2 1 1 12 1 0 1 0 0 0 0 1 1 0 1 1");
     auto* chart = window.findChild<QChartView*>("chartTotals")->chart();
     auto* bars = qobject_cast<QBarSeries*>(chart->series().value(0));
     ASSERT_NE(bars, nullptr);
@@ -211,10 +220,24 @@ TEST(JournalWindow, TheScriptedDayShowsItsHistoriesAndTotals) {
     for (const QBarSet* set : bars->barSets())
         shown << set->label() + "=" + QString::number(set->at(0));
     EXPECT_EQ(shown.join(", "), "formatées=2, réécrites=1, cartes crédit=1, cartes jeton=1, "
-                                "codes refusés=1, échecs d'écriture=1");
+                                "codes refusés=1, échecs d'écriture=1, cartes verrouillées=1, "
+                                "non présentés (dernier essai)=1");
     auto* credits = qobject_cast<QLineSeries*>(chart->series().value(1));
     ASSERT_NE(credits, nullptr);
     EXPECT_EQ(credits->at(0).y(), 12);
+    // Whole numbers from 0, in steps that end on the top: 12 credits on 0, 5, 10, 15.
+    const auto axisSteps = [&](const char* name) {
+        for (QAbstractAxis* shown : chart->axes()) {
+            const auto* axis = qobject_cast<QValueAxis*>(shown);
+            if (!axis || axis->objectName() != name)
+                continue;
+            return std::vector<double>{axis->min(), axis->max(), axis->tickInterval(),
+                                       axis->tickAnchor()};
+        }
+        return std::vector<double>{};
+    };
+    EXPECT_EQ(axisSteps("axisCredits"), (std::vector<double>{0, 15, 5, 0}));
+    EXPECT_EQ(axisSteps("axisCards"), (std::vector<double>{0, 2, 1, 0}));
     auto* days = qobject_cast<QBarCategoryAxis*>(chart->axes(Qt::Horizontal).value(0));
     ASSERT_NE(days, nullptr);
     EXPECT_EQ(days->categories(), QStringList{today.toString("yyyy-MM-dd")});
@@ -224,6 +247,7 @@ TEST(JournalWindow, TheScriptedDayShowsItsHistoriesAndTotals) {
     bars = qobject_cast<QBarSeries*>(chart->series().value(0));
     ASSERT_NE(bars, nullptr);
     EXPECT_EQ(bars->barSets().at(0)->count(), 0);
+    EXPECT_EQ(axisSteps("axisCredits"), (std::vector<double>{0, 1, 1, 0}));
 }
 
 // What the desktop writes for a spreadsheet reads back cell for cell: a byte-order mark, ";"
@@ -307,4 +331,48 @@ TEST(JournalWindow, AJournalHeldElsewhereIsAwaitedWhileTheWindowAnswers) {
             EXPECT_EQ(window.findChild<QTableWidget*>("lstJournal")->rowCount(), 0);
         }
     }
+}
+
+// Each wait has its own call-off: closing the Journal window while both it and a format wait on
+// a journal another program holds ends the window's read only; the format goes on once the
+// journal is let go.
+TEST(JournalWindow, ClosingItWhileAFormatWaitsLeavesTheFormatWaiting) {
+    struct Host : workflows::WorkflowHost {
+        void EnableMenu(bool) override {}
+    } host;
+    TempFolder dir("ostrel-journal-close");
+    journal::SqliteJournal records(dir.path("j.sqlite"));
+    std::int64_t id = 0;
+    std::string error;
+    ASSERT_TRUE(records.Add(Format(999999, journal::kVerified), id, error)) << error;
+    base::Waiting waiting(std::chrono::milliseconds(60000));
+    records.SetWaiting(&waiting);
+    reader::SimulatedReader simulator;
+    reader::SharedState state(simulator);
+    state.ReaderHandle = simulator.Open(reader::kReaderTypeAny, reader::kReaderPortAny);
+    workflows::WorkflowOptions options;
+    options.journal = {&records, "tests", "sim"};
+    options.waiting = &waiting;
+    workflows::FormatWindow format(state, host, dir.path("c.ini"), options);
+
+    HeldElsewhere holder(OSTREL_HOLD_LOCK, "journal", records.Location());
+    ASSERT_TRUE(holder.held());
+    auto journalWindow = std::make_unique<app::JournalWindow>(&records, &waiting);
+    EXPECT_TRUE(journalWindow->reading());
+    auto card = TestBlankCard();
+    simulator.insertCard(card);
+    state.ReaderState = reader::kReaderCardInside;
+    format.CardInserted();
+    ASSERT_TRUE(format.workflow().pending());
+    for (int spins = 0; waiting.what().empty() && spins < 300; ++spins)
+        QTest::qWait(10);
+    journalWindow.reset();
+    QTest::qWait(100);
+    EXPECT_TRUE(format.workflow().pending()) << "the format was called off with the window";
+
+    holder.Release();
+    for (int spins = 0; format.workflow().pending() && spins < 3000; ++spins)
+        QTest::qWait(10);
+    EXPECT_EQ(format.findChild<QLabel*>("lblInfo")->text(), "Formatage OK, retirez la carte");
+    EXPECT_EQ(card::ReadCardLong(card->chip().memory(), card::layout::kSerialOffset), 1000000);
 }

@@ -299,6 +299,17 @@ TEST_F(MainWindowTest, FormattingOpensWithoutAReaderAndLocksTheCardMenus) {
     tick();
     Settle();
     EXPECT_EQ(window->mdiArea()->currentSubWindow(), format);
+
+    // Closed, the journal gives the front back to the workflow window, not to the welcome one.
+    // It opens within the main window's client area, its buttons in reach.
+    action("MNU_JOURNAL")->trigger();
+    Settle();
+    const QRect room(QPoint(0, 0), window->mdiArea()->viewport()->size());
+    EXPECT_TRUE(room.contains(child("frmJournal")->geometry()))
+        << child("frmJournal")->width() << "x" << child("frmJournal")->height();
+    child("frmJournal")->close();
+    Settle();
+    EXPECT_EQ(window->mdiArea()->currentSubWindow(), format);
 }
 
 TEST_F(MainWindowTest, FinClosesTheDisposableWindowFirstThenTheProgram) {

@@ -111,12 +111,18 @@ TEST_F(FileKinds, NextSaveRemovesTemporariesOfADeadSave) {
         ostrel::base::TemporaryPrefix("other.card") + std::to_string(child) + "-0a1b2c";
     write(otherCard, "moitié");
     write(".notes.tmp-" + std::to_string(child) + "-mine", "not a save's");
+    // Another computer's save in progress in a shared folder: its PID means nothing here.
+    const std::string elsewhere =
+        ".card.ostrel-tmp-poste-de-la-salle-voisine-" + std::to_string(child) + "-abcdef";
+    write(elsewhere, "moitié");
     write(ostrel::base::TemporaryPrefix("card") + std::to_string(::getppid()) + "-abcdef",
           "vivant");
     ASSERT_TRUE(WriteFileAtomically(path("card"), "nouveau"));
     EXPECT_FALSE(fs::exists(path(left)));
     EXPECT_FALSE(fs::exists(path(otherCard)));
-    EXPECT_EQ(entries(), 3) << "the live process's temporary file and another name stay";
+    EXPECT_TRUE(fs::exists(path(elsewhere)));
+    EXPECT_EQ(entries(), 4)
+        << "the live process's temporary file, another program's and another host's stay";
     EXPECT_EQ(read("card"), "nouveau");
 }
 

@@ -63,8 +63,13 @@ TEST(JournalListing, ForgedRowsAndFormulaCellsStayPlainData) {
 
     const CliRun csv = OstrelCard({"--journal", journal, "journal", "--csv"});
     ASSERT_EQ(csv.status, 0) << csv.err;
+    // Control characters escaped as in the listing (line breaks kept, quoted).
+    EXPECT_EQ(csv.out.find_first_of("\x1B\a"), std::string::npos);
+    EXPECT_NE(csv.out.find("\\x1B]0;pwned\\x07\\x1B[2J.card"), std::string::npos);
     for (const char* formula : formulas) {
-        std::string cell = std::string("'") + formula;
+        // An escaped tab starts with a backslash, which no spreadsheet reads as a formula.
+        std::string cell =
+            formula[0] == '\t' ? std::string("\\t") + (formula + 1) : std::string("'") + formula;
         if (cell.find_first_of("\"\r") != std::string::npos) {
             std::string quoted;
             for (const char c : cell)

@@ -127,26 +127,52 @@ TEST_F(CommandsTest, OutOfRangeNumbersAreRefusedWithoutWriting) {
     EXPECT_EQ(Run(path, {"token", "1", "--bogus"}).status, 2);
 }
 
-TEST_F(CommandsTest, ShowReadsBackAWrittenCard) {
-    const std::string path = Card("a.card", BlankCard());
-    ASSERT_EQ(Run(path, {"credit", "9"}).status, 0);
-    CliRun run = Run(path, {"show"});
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, "carte CREDIT\nkind: credit\ncredits: 9\n");
-    ASSERT_EQ(Run(path, {"token", "5"}).status, 0);
-    run = Run(path, {"show"});
-    EXPECT_EQ(run.out, "carte JETON\nkind: token\ncredits: 10\n");
-
-    const std::string blank = Card("b.card", BlankCard());
-    run = Run(blank, {"show"});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, "carte inconnue\nkind: unknown\ncredits: 255\n");
-
+// show reads only: no code presented, nothing written, nothing journalled; the card file is
+// byte for byte what it was, even for a formatted card the window would rewrite, a card with
+// another code, or one with a single attempt left.
+TEST_F(CommandsTest, ShowReadsTheCardAndLeavesItAndTheJournalUntouched) {
+    const auto bytes = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const std::string credit = Card("a.card", BlankCard());
+    ASSERT_EQ(Run(credit, {"credit", "9"}).status, 0);
+    auto formatted = FormattedCard();
+    formatted->chip().memory()[64] = 0;
+    formatted->chip().memory()[65] = 10;
+    auto otherCode = FormattedCard();
+    otherCode->chip().setCode(0x123456);
+    otherCode->chip().setErrorCounter(0x01);
     auto foreign = BlankCard();
     foreign->chip().memory()[0] = 0x3B;
-    run = Run(Card("c.card", foreign), {"show"});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("Carte inconnue. Erreur de lecture."), std::string::npos);
+    const struct {
+        std::string path;
+        int status;
+        std::string out;
+    } cases[] = {
+        {credit, 0, "carte CREDIT\nkind: credit\ncredits: 9\nserial: aucun\nattempts: 3\n"},
+        {Card("f.card", formatted), 0,
+         "carte JETON\nkind: token\ncredits: 10\nserial: 1000000\nattempts: 3\n"},
+        {Card("o.card", otherCode), 1,
+         "carte inconnue\nkind: unknown\ncredits: 255\nserial: 1000000\nattempts: 1\n"},
+        {Card("b.card", BlankCard()), 1,
+         "carte inconnue\nkind: unknown\ncredits: 255\nserial: aucun\nattempts: 3\n"},
+        {Card("c.card", foreign), 1, ""},
+    };
+    const auto rows = [&] { return Run(credit, {"journal"}).out; };
+    const std::string journalBefore = rows();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        const std::string before = bytes(c.path);
+        const CliRun run = Run(c.path, {"show"});
+        EXPECT_EQ(run.status, c.status) << run.err;
+        EXPECT_EQ(run.out, c.out);
+        if (c.out.empty()) {
+            EXPECT_NE(run.err.find("Carte inconnue. Erreur de lecture."), std::string::npos);
+        }
+        EXPECT_EQ(bytes(c.path), before);
+    }
+    EXPECT_EQ(rows(), journalBefore);
 }
 
 TEST_F(CommandsTest, CommandsWaitTheConfiguredLimitForWhatAnotherProgramHolds) {

@@ -158,6 +158,16 @@ TEST_F(WindowTest, ARefusedConfigurationIsShownInRed) {
         Find<QLabel>(&window, "lblInfo")->toolTip().contains(QString::fromStdString(config)));
     EXPECT_EQ(Led(&window), kRed);
     EXPECT_EQ(LabelText(&window, "lblNextSerial"), "");
+
+    // A refusal longer than the line wraps below it, whole, inside the window; the tooltip
+    // holds the text and its reason.
+    std::ofstream(config) << "[Format]\nNextSerial=" << std::string(120, '9') << "\n";
+    workflows::FormatWindow longer(state, host, config, Fixed());
+    const QLabel* info = Find<QLabel>(&longer, "lblInfo");
+    EXPECT_GT(info->fontMetrics().horizontalAdvance(info->text()), info->width());
+    EXPECT_GE(info->height(), info->heightForWidth(info->width()));
+    EXPECT_LE(info->geometry().bottom(), longer.height());
+    EXPECT_TRUE(info->toolTip().startsWith(info->text()));
 }
 
 TEST_F(WindowTest, DisposableWindowLoadsWithItsControls) {
@@ -190,7 +200,9 @@ TEST_F(WindowTest, DisposableWindowLoadsWithItsControls) {
     delete window;
 }
 
-TEST_F(WindowTest, TheButtonPressedIsDisabledWhileItWritesThenBothAreEnabled) {
+// One write per click and per insertion: both buttons are disabled while one writes and stay so
+// until the card is pulled; the same card put back may be written again.
+TEST_F(WindowTest, BothButtonsStayDisabledFromAWriteUntilTheCardIsPulled) {
     workflows::DisposableWindow window(state, host, Fixed());
     auto* credit = Find<QPushButton>(&window, "cmdWriteBlankDisposable");
     auto* token = Find<QPushButton>(&window, "cmdWriteValueDisposable");
@@ -206,25 +218,89 @@ TEST_F(WindowTest, TheButtonPressedIsDisabledWhileItWritesThenBothAreEnabled) {
     ASSERT_FALSE(during.empty());
     for (const auto& [creditEnabled, tokenEnabled] : during) {
         EXPECT_FALSE(creditEnabled);
-        EXPECT_TRUE(tokenEnabled);
+        EXPECT_FALSE(tokenEnabled);
     }
-    EXPECT_TRUE(credit->isEnabled());
-    EXPECT_TRUE(token->isEnabled());
+    EXPECT_FALSE(credit->isEnabled());
+    EXPECT_FALSE(token->isEnabled());
     EXPECT_EQ(card->chip().memory()[64], 1);
     EXPECT_EQ(card->chip().memory()[65], 4);
     EXPECT_EQ(card->chip().errorCounter(), 7);
     EXPECT_EQ(LabelText(&window, "lblInfo"), "Retirez la carte");
     EXPECT_EQ(Led(&window), kGreen);
 
+    Remove(window);
+    EXPECT_TRUE(credit->isEnabled());
+    EXPECT_TRUE(token->isEnabled());
+    Insert(card, window);
     during.clear();
     Find<QLineEdit>(&window, "txtprogramme")->setText("2");
     Find<QLineEdit>(&window, "txtcredit")->setText("99");
     token->click();
     ASSERT_FALSE(during.empty());
-    EXPECT_TRUE(during.front().first);
-    EXPECT_FALSE(during.front().second);
     EXPECT_EQ(Find<QLineEdit>(&window, "txtcredit")->text(), "5");
     EXPECT_EQ(card->chip().memory()[65], 5);
+}
+
+// Double and triple clicks on either button, and clicks that reach the window while the first
+// write still waits for the journal: one row in the journal per insertion, and the first write
+// is never called off by the next click.
+TEST_F(WindowTest, RepeatedClicksWriteOneCardOnce) {
+    journal::SqliteJournal records((dir / "clicks.sqlite").string());
+    std::string error;
+    ASSERT_TRUE(records.Open(error)) << error;
+    base::Waiting waiting(std::chrono::milliseconds(60000));
+    records.SetWaiting(&waiting);
+    workflows::WorkflowOptions options = Fixed();
+    options.journal = {&records, "tests", "sim"};
+    options.waiting = &waiting;
+    const auto rows = [&] {
+        std::vector<journal::Entry> entries;
+        EXPECT_TRUE(records.List({}, entries, error)) << error;
+        return entries;
+    };
+    workflows::DisposableWindow window(state, host, options);
+    auto card = BlankCard();
+    Find<QLineEdit>(&window, "txtnbcredit")->setText("7");
+    Find<QLineEdit>(&window, "txtprogramme")->setText("3");
+    for (const char* button : {"cmdWriteBlankDisposable", "cmdWriteValueDisposable"}) {
+        SCOPED_TRACE(button);
+        const std::size_t before = rows().size();
+        Insert(card, window);
+        for (int click = 0; click < 3; ++click) {
+            Find<QPushButton>(&window, button)->click();
+            SpinEvents(5);
+        }
+        for (const char* other : {"cmdWriteBlankDisposable", "cmdWriteValueDisposable"})
+            Find<QPushButton>(&window, other)->click();
+        const auto after = rows();
+        ASSERT_EQ(after.size(), before + 1);
+        EXPECT_EQ(after.front().outcome, journal::kVerified);
+        Remove(window);
+    }
+
+    // The journal held by another program: the first write waits; clicks meanwhile are ignored.
+    Insert(card, window);
+    HeldElsewhere holder(OSTREL_HOLD_LOCK, "journal", records.Location());
+    ASSERT_TRUE(holder.held());
+    auto* credit = Find<QPushButton>(&window, "cmdWriteBlankDisposable");
+    auto* token = Find<QPushButton>(&window, "cmdWriteValueDisposable");
+    credit->click();
+    ASSERT_TRUE(window.workflow().pending());
+    EXPECT_FALSE(credit->isEnabled());
+    EXPECT_FALSE(token->isEnabled());
+    // Clicks that reach the window all the same (queued before the buttons were disabled).
+    for (QPushButton* button : {token, credit}) {
+        button->setEnabled(true);
+        button->click();
+    }
+    holder.Release();
+    for (int spins = 0; window.workflow().pending() && spins < 3000; ++spins)
+        SpinEvents(20);
+    EXPECT_EQ(window.workflow().outcome(), workflows::DisposableOutcome::Written);
+    const auto all = rows();
+    ASSERT_EQ(all.size(), 3u);
+    EXPECT_EQ(all.front().operation, journal::kCredit);
+    EXPECT_EQ(all.front().outcome, journal::kVerified);
 }
 
 // Disabling the pressed button passes the focus along the tab order ("Valeur Maximum"); after
@@ -248,6 +324,8 @@ TEST_F(WindowTest, AfterAWriteTheFocusIsBackInTheFieldTypedIn) {
     type(credit, "7");
     press(Find<QPushButton>(&window, "cmdWriteValueDisposable"));
     EXPECT_EQ(window.focusWidget(), credit);
+    Remove(window);
+    Insert(BlankCard(), window);
     type(nbcredit, "9");
     press(Find<QPushButton>(&window, "cmdWriteBlankDisposable"));
     EXPECT_EQ(window.focusWidget(), nbcredit);
