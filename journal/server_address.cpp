@@ -23,8 +23,8 @@ std::string_view Trimmed(std::string_view text) {
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() &&
-           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) == b;
+           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char lower, char given) {
+               return std::tolower(static_cast<unsigned char>(given)) == lower;
            });
 }
 

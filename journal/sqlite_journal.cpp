@@ -516,7 +516,7 @@ bool SqliteJournal::List(const Filter& filter, std::vector<Entry>& entries, std:
         return false;
     const std::string sql = std::string("SELECT ") + kColumns +
                             " FROM operations WHERE (?1 IS NULL OR serial_new = ?1 OR "
-                            "serial_old = ?1) AND time >= ?2 ORDER BY id DESC";
+                            "serial_old = ?1) AND time >= ?2 ORDER BY time DESC, id DESC";
     Statement s(db_, sql.c_str());
     if (!s.ok()) {
         error = Failure("lecture impossible");

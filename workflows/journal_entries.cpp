@@ -33,7 +33,10 @@ bool JournalledOperation::Begin(std::string& error) {
         return true;
     entry_.outcome = journal::kInterrupted;
     entry_.time = journal::UtcNow();
-    return writer_.journal->Add(entry_, id_, error);
+    if (!writer_.journal->Add(entry_, id_, error))
+        return false;
+    entry_.id = id_;
+    return true;
 }
 
 bool JournalledOperation::Finish(const char* outcome, std::optional<int> attemptsLeft,

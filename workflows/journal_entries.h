@@ -27,7 +27,7 @@ public:
     bool Begin(std::string& error);
 
     // Takes over the entry id, added earlier by an operation that never finished: Finish ends it.
-    void Resume(std::int64_t id) { id_ = id; }
+    void Resume(std::int64_t id) { entry_.id = id_ = id; }
 
     // The end: verified, with the bytes the card now holds, or not. When the journal does not
     // take it, the whole row is kept in the station's spool (kept() then tells why) and the

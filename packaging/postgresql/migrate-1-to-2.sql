@@ -239,7 +239,11 @@ BEGIN
      AND r.card_after IS NOT DISTINCT FROM p_after THEN
     RETURN 1;
   END IF;
-  IF NOT FOUND OR r.outcome <> 'interrompue' THEN
+  -- A reserved format whose write failed is finished when its card comes back, as a file
+  -- journal does: formatted again in full with the same serial.
+  IF NOT FOUND OR NOT (r.outcome = 'interrompue'
+                       OR (r.reserved AND r.outcome = 'échec d''écriture'
+                           AND p_outcome IN ('écrite et vérifiée', 'échec d''écriture'))) THEN
     RAISE EXCEPTION 'opération % : pas une opération interrompue de ce poste', p_id
       USING ERRCODE = '42501';
   END IF;
@@ -254,12 +258,14 @@ BEGIN
 END
 $$;
 
--- The format of this login that gave p_serial and is still "interrompue" (its card is formatted
--- again in full with that serial, then the row finished); NULL when there is none.
+-- The format of this login that gave p_serial and is still "interrompue", or whose write failed
+-- (its card is formatted again in full with that serial, then the row finished); NULL when
+-- there is none.
 CREATE FUNCTION ostrel.unfinished_format(p_serial bigint) RETURNS bigint
 LANGUAGE sql STABLE SECURITY DEFINER SET search_path = pg_catalog, ostrel AS $$
   SELECT max(id) FROM ostrel.operations
-  WHERE serial_new = p_serial AND operation = 'formatage' AND outcome = 'interrompue'
+  WHERE serial_new = p_serial AND operation = 'formatage'
+    AND (outcome = 'interrompue' OR (reserved AND outcome = 'échec d''écriture'))
     AND login = session_user;
 $$;
 
