@@ -163,9 +163,8 @@ int RunAdmin(QApplication& application, const std::function<void(MainKestrix&)>&
         if (saved.server != current.server || saved.file != current.file) {
             places.push_back(std::make_unique<workflows::JournalPlace>(saved, options.configFile));
             places.back()->SetWaiting(&waiting);
-            journal::PgJournal* server = places.back()->server();
-            shown->setPendingSource(
-                [server]() -> std::size_t { return server ? server->PendingCount() : 0; });
+            journal::Journal* journal = &places.back()->journal();
+            shown->setPendingSource([journal] { return journal->PendingCount(); });
         }
         current = saved;
         shown->setFactories(makeFactories());
@@ -217,22 +216,22 @@ int RunAdmin(QApplication& application, const std::function<void(MainKestrix&)>&
     // Outcomes kept while the server was away go at start and every minute, beside the window.
     base::BesideTask sender;
     QTimer sendPending;
-    if (journal::PgJournal* server = records.server()) {
-        mainWindow.setPendingSource([server] { return server->PendingCount(); });
-        const auto send = [server, &sender] {
-            sender.Poll();
-            if (!sender.pending() && server->PendingCount() > 0)
-                sender.Start(
-                    [server] {
-                        std::string error;
-                        server->SendPending(error);
-                    },
-                    [] {});
-        };
-        QObject::connect(&sendPending, &QTimer::timeout, send);
-        sendPending.start(kSendPendingMilliseconds);
-        send();
-    }
+    // Whichever journal the station uses now: one chosen in the settings replaces it.
+    mainWindow.setPendingSource([&records] { return records.journal().PendingCount(); });
+    const auto send = [&places, &sender] {
+        sender.Poll();
+        journal::Journal* journal = &places.back()->journal();
+        if (!sender.pending() && journal->PendingCount() > 0)
+            sender.Start(
+                [journal] {
+                    std::string error;
+                    journal->SendPending(error);
+                },
+                [] {});
+    };
+    QObject::connect(&sendPending, &QTimer::timeout, send);
+    sendPending.start(kSendPendingMilliseconds);
+    send();
 
     std::unique_ptr<SimulatedReaderWindow> simulatedReader;
     if (chosen.simulator) {
