@@ -114,7 +114,7 @@ PgConnection::~PgConnection() {
 }
 
 bool PgConnection::ConnectFailed(const std::string& reason, std::string& error) {
-    error = "serveur " + shown_ + " : connexion impossible : " + reason;
+    error = "serveur " + shown_ + " : connexion impossible : " + ConnectionFailureText(reason);
     lost_ = true;
     PQfinish(conn_);
     conn_ = nullptr;
@@ -421,6 +421,39 @@ std::string ServerErrorText(const std::string& state, const std::string& message
     if (state.rfind("08", 0) == 0)
         return "connexion perdue (" + message + ")";
     return "erreur du serveur " + state + " (" + message + ")";
+}
+
+std::string ConnectionFailureText(const std::string& message) {
+    // libpq says these in English whatever the locale: the operator reads French first, then
+    // libpq's own words for whoever has to mend it.
+    struct Known {
+        const char* words;
+        const char* text;
+    };
+    static const Known known[] = {
+        {"password authentication failed", "mot de passe refusé"},
+        {"no password supplied", "mot de passe absent (~/.pgpass ou PGPASSFILE)"},
+        {"fe_sendauth: no password", "mot de passe absent (~/.pgpass ou PGPASSFILE)"},
+        {"Connection refused", "connexion refusée : serveur arrêté ou injoignable à ce port"},
+        {"No such file or directory", "serveur absent à ce dossier de socket"},
+        {"timeout expired", "délai de connexion dépassé"},
+        {"could not translate host name", "nom de serveur inconnu"},
+        {"Name or service not known", "nom de serveur inconnu"},
+        {"does not exist", "base de données ou compte absent"},
+        {"no pg_hba.conf entry", "poste non autorisé par le serveur (pg_hba.conf)"},
+        {"SSL", "échec TLS"},
+        {"certificate", "certificat du serveur refusé"},
+        {"No route to host", "serveur injoignable"},
+        {"Network is unreachable", "réseau injoignable"},
+        {"the database system is starting up", "serveur en cours de démarrage"},
+        {"the database system is shutting down", "serveur en cours d'arrêt"},
+        {"too many clients", "trop de connexions au serveur"},
+    };
+    for (const Known& k : known) {
+        if (message.find(k.words) != std::string::npos)
+            return std::string(k.text) + " (" + message + ")";
+    }
+    return message;
 }
 
 bool AddressHoldsPassword(const std::string& address) {

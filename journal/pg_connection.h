@@ -113,6 +113,8 @@ private:
 // The operator's French text for a server refusal, chosen by SQLSTATE (the server's own
 // message is translated by the server, so it is only quoted).
 std::string ServerErrorText(const std::string& sqlState, const std::string& message);
+// A connection libpq could not make, in French first, libpq's words after.
+std::string ConnectionFailureText(const std::string& message);
 
 // An address that holds a password: refused, since passwords come from libpq's own files.
 bool AddressHoldsPassword(const std::string& address);

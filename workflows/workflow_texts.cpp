@@ -28,12 +28,4 @@ std::string SerialNotSavedText() {
     return "Numéro suivant non enregistré : carte non formatée";
 }
 
-std::string SerialAlreadyIssuedText(std::int64_t serial, const std::string& time) {
-    // "2026-12-07T09:14:03Z" reads "le 2026-12-07 à 09:14 UTC".
-    const std::string when =
-        time.size() >= 16 ? time.substr(0, 10) + " à " + time.substr(11, 5) + " UTC" : time;
-    return "Numéro de série " + std::to_string(serial) + " déjà attribué le " + when +
-           " : corrigez NextSerial, aucun formatage";
-}
-
 } // namespace ostrel::workflows::texts

@@ -53,7 +53,4 @@ std::string SerialRefusedText(const std::string& problem);
 // The advanced serial could not be saved; the card was not touched.
 std::string SerialNotSavedText();
 
-// "NextSerial" was set back onto a serial the journal says was given on time (ISO 8601).
-std::string SerialAlreadyIssuedText(std::int64_t serial, const std::string& time);
-
 } // namespace ostrel::workflows::texts

@@ -287,14 +287,16 @@ TEST_F(SharedServer, AServerOutOfReachOrRefusingStopsEveryWriteBeforeTheCardNotA
     const struct {
         const char* what;
         std::string address;
-        const char* reason;
+        const char* reason; // libpq's words, after the French
+        const char* french;
     } servers[] = {
-        {"wrong password", db.Station("badpass", true), "password authentication failed"},
+        {"wrong password", db.Station("badpass", true), "password authentication failed",
+         "mot de passe refusé"},
         {"no server", "postgresql://" + role + "@/x?host=" + dir.path("nowhere"),
-         "No such file or directory"},
+         "No such file or directory", "serveur absent à ce dossier de socket"},
         {"TLS required",
          "postgresql://" + role + "@127.0.0.1:" + port + "/" + db.name() + "?sslmode=disable",
-         "no encryption"},
+         "no encryption", "poste non autorisé par le serveur (pg_hba.conf)"},
     };
     const std::string card = BlankCardFile("a");
     const std::string text = dir.read("a");
@@ -307,6 +309,8 @@ TEST_F(SharedServer, AServerOutOfReachOrRefusingStopsEveryWriteBeforeTheCardNotA
             const CliRun run = OstrelCard(args);
             EXPECT_EQ(run.status, 1) << server.what << " " << command[0];
             EXPECT_NE(run.err.find(server.reason), std::string::npos) << server.what << run.err;
+            EXPECT_NE(run.err.find(std::string(server.french) + " ("), std::string::npos)
+                << server.what << run.err;
             EXPECT_NE(run.err.find("serveur " + server.address), std::string::npos) << run.err;
             EXPECT_EQ(dir.read("a"), text) << server.what << " " << command[0] << ": card touched";
         }
