@@ -1,0 +1,178 @@
+-- Brings a database of schema version 2 to version 3, in one transaction, keeping every row:
+--     psql -v ON_ERROR_STOP=1 -1 -d ostrel -f migrate-2-to-3.sql
+-- or ostrel-card journal --upgrade-server ADRESSE, which runs this same file after
+-- migrate-1-to-2.sql when the database is of version 1.
+-- Version 3: the reads a station makes are served by indexes, one function per read:
+--   - a page of the listing, newest first by (time, id), after a row, with the day range,
+--     station, operation and outcome filters; the same for the rows of one serial;
+--   - how many rows match, counted up to a cap;
+--   - a row's card images, read alone;
+--   - a card's history;
+--   - the rows grouped by local day in the station's time zone, for the daily totals.
+-- No function compares a column with a parameter that may be NULL under an OR: a bound left
+-- open is an infinite one, so that the index's range stays a range.
+
+SET LOCAL client_min_messages = warning;
+LOCK TABLE ostrel.schema_version, ostrel.operations IN ACCESS EXCLUSIVE MODE;
+DO $$
+BEGIN
+  IF (SELECT max(version) FROM ostrel.schema_version) IS DISTINCT FROM 2 THEN
+    RAISE EXCEPTION 'schéma en version %, pas 2', (SELECT max(version) FROM ostrel.schema_version)
+      USING ERRCODE = 'OS004';
+  END IF;
+END
+$$;
+
+SET LOCAL ROLE ostrel_owner;
+
+-- The listing's order and day range; a serial given or held.
+DROP INDEX IF EXISTS ostrel.by_time;
+CREATE INDEX by_time ON ostrel.operations (time, id);
+CREATE INDEX by_serial_new ON ostrel.operations (serial_new);
+
+-- The columns of a page: no card images.
+CREATE TYPE ostrel.operation_row AS (
+  id bigint, time timestamptz, station text, login text, program text, reader text,
+  operation text, serial_new bigint, serial_old bigint, supplier integer, kind integer,
+  credits integer, attempts_left integer, outcome text, uuid uuid
+);
+
+-- At most p_limit rows, newest first, that follow the row p_after (NULL: from the newest),
+-- from p_from to before p_before (NULL: no bound); station, operation and outcome when given.
+-- by_time serves both the order and the range.
+CREATE FUNCTION ostrel.page_operations(p_after bigint, p_from timestamptz,
+                                       p_before timestamptz, p_station text, p_operation text,
+                                       p_outcome text, p_limit integer)
+RETURNS SETOF ostrel.operation_row
+LANGUAGE plpgsql STABLE SECURITY DEFINER SET search_path = pg_catalog, ostrel AS $$
+DECLARE
+  after_time timestamptz := 'infinity';
+  after_id bigint := 9223372036854775807;
+BEGIN
+  IF p_after IS NOT NULL THEN
+    SELECT o.time, o.id INTO after_time, after_id FROM ostrel.operations o WHERE o.id = p_after;
+    IF NOT FOUND THEN
+      RETURN;
+    END IF;
+  END IF;
+  RETURN QUERY
+    SELECT o.id, o.time, o.station, o.login, o.program, o.reader, o.operation, o.serial_new,
+           o.serial_old, o.supplier, o.kind, o.credits, o.attempts_left, o.outcome, o.uuid
+      FROM ostrel.operations o
+     WHERE (o.time, o.id) < (after_time, after_id)
+       AND o.time >= coalesce(p_from, '-infinity') AND o.time < coalesce(p_before, 'infinity')
+       AND o.station = coalesce(p_station, o.station)
+       AND o.operation = coalesce(p_operation, o.operation)
+       AND o.outcome = coalesce(p_outcome, o.outcome)
+     ORDER BY o.time DESC, o.id DESC
+     LIMIT p_limit;
+END
+$$;
+
+-- The same for the rows of one serial, given or held: read by its two indexes.
+CREATE FUNCTION ostrel.page_operations_of_serial(p_serial bigint, p_after bigint,
+                                                 p_from timestamptz, p_before timestamptz,
+                                                 p_station text, p_operation text,
+                                                 p_outcome text, p_limit integer)
+RETURNS SETOF ostrel.operation_row
+LANGUAGE plpgsql STABLE SECURITY DEFINER SET search_path = pg_catalog, ostrel AS $$
+DECLARE
+  after_time timestamptz := 'infinity';
+  after_id bigint := 9223372036854775807;
+BEGIN
+  IF p_after IS NOT NULL THEN
+    SELECT o.time, o.id INTO after_time, after_id FROM ostrel.operations o WHERE o.id = p_after;
+    IF NOT FOUND THEN
+      RETURN;
+    END IF;
+  END IF;
+  RETURN QUERY
+    SELECT o.id, o.time, o.station, o.login, o.program, o.reader, o.operation, o.serial_new,
+           o.serial_old, o.supplier, o.kind, o.credits, o.attempts_left, o.outcome, o.uuid
+      FROM ostrel.operations o
+     WHERE (o.serial_new = p_serial OR o.serial_old = p_serial)
+       AND (o.time, o.id) < (after_time, after_id)
+       AND o.time >= coalesce(p_from, '-infinity') AND o.time < coalesce(p_before, 'infinity')
+       AND o.station = coalesce(p_station, o.station)
+       AND o.operation = coalesce(p_operation, o.operation)
+       AND o.outcome = coalesce(p_outcome, o.outcome)
+     ORDER BY o.time DESC, o.id DESC
+     LIMIT p_limit;
+END
+$$;
+
+-- How many rows match (p_serial NULL: any), counted up to p_cap + 1 at most.
+CREATE FUNCTION ostrel.count_operations(p_serial bigint, p_from timestamptz,
+                                        p_before timestamptz, p_station text,
+                                        p_operation text, p_outcome text, p_cap bigint)
+RETURNS bigint
+LANGUAGE plpgsql STABLE SECURITY DEFINER SET search_path = pg_catalog, ostrel AS $$
+DECLARE
+  n bigint;
+BEGIN
+  IF p_serial IS NULL THEN
+    SELECT count(*) INTO n FROM (
+      SELECT FROM ostrel.operations o
+       WHERE o.time >= coalesce(p_from, '-infinity') AND o.time < coalesce(p_before, 'infinity')
+         AND o.station = coalesce(p_station, o.station)
+         AND o.operation = coalesce(p_operation, o.operation)
+         AND o.outcome = coalesce(p_outcome, o.outcome)
+       LIMIT p_cap + 1) c;
+  ELSE
+    SELECT count(*) INTO n FROM (
+      SELECT FROM ostrel.operations o
+       WHERE (o.serial_new = p_serial OR o.serial_old = p_serial)
+         AND o.time >= coalesce(p_from, '-infinity') AND o.time < coalesce(p_before, 'infinity')
+         AND o.station = coalesce(p_station, o.station)
+         AND o.operation = coalesce(p_operation, o.operation)
+         AND o.outcome = coalesce(p_outcome, o.outcome)
+       LIMIT p_cap + 1) c;
+  END IF;
+  RETURN n;
+END
+$$;
+
+-- The card images of one row, read when the row is chosen.
+CREATE FUNCTION ostrel.operation_images(p_id bigint, OUT card_before bytea,
+                                        OUT card_after bytea)
+LANGUAGE sql STABLE SECURITY DEFINER SET search_path = pg_catalog, ostrel AS $$
+  SELECT card_before, card_after FROM ostrel.operations WHERE id = p_id;
+$$;
+
+-- Every row of the card that received or held p_serial, oldest first, with its images.
+CREATE FUNCTION ostrel.card_history(p_serial bigint) RETURNS SETOF ostrel.operations
+LANGUAGE sql STABLE SECURITY DEFINER SET search_path = pg_catalog, ostrel AS $$
+  SELECT * FROM ostrel.operations WHERE serial_new = p_serial OR serial_old = p_serial
+   ORDER BY id;
+$$;
+
+-- The rows grouped by local day in time zone p_zone (an IANA name), by operation, outcome and,
+-- for tokens, credits: what the daily totals are summed from. p_since and p_until: local
+-- days, included (NULL: no bound), turned into instants so that by_time serves the range.
+CREATE FUNCTION ostrel.daily_counts(p_zone text, p_since date, p_until date)
+RETURNS TABLE (day text, operation text, outcome text, credits integer, n bigint,
+               credit_sum bigint)
+LANGUAGE sql STABLE SECURITY DEFINER SET search_path = pg_catalog, ostrel AS $$
+  SELECT to_char((o.time AT TIME ZONE p_zone)::date, 'YYYY-MM-DD') AS d, o.operation,
+         o.outcome, CASE WHEN o.operation = 'jeton' THEN o.credits END AS c, count(*),
+         sum(coalesce(o.credits, 0))
+    FROM ostrel.operations o
+   WHERE o.time >= coalesce(p_since::timestamp AT TIME ZONE p_zone, '-infinity')
+     AND o.time < coalesce((p_until + 1)::timestamp AT TIME ZONE p_zone, 'infinity')
+   GROUP BY 1, 2, 3, 4
+   ORDER BY 1;
+$$;
+
+REVOKE EXECUTE ON ALL FUNCTIONS IN SCHEMA ostrel FROM PUBLIC;
+GRANT EXECUTE ON FUNCTION
+  ostrel.page_operations(bigint, timestamptz, timestamptz, text, text, text, integer),
+  ostrel.page_operations_of_serial(bigint, bigint, timestamptz, timestamptz, text, text, text,
+                                   integer),
+  ostrel.count_operations(bigint, timestamptz, timestamptz, text, text, text, bigint),
+  ostrel.operation_images(bigint), ostrel.card_history(bigint),
+  ostrel.daily_counts(text, date, date)
+  TO ostrel_station;
+
+UPDATE ostrel.schema_version SET version = 3;
+
+RESET ROLE;
