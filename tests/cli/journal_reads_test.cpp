@@ -3,6 +3,7 @@
 
 #include "journal/card_history.h"
 #include "journal/daily_totals.h"
+#include "journal/journal_text.h"
 #include "journal/local_time.h"
 #include "journal/pg_journal.h"
 #include "journal/server_copy.h"
@@ -136,14 +137,6 @@ std::string Csv(const journal::Totals& totals) {
     return journal::TotalsCsv(totals, ';');
 }
 
-bool Matches(const journal::Entry& e, const journal::RowFilter& f) {
-    return (!f.serial || e.serialNew == f.serial || e.serialOld == f.serial) &&
-           (f.from.empty() || e.time >= f.from) && (f.before.empty() || e.time < f.before) &&
-           (f.station.empty() || e.station == f.station) &&
-           (f.operation.empty() || e.operation == f.operation) &&
-           (f.outcome.empty() || e.outcome == f.outcome);
-}
-
 } // namespace
 
 TYPED_TEST(JournalReads, TotalsByTheJournalAreTheProgramsOwn) {
@@ -217,7 +210,7 @@ TYPED_TEST(JournalReads, PagesFollowOneAnotherUnderEveryFilter) {
     for (const journal::RowFilter& filter : {none, station, tokens, days, serial, nothing}) {
         std::vector<journal::Entry> expected;
         std::copy_if(this->all.begin(), this->all.end(), std::back_inserter(expected),
-                     [&](const journal::Entry& e) { return Matches(e, filter); });
+                     [&](const journal::Entry& e) { return journal::RowMatches(e, filter); });
         std::sort(expected.begin(), expected.end(), [](const auto& a, const auto& b) {
             return std::tie(a.time, a.id) > std::tie(b.time, b.id);
         });

@@ -644,7 +644,7 @@ TEST_F(SharedServer, AFrozenServerHoldsAStationNoLongerThanItsLimit) {
     EXPECT_TRUE(station.Reserve({}, serial, id, skipped, error)) << error;
 }
 
-TEST(ServerSchemaMigration, AVersion1DatabaseKeepsEveryRowAndBecomesVersion2) {
+TEST(ServerSchemaMigration, AVersion1DatabaseKeepsEveryRowAndBecomesCurrent) {
     TempFolder dir{"ostrel-migration"};
     PgTestDatabase db{"migration", dir.dir().string(), OSTREL_SCHEMA_V1_SQL};
     if (!db.present())
