@@ -1,0 +1,198 @@
+#include "journal/pg_journal.h"
+#include "journal/server_copy.h"
+#include "pg_test_database.h"
+#include "temp_folder.h"
+
+#include <algorithm>
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <set>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+// The stations' protocol through PgBouncer in transaction pooling: each transaction may run on
+// another server connection, so nothing may rest on the session.
+using namespace ostrel;
+
+namespace {
+
+std::string FoundProgram(const std::string& name) {
+    for (const char* folder : {"/usr/sbin", "/usr/bin", "/usr/local/sbin", "/usr/local/bin"}) {
+        const std::string path = std::string(folder) + "/" + name;
+        if (::access(path.c_str(), X_OK) == 0)
+            return path;
+    }
+    return {};
+}
+
+// The value of key in a libpq URI's query ("...?host=/x&port=5432").
+std::string UriValue(const std::string& uri, const std::string& key) {
+    const auto at = uri.find(key + "=", uri.find('?'));
+    if (at == std::string::npos)
+        return {};
+    const auto start = at + key.size() + 1;
+    return uri.substr(start, uri.find('&', start) - start);
+}
+
+// A private PgBouncer on a socket in folder, in front of the test server's database, pooling
+// by transaction with at most poolSize server connections per login; stopped with the object.
+class PrivateBouncer {
+public:
+    PrivateBouncer(const std::string& program, const std::string& folder, const PgTestDatabase& db,
+                   const std::vector<std::string>& logins, int poolSize)
+        : folder_(folder) {
+        std::filesystem::create_directories(folder);
+        const std::string admin = std::getenv("OSTREL_TEST_PG");
+        std::ofstream(folder + "/pgbouncer.ini")
+            << "[databases]\n"
+            << db.name() << " = host=" << UriValue(admin, "host")
+            << " port=" << UriValue(admin, "port") << " dbname=" << db.name() << "\n"
+            << "[pgbouncer]\nlisten_addr =\nlisten_port = " << kPort << "\n"
+            << "unix_socket_dir = " << folder << "\nauth_type = trust\n"
+            << "auth_file = " << folder << "/users.txt\npool_mode = transaction\n"
+            << "default_pool_size = " << poolSize << "\nmax_client_conn = 1000\n"
+            << "logfile = " << folder << "/pgbouncer.log\n";
+        // The server asks each login's password of the bouncer.
+        std::ofstream users(folder + "/users.txt");
+        for (const std::string& login : logins)
+            users << '"' << login << "\" \"pw-" << login << "\"\n";
+        users.close();
+        // It refuses to run as root.
+        std::filesystem::permissions(std::filesystem::path(folder).parent_path(),
+                                     std::filesystem::perms::owner_all |
+                                         std::filesystem::perms::others_exec);
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+            (void)::chown(entry.path().c_str(), 65534, 65534);
+        (void)::chown(folder.c_str(), 65534, 65534);
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            // Its log goes to its file only.
+            const int quiet = ::open("/dev/null", O_WRONLY);
+            ::dup2(quiet, 1);
+            ::dup2(quiet, 2);
+            ::execl("/usr/bin/setpriv", "setpriv", "--reuid=65534", "--regid=65534",
+                    "--clear-groups", program.c_str(), (folder + "/pgbouncer.ini").c_str(),
+                    static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        const std::string socket = folder + "/.s.PGSQL." + std::to_string(kPort);
+        for (int i = 0; i < 500 && !std::filesystem::exists(socket); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ~PrivateBouncer() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    PrivateBouncer(const PrivateBouncer&) = delete;
+    PrivateBouncer& operator=(const PrivateBouncer&) = delete;
+
+    bool running() const {
+        return pid_ > 0 && std::filesystem::exists(folder_ + "/.s.PGSQL." + std::to_string(kPort));
+    }
+    std::string Address(const std::string& login, const std::string& database) const {
+        return "postgresql://" + login + "@/" + database + "?host=" + folder_ +
+               "&port=" + std::to_string(kPort);
+    }
+    std::string log() const {
+        std::ifstream in(folder_ + "/pgbouncer.log");
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+
+private:
+    static constexpr int kPort = 6432;
+    std::string folder_;
+    pid_t pid_ = -1;
+};
+
+} // namespace
+
+// 50 connections of 5 logins share 10 server connections: every reservation gives its own
+// serial, a reservation sent again under its key returns its row, every row is its login's and
+// only that login finishes it.
+TEST(PooledServer, FiftyConnectionsThroughTransactionPoolingGiveNoSerialTwice) {
+    const std::string program = FoundProgram("pgbouncer");
+    if (program.empty())
+        GTEST_SKIP() << "no pgbouncer (Debian's package pgbouncer)";
+    TempFolder dir("ostrel-pooled");
+    PgTestDatabase db("pooled", dir.path(""));
+    if (!db.ok())
+        GTEST_SKIP() << db.why();
+    std::vector<std::string> logins;
+    for (int l = 0; l < 5; ++l) {
+        db.Station("p" + std::to_string(l));
+        logins.push_back(db.name() + "_p" + std::to_string(l));
+    }
+    std::string error;
+    journal::PgConnection admin(db.adminUri());
+    ASSERT_TRUE(journal::StartServerSeries(admin, 1000000, error)) << error;
+    PrivateBouncer bouncer(program, dir.path("pgb"), db, logins, 2);
+    ASSERT_TRUE(bouncer.running()) << bouncer.log();
+
+    constexpr int kConnections = 50;
+    constexpr int kEach = 10;
+    std::vector<std::vector<std::int64_t>> serials(kConnections);
+    std::vector<std::string> errors(kConnections);
+    std::vector<std::thread> threads;
+    for (int c = 0; c < kConnections; ++c) {
+        threads.emplace_back([&, c] {
+            const auto i = static_cast<std::size_t>(c);
+            journal::PgJournal station(bouncer.Address(logins[i % logins.size()], db.name()),
+                                       dir.path("spool-" + std::to_string(c)));
+            std::string& failed = errors[i];
+            if (!station.Open(failed))
+                return;
+            for (int n = 0; n < kEach; ++n) {
+                journal::Entry entry;
+                entry.station = "poste " + std::to_string(c);
+                std::int64_t serial = 0, id = 0, again = 0, sameId = 0;
+                std::optional<std::string> issued;
+                char key[40];
+                std::snprintf(key, sizeof key, "%08x%024x", c, n);
+                entry.key = key;
+                if (!station.Reserve(entry, serial, id, issued, failed) ||
+                    !station.Reserve(entry, again, sameId, issued, failed))
+                    return;
+                if (again != serial || sameId != id) {
+                    failed = "the key sent again gave another row";
+                    return;
+                }
+                if (!station.Finish(id, journal::kVerified, std::nullopt, std::string(256, 'x'),
+                                    failed))
+                    return;
+                serials[i].push_back(serial);
+            }
+        });
+    }
+    for (std::thread& t : threads)
+        t.join();
+    std::set<std::int64_t> given;
+    std::size_t total = 0;
+    for (int c = 0; c < kConnections; ++c) {
+        EXPECT_EQ(errors[static_cast<std::size_t>(c)], "") << "connection " << c;
+        total += serials[static_cast<std::size_t>(c)].size();
+        given.insert(serials[static_cast<std::size_t>(c)].begin(),
+                     serials[static_cast<std::size_t>(c)].end());
+    }
+    EXPECT_EQ(total, std::size_t{kConnections * kEach});
+    EXPECT_EQ(given.size(), total) << "duplicates: " << total - given.size();
+    // Each row is the login's that reserved it: station "poste c" used login c % 5.
+    EXPECT_EQ(db.Query("SELECT count(*) FROM ostrel.operations WHERE reserved AND outcome = "
+                       "'écrite et vérifiée' AND login = '" +
+                       db.name() + "_p' || (substr(station, 7)::int % 5)"),
+              std::to_string(kConnections * kEach));
+    // Another login of the pool finishes none of them.
+    journal::PgJournal other(bouncer.Address(logins[1], db.name()), dir.path("spool-other"));
+    std::int64_t serial = 0, id = 0;
+    std::optional<std::string> issued;
+    ASSERT_TRUE(other.Reserve({}, serial, id, issued, error)) << error;
+    const std::string foreign =
+        db.Query("SELECT min(id) FROM ostrel.operations WHERE login = '" + logins[0] + "'");
+    EXPECT_FALSE(other.Finish(std::stoll(foreign), journal::kCancelled, std::nullopt, {}, error));
+    EXPECT_TRUE(other.Finish(id, journal::kCancelled, std::nullopt, {}, error)) << error;
+}
