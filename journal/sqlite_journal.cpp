@@ -44,6 +44,7 @@ CREATE UNIQUE INDEX IF NOT EXISTS one_card_per_serial ON operations(serial_new)
 CREATE INDEX IF NOT EXISTS by_serial_old ON operations(serial_old);
 CREATE INDEX IF NOT EXISTS by_serial_new ON operations(serial_new);
 CREATE INDEX IF NOT EXISTS by_time ON operations(time, id);
+CREATE INDEX IF NOT EXISTS by_time_counts ON operations(time, operation, outcome, credits);
 )";
 
 // Journals made before stations were recorded gain the column; their rows name none.
@@ -577,7 +578,8 @@ bool SqliteJournal::CountByDay(const std::string& /*zone*/, const std::string& s
     Call call(*this);
     if (!OpenLocked(error))
         return false;
-    // SQLite knows only this process's zone, which is the station's. The UTC range (by_time)
+    // SQLite knows only this process's zone, which is the station's. The UTC range (by_time_counts,
+    // which holds every column read, so that no row with its card images is read)
     // holds every local day of the range wherever the zone lies; the local day then decides.
     Statement s(db_, "SELECT day, operation, outcome, CASE WHEN operation = 'jeton' THEN credits "
                      "END AS c, count(*), total(coalesce(credits, 0)) FROM (SELECT date(time, "

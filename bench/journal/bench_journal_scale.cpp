@@ -138,7 +138,7 @@ std::string SiteRowsSql(bool server, int rows) {
                span + " seconds', 'Guichet ' || (i % 10), 'ostrel-admin', 'lecteur', " + kind +
                ", " + serialNew + ", " + serialOld + ", 53, " + credits + ", " + outcome +
                ", decode(repeat(md5(i::text), 16), 'hex'), decode(repeat(md5((i + 1)::text), 16), "
-               "'hex'), i % 5 = 0 FROM generate_series(0, " +
+               "'hex'), i % 5 = 0 FROM generate_series(0::bigint, " +
                std::to_string(rows - 1) + ") AS i;";
     }
     std::string sqliteCredits = credits;
