@@ -39,14 +39,32 @@ CREATE TYPE ostrel.operation_row AS (
   credits integer, attempts_left integer, outcome text, uuid uuid
 );
 
--- At most p_limit rows, newest first, that follow the row p_after (NULL: from the newest),
--- from p_from to before p_before (NULL: no bound); station, operation and outcome when given.
--- by_time serves both the order and the range.
-CREATE FUNCTION ostrel.page_operations(p_after bigint, p_from timestamptz,
-                                       p_before timestamptz, p_station text, p_operation text,
-                                       p_outcome text, p_limit integer)
+-- The filters set, as conditions over the parameters of operation_rows and count_operations:
+-- a filter left NULL is no condition at all, so that the planner estimates each query as it is
+-- (a condition such as station = coalesce($5, station) would be thought to keep almost no row,
+-- and the planner would then sort the whole table rather than walk by_time).
+CREATE FUNCTION ostrel.filter_conditions(p_serial bigint, p_from timestamptz,
+                                         p_before timestamptz, p_station text, p_operation text,
+                                         p_outcome text) RETURNS text
+LANGUAGE sql IMMUTABLE SET search_path = pg_catalog, ostrel AS $$
+  SELECT CASE WHEN p_serial IS NOT NULL THEN ' AND (o.serial_new = $9 OR o.serial_old = $9)'
+              ELSE '' END
+      || CASE WHEN p_from IS NOT NULL THEN ' AND o.time >= $3' ELSE '' END
+      || CASE WHEN p_before IS NOT NULL THEN ' AND o.time < $4' ELSE '' END
+      || CASE WHEN p_station IS NOT NULL THEN ' AND o.station = $5' ELSE '' END
+      || CASE WHEN p_operation IS NOT NULL THEN ' AND o.operation = $6' ELSE '' END
+      || CASE WHEN p_outcome IS NOT NULL THEN ' AND o.outcome = $7' ELSE '' END;
+$$;
+
+-- At most p_limit rows, newest first, that follow the row p_after (NULL: from the newest), of
+-- serial p_serial (given or held; NULL: any), from p_from to before p_before, of station,
+-- operation and outcome when given. by_time serves the order and the range, the serial's
+-- indexes its few rows.
+CREATE FUNCTION ostrel.operation_rows(p_serial bigint, p_after bigint, p_from timestamptz,
+                                      p_before timestamptz, p_station text, p_operation text,
+                                      p_outcome text, p_limit integer)
 RETURNS SETOF ostrel.operation_row
-LANGUAGE plpgsql STABLE SECURITY DEFINER SET search_path = pg_catalog, ostrel AS $$
+LANGUAGE plpgsql STABLE SET search_path = pg_catalog, ostrel AS $$
 DECLARE
   after_time timestamptz := 'infinity';
   after_id bigint := 9223372036854775807;
@@ -57,50 +75,36 @@ BEGIN
       RETURN;
     END IF;
   END IF;
-  RETURN QUERY
-    SELECT o.id, o.time, o.station, o.login, o.program, o.reader, o.operation, o.serial_new,
-           o.serial_old, o.supplier, o.kind, o.credits, o.attempts_left, o.outcome, o.uuid
-      FROM ostrel.operations o
-     WHERE (o.time, o.id) < (after_time, after_id)
-       AND o.time >= coalesce(p_from, '-infinity') AND o.time < coalesce(p_before, 'infinity')
-       AND o.station = coalesce(p_station, o.station)
-       AND o.operation = coalesce(p_operation, o.operation)
-       AND o.outcome = coalesce(p_outcome, o.outcome)
-     ORDER BY o.time DESC, o.id DESC
-     LIMIT p_limit;
+  RETURN QUERY EXECUTE
+    'SELECT o.id, o.time, o.station, o.login, o.program, o.reader, o.operation, o.serial_new, '
+    'o.serial_old, o.supplier, o.kind, o.credits, o.attempts_left, o.outcome, o.uuid '
+    'FROM ostrel.operations o WHERE (o.time, o.id) < ($1, $2)'
+    || ostrel.filter_conditions(p_serial, p_from, p_before, p_station, p_operation, p_outcome)
+    || ' ORDER BY o.time DESC, o.id DESC LIMIT $8'
+    USING after_time, after_id, p_from, p_before, p_station, p_operation, p_outcome, p_limit,
+          p_serial;
 END
 $$;
 
--- The same for the rows of one serial, given or held: read by its two indexes.
+-- A page of the listing, any serial.
+CREATE FUNCTION ostrel.page_operations(p_after bigint, p_from timestamptz,
+                                       p_before timestamptz, p_station text, p_operation text,
+                                       p_outcome text, p_limit integer)
+RETURNS SETOF ostrel.operation_row
+LANGUAGE sql STABLE SECURITY DEFINER SET search_path = pg_catalog, ostrel AS $$
+  SELECT * FROM ostrel.operation_rows(NULL, p_after, p_from, p_before, p_station, p_operation,
+                                      p_outcome, p_limit);
+$$;
+
+-- A page of the rows of one serial, given or held.
 CREATE FUNCTION ostrel.page_operations_of_serial(p_serial bigint, p_after bigint,
                                                  p_from timestamptz, p_before timestamptz,
                                                  p_station text, p_operation text,
                                                  p_outcome text, p_limit integer)
 RETURNS SETOF ostrel.operation_row
-LANGUAGE plpgsql STABLE SECURITY DEFINER SET search_path = pg_catalog, ostrel AS $$
-DECLARE
-  after_time timestamptz := 'infinity';
-  after_id bigint := 9223372036854775807;
-BEGIN
-  IF p_after IS NOT NULL THEN
-    SELECT o.time, o.id INTO after_time, after_id FROM ostrel.operations o WHERE o.id = p_after;
-    IF NOT FOUND THEN
-      RETURN;
-    END IF;
-  END IF;
-  RETURN QUERY
-    SELECT o.id, o.time, o.station, o.login, o.program, o.reader, o.operation, o.serial_new,
-           o.serial_old, o.supplier, o.kind, o.credits, o.attempts_left, o.outcome, o.uuid
-      FROM ostrel.operations o
-     WHERE (o.serial_new = p_serial OR o.serial_old = p_serial)
-       AND (o.time, o.id) < (after_time, after_id)
-       AND o.time >= coalesce(p_from, '-infinity') AND o.time < coalesce(p_before, 'infinity')
-       AND o.station = coalesce(p_station, o.station)
-       AND o.operation = coalesce(p_operation, o.operation)
-       AND o.outcome = coalesce(p_outcome, o.outcome)
-     ORDER BY o.time DESC, o.id DESC
-     LIMIT p_limit;
-END
+LANGUAGE sql STABLE SECURITY DEFINER SET search_path = pg_catalog, ostrel AS $$
+  SELECT * FROM ostrel.operation_rows(p_serial, p_after, p_from, p_before, p_station,
+                                      p_operation, p_outcome, p_limit);
 $$;
 
 -- How many rows match (p_serial NULL: any), counted up to p_cap + 1 at most.
@@ -112,24 +116,12 @@ LANGUAGE plpgsql STABLE SECURITY DEFINER SET search_path = pg_catalog, ostrel AS
 DECLARE
   n bigint;
 BEGIN
-  IF p_serial IS NULL THEN
-    SELECT count(*) INTO n FROM (
-      SELECT FROM ostrel.operations o
-       WHERE o.time >= coalesce(p_from, '-infinity') AND o.time < coalesce(p_before, 'infinity')
-         AND o.station = coalesce(p_station, o.station)
-         AND o.operation = coalesce(p_operation, o.operation)
-         AND o.outcome = coalesce(p_outcome, o.outcome)
-       LIMIT p_cap + 1) c;
-  ELSE
-    SELECT count(*) INTO n FROM (
-      SELECT FROM ostrel.operations o
-       WHERE (o.serial_new = p_serial OR o.serial_old = p_serial)
-         AND o.time >= coalesce(p_from, '-infinity') AND o.time < coalesce(p_before, 'infinity')
-         AND o.station = coalesce(p_station, o.station)
-         AND o.operation = coalesce(p_operation, o.operation)
-         AND o.outcome = coalesce(p_outcome, o.outcome)
-       LIMIT p_cap + 1) c;
-  END IF;
+  EXECUTE 'SELECT count(*) FROM (SELECT FROM ostrel.operations o WHERE true'
+    || ostrel.filter_conditions(p_serial, p_from, p_before, p_station, p_operation, p_outcome)
+    || ' LIMIT $8) c'
+    INTO n
+    USING NULL::timestamptz, NULL::bigint, p_from, p_before, p_station, p_operation, p_outcome,
+          p_cap + 1, p_serial;
   RETURN n;
 END
 $$;
