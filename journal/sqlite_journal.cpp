@@ -8,6 +8,7 @@
 #include "local_time.h"
 #include "operation_key.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -578,36 +579,51 @@ bool SqliteJournal::CountByDay(const std::string& /*zone*/, const std::string& s
     Call call(*this);
     if (!OpenLocked(error))
         return false;
-    // SQLite knows only this process's zone, which is the station's. The UTC range (by_time_counts,
-    // which holds every column read, so that no row with its card images is read)
-    // holds every local day of the range wherever the zone lies; the local day then decides.
-    Statement s(db_, "SELECT day, operation, outcome, CASE WHEN operation = 'jeton' THEN credits "
-                     "END AS c, count(*), total(coalesce(credits, 0)) FROM (SELECT date(time, "
-                     "'localtime') AS day, operation, outcome, credits FROM operations "
-                     "WHERE time >= ?1 AND time < ?2) WHERE day IS NOT NULL AND day >= ?3 "
-                     "AND day <= ?4 GROUP BY day, operation, outcome, c ORDER BY day");
-    if (!s.ok()) {
-        error = Failure("lecture impossible");
-        return false;
-    }
-    s.Bind(1, since.empty() ? std::string() : DayBefore(since) + "T00:00:00Z");
-    s.Bind(2, until.empty() ? std::string("~") : DayAfter(DayAfter(until)) + "T00:00:00Z");
-    s.Bind(3, since);
-    s.Bind(4, until.empty() ? std::string("~") : until);
-    int r = SQLITE_ROW;
-    while ((r = sqlite3_step(s.get())) == SQLITE_ROW) {
-        DayCount c;
-        c.day = s.Text(0);
-        c.operation = s.Text(1);
-        c.outcome = s.Text(2);
-        c.credits = s.Number<int>(3);
-        c.rows = s.Number<std::int64_t>(4).value_or(0);
-        c.creditSum = static_cast<std::int64_t>(sqlite3_column_double(s.get(), 5));
-        counts.push_back(std::move(c));
-    }
-    if (r != SQLITE_DONE) {
-        error = Failure("lecture impossible");
-        return false;
+    // SQLite knows only this process's zone, which is the station's: each local day's bounds
+    // are reckoned here, and the journal sums each day's range from by_time_counts, which holds
+    // every column read (no row with its card images is read, no time converted row by row).
+    // Rows whose time is no such time belong to no day, as when the program summed them.
+    Statement span(db_, "SELECT (SELECT time FROM operations WHERE time LIKE "
+                        "'____-__-__T__:__:__Z' ORDER BY time LIMIT 1), (SELECT time FROM "
+                        "operations WHERE time LIKE '____-__-__T__:__:__Z' ORDER BY time DESC "
+                        "LIMIT 1)");
+    if (!span.ok() || sqlite3_step(span.get()) != SQLITE_ROW)
+        return Fail(error, "lecture impossible");
+    if (sqlite3_column_type(span.get(), 0) == SQLITE_NULL)
+        return true;
+    std::string day = LocalDay(span.Text(0));
+    std::string last = LocalDay(span.Text(1));
+    if (day.empty() || last.empty())
+        return true;
+    day = std::max(day, since);
+    if (!until.empty())
+        last = std::min(last, until);
+    Statement s(db_, "SELECT operation, outcome, CASE WHEN operation = 'jeton' THEN credits END "
+                     "AS c, count(*), total(coalesce(credits, 0)) FROM operations "
+                     "WHERE time >= ?1 AND time < ?2 GROUP BY 1, 2, 3");
+    if (!s.ok())
+        return Fail(error, "lecture impossible");
+    for (std::string start = LocalDayStart(day); day <= last;) {
+        const std::string next = DayAfter(day);
+        const std::string end = LocalDayStart(next);
+        sqlite3_reset(s.get());
+        s.Bind(1, start);
+        s.Bind(2, end);
+        int r = SQLITE_ROW;
+        while ((r = sqlite3_step(s.get())) == SQLITE_ROW) {
+            DayCount c;
+            c.day = day;
+            c.operation = s.Text(0);
+            c.outcome = s.Text(1);
+            c.credits = s.Number<int>(2);
+            c.rows = s.Number<std::int64_t>(3).value_or(0);
+            c.creditSum = static_cast<std::int64_t>(sqlite3_column_double(s.get(), 4));
+            counts.push_back(std::move(c));
+        }
+        if (r != SQLITE_DONE)
+            return Fail(error, "lecture impossible");
+        day = next;
+        start = end;
     }
     return true;
 }

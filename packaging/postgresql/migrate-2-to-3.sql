@@ -142,19 +142,24 @@ $$;
 
 -- The rows grouped by local day in time zone p_zone (an IANA name), by operation, outcome and,
 -- for tokens, credits: what the daily totals are summed from. p_since and p_until: local
--- days, included (NULL: no bound), turned into instants so that by_time serves the range.
+-- days, included (NULL: no bound), turned into instants first, so that the query is planned
+-- with them and by_time_counts serves the range without reading the rows.
 CREATE FUNCTION ostrel.daily_counts(p_zone text, p_since date, p_until date)
 RETURNS TABLE (day text, operation text, outcome text, credits integer, n bigint,
                credit_sum bigint)
-LANGUAGE sql STABLE SECURITY DEFINER SET search_path = pg_catalog, ostrel AS $$
-  SELECT to_char((o.time AT TIME ZONE p_zone)::date, 'YYYY-MM-DD') AS d, o.operation,
-         o.outcome, CASE WHEN o.operation = 'jeton' THEN o.credits END AS c, count(*),
-         sum(coalesce(o.credits, 0))
-    FROM ostrel.operations o
-   WHERE o.time >= coalesce(p_since::timestamp AT TIME ZONE p_zone, '-infinity')
-     AND o.time < coalesce((p_until + 1)::timestamp AT TIME ZONE p_zone, 'infinity')
-   GROUP BY 1, 2, 3, 4
-   ORDER BY 1;
+LANGUAGE plpgsql STABLE SECURITY DEFINER SET search_path = pg_catalog, ostrel AS $$
+DECLARE
+  low timestamptz := coalesce(p_since::timestamp AT TIME ZONE p_zone, '-infinity');
+  high timestamptz := coalesce((p_until + 1)::timestamp AT TIME ZONE p_zone, 'infinity');
+BEGIN
+  RETURN QUERY EXECUTE
+    'SELECT to_char(d, ''YYYY-MM-DD''), r.operation, r.outcome, r.c, count(*), '
+    'sum(coalesce(r.credits, 0))::bigint FROM (SELECT (o.time AT TIME ZONE $1)::date AS d, '
+    'o.operation, o.outcome, CASE WHEN o.operation = ''jeton'' THEN o.credits END AS c, '
+    'o.credits FROM ostrel.operations o WHERE o.time >= $2 AND o.time < $3) r '
+    'GROUP BY d, r.operation, r.outcome, r.c ORDER BY d'
+    USING p_zone, low, high;
+END
 $$;
 
 REVOKE EXECUTE ON ALL FUNCTIONS IN SCHEMA ostrel FROM PUBLIC;
