@@ -8,10 +8,11 @@
 #include <functional>
 #include <vector>
 
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QTableWidget;
+class QTableView;
 class QTabWidget;
 
 namespace ostrel::app {
@@ -19,9 +20,11 @@ namespace ostrel::app {
 class CardHistoryView;
 class DailyTotalsView;
 class JournalRead;
+class OperationsModel;
 
-// The journal of card operations, read only. "Opérations": newest first, filtered by serial,
-// exported to a CSV file for a spreadsheet; "Historique": one card's operations and its bytes
+// The journal of card operations, read only. "Opérations": newest first, a page at a time as
+// the table scrolls, filtered by serial, days, station, operation and outcome, exported to a
+// CSV file for a spreadsheet; "Historique": one card's operations and its bytes
 // before and after each; "Totaux": each day's totals, with a chart.
 class JournalWindow : public QWidget {
     Q_OBJECT
@@ -31,8 +34,10 @@ public:
     explicit JournalWindow(journal::Journal* journal, base::Waiting* waiting = nullptr,
                            QWidget* parent = nullptr);
 
-    // Reads the journal again with the filter as typed; the table fills once it is read.
+    // Reads the journal again with the filters as typed; the table fills once it is read.
     void Refresh();
+
+    OperationsModel* operations() const { return model_; }
 
     // A read of the journal runs, in this window or one of its views.
     bool reading() const;
@@ -42,19 +47,27 @@ public:
 
 private:
     void Export();
-    void ShowEntries();
+    void ShowRead(bool ok, const std::string& error);
     void ShowHistoryOfChosen();
+    // The filters as typed; false with the reason shown when one is not understood.
+    bool ReadFilter(journal::RowFilter& filter);
 
     journal::Journal* journal_;
-    std::vector<journal::Entry> entries_;
     QTabWidget* tabs_;
     QLineEdit* txtSerial_;
+    QLineEdit* txtFrom_;
+    QLineEdit* txtUntil_;
+    QLineEdit* txtStation_;
+    QComboBox* cmbOperation_;
+    QComboBox* cmbOutcome_;
     QPushButton* cmdRefresh_;
     QPushButton* cmdHistory_;
     QPushButton* cmdExport_;
-    QTableWidget* lstJournal_;
+    QTableView* lstJournal_;
     QLabel* lblInfo_;
     JournalRead* read_;
+    JournalRead* rowRead_; // a chosen row's images, an export
+    OperationsModel* model_;
     CardHistoryView* history_;
     DailyTotalsView* totals_;
 };

@@ -23,13 +23,7 @@ constexpr const char* kGap = "   ";
 
 bool ReadCardHistory(Journal& journal, std::int64_t serial, std::vector<Entry>& history,
                      std::string& error) {
-    Filter filter;
-    filter.serial = serial;
-    if (!journal.List(filter, history, error))
-        return false;
-    std::sort(history.begin(), history.end(),
-              [](const Entry& a, const Entry& b) { return a.id < b.id; });
-    return true;
+    return journal.History(serial, history, error);
 }
 
 int DumpColumnOffset(int column) {

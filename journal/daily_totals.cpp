@@ -10,31 +10,37 @@ namespace ostrel::journal {
 
 namespace {
 
-void Count(const Entry& e, DayTotals& t) {
-    if (e.outcome == kRefused) {
-        ++t.refused;
-    } else if (e.outcome == kLocked) {
-        ++t.locked;
-    } else if (e.outcome == kNotPresented) {
-        ++t.notPresented;
-    } else if (e.outcome == kWriteFailed) {
-        ++t.failed;
-    } else if (e.outcome == kInterrupted) {
-        ++t.interrupted;
-    } else if (e.outcome != kVerified) {
+// n rows of one operation and outcome, with credits (tokens: each row's) summing to creditSum.
+void Count(const std::string& operation, const std::string& outcome, std::optional<int> credits,
+           int n, std::int64_t creditSum, DayTotals& t) {
+    if (outcome == kRefused) {
+        t.refused += n;
+    } else if (outcome == kLocked) {
+        t.locked += n;
+    } else if (outcome == kNotPresented) {
+        t.notPresented += n;
+    } else if (outcome == kWriteFailed) {
+        t.failed += n;
+    } else if (outcome == kInterrupted) {
+        t.interrupted += n;
+    } else if (outcome != kVerified) {
         return;
-    } else if (e.operation == kFormat) {
-        ++t.formatted;
-    } else if (e.operation == kRewrite) {
-        ++t.rewritten;
-    } else if (e.operation == kCredit) {
-        ++t.creditCards;
-        t.credits += e.credits.value_or(0);
-    } else if (e.operation == kToken) {
-        ++t.tokenCards;
-        const auto programme = card::ProgrammeOfCredits(e.credits.value_or(-1));
-        ++t.tokensByProgramme[programme ? static_cast<std::size_t>(*programme - 1) : 5];
+    } else if (operation == kFormat) {
+        t.formatted += n;
+    } else if (operation == kRewrite) {
+        t.rewritten += n;
+    } else if (operation == kCredit) {
+        t.creditCards += n;
+        t.credits += static_cast<int>(creditSum);
+    } else if (operation == kToken) {
+        t.tokenCards += n;
+        const auto programme = card::ProgrammeOfCredits(credits.value_or(-1));
+        t.tokensByProgramme[programme ? static_cast<std::size_t>(*programme - 1) : 5] += n;
     }
+}
+
+void Count(const Entry& e, DayTotals& t) {
+    Count(e.operation, e.outcome, e.credits, 1, e.credits.value_or(0), t);
 }
 
 } // namespace
@@ -60,13 +66,21 @@ Totals SumByDay(const std::vector<Entry>& entries, const std::string& since,
 
 bool ReadTotals(Journal& journal, const std::string& since, const std::string& until,
                 Totals& totals, std::string& error) {
-    // A local day starts at most a day before the same UTC day.
-    Filter filter;
-    filter.since = since.empty() ? std::string() : DayBefore(since);
-    std::vector<Entry> entries;
-    if (!journal.List(filter, entries, error))
+    std::vector<DayCount> counts;
+    if (!journal.CountByDay(LocalZoneName(), since, until, counts, error))
         return false;
-    totals = SumByDay(entries, since, until);
+    std::map<std::string, DayTotals> days;
+    totals = Totals{};
+    totals.total.day = "total";
+    for (const DayCount& c : counts) {
+        DayTotals& t = days[c.day];
+        t.day = c.day;
+        const int n = static_cast<int>(c.rows);
+        Count(c.operation, c.outcome, c.credits, n, c.creditSum, t);
+        Count(c.operation, c.outcome, c.credits, n, c.creditSum, totals.total);
+    }
+    for (auto& [day, t] : days)
+        totals.days.push_back(t);
     return true;
 }
 

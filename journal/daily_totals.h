@@ -36,7 +36,8 @@ struct Totals {
 Totals SumByDay(const std::vector<Entry>& entries, const std::string& since,
                 const std::string& until);
 
-// Reads what the range needs (the stored times are UTC, the days local) and sums it.
+// The journal sums the range by local day (the stored times are UTC, the days local, in the
+// machine's time zone); a day with rows that count for nothing is listed with zeros, as above.
 bool ReadTotals(Journal& journal, const std::string& since, const std::string& until,
                 Totals& totals, std::string& error);
 

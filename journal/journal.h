@@ -63,6 +63,27 @@ struct Filter {
 
 struct PendingOutcome; // outcome_spool.h
 
+// The rows the listing shows, chosen by the journal itself (its indexes serve each filter).
+struct RowFilter {
+    std::optional<std::int64_t> serial; // given or held
+    std::string from;                   // UTC, ISO 8601: rows at or after it; empty for no bound
+    std::string before;                 // UTC: rows strictly before it; empty for no bound
+    std::string station;
+    std::string operation;
+    std::string outcome; // each empty for any
+};
+
+// The rows of one local day with the same operation, outcome and, for tokens, credits: what
+// the daily totals are summed from.
+struct DayCount {
+    std::string day; // "YYYY-MM-DD", local time
+    std::string operation;
+    std::string outcome;
+    std::optional<int> credits; // tokens only: the programme
+    std::int64_t rows = 0;
+    std::int64_t creditSum = 0; // of the rows' credits
+};
+
 class Journal {
 public:
     virtual ~Journal() = default;
@@ -95,6 +116,28 @@ public:
 
     // The entries, newest first.
     virtual bool List(const Filter& filter, std::vector<Entry>& entries, std::string& error) = 0;
+
+    // At most limit rows matching filter, newest first (by time, then id), without their card
+    // images; after a row's id, only the rows that follow it in that order.
+    virtual bool Page(const RowFilter& filter, std::optional<std::int64_t> after, int limit,
+                      std::vector<Entry>& rows, std::string& error) = 0;
+
+    // How many rows match, counted up to cap + 1 at most: more than cap means "more than cap".
+    virtual bool CountUpTo(const RowFilter& filter, std::int64_t cap, std::int64_t& count,
+                           std::string& error) = 0;
+
+    // The card images of the row id, empty when unknown.
+    virtual bool Images(std::int64_t id, std::string& before, std::string& after,
+                        std::string& error) = 0;
+
+    // Every row of the card that received or held serial, oldest first, with its images.
+    virtual bool History(std::int64_t serial, std::vector<Entry>& rows, std::string& error) = 0;
+
+    // The rows grouped by local day in the IANA time zone zone (the station's) and what the
+    // totals tell apart; since and until: local days, included, empty for no bound.
+    virtual bool CountByDay(const std::string& zone, const std::string& since,
+                            const std::string& until, std::vector<DayCount>& counts,
+                            std::string& error) = 0;
 
     // The file or place, for messages.
     virtual std::string Location() const = 0;

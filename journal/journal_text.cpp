@@ -118,6 +118,14 @@ std::string UtcNow() {
     return text;
 }
 
+bool RowMatches(const Entry& e, const RowFilter& f) {
+    return (!f.serial || e.serialNew == f.serial || e.serialOld == f.serial) &&
+           (f.from.empty() || e.time >= f.from) && (f.before.empty() || e.time < f.before) &&
+           (f.station.empty() || e.station == f.station) &&
+           (f.operation.empty() || e.operation == f.operation) &&
+           (f.outcome.empty() || e.outcome == f.outcome);
+}
+
 bool IsIsoDate(const std::string& text) {
     int y = 0;
     unsigned m = 0;

@@ -34,6 +34,9 @@ inline constexpr const char* kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 // "2026-12-07T09:14:03Z": the current time, UTC.
 std::string UtcNow();
 
+// Whether entry is one of the rows filter chooses, as the journal chooses them.
+bool RowMatches(const Entry& entry, const RowFilter& filter);
+
 // True for "YYYY-MM-DD" naming a real date.
 bool IsIsoDate(const std::string& text);
 

@@ -15,6 +15,16 @@ std::string LocalDay(const std::string& utc);
 // The day before a "YYYY-MM-DD" day.
 std::string DayBefore(const std::string& day);
 
+// The day after a "YYYY-MM-DD" day.
+std::string DayAfter(const std::string& day);
+
+// When a local day "YYYY-MM-DD" starts, as a stored UTC time; empty when it is no such day.
+std::string LocalDayStart(const std::string& day);
+
+// The IANA name of the local time zone ("Europe/Paris"), as the server takes it: from TZ, else
+// /etc/localtime; "UTC" when neither names one.
+std::string LocalZoneName();
+
 // Today, local time, "YYYY-MM-DD".
 std::string LocalToday();
 

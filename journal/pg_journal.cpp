@@ -54,6 +54,41 @@ template <typename T> std::optional<T> OptionalNumber(const PgResult& r, int row
     return static_cast<T>(std::stoll(PQgetvalue(r.get(), row, column)));
 }
 
+PgParam Optional(const std::string& text) {
+    return text.empty() ? std::nullopt : PgParam(text);
+}
+
+// The rows of a listing's result, read with the columns of List.
+void ReadEntries(const PgResult& r, std::vector<Entry>& entries) {
+    for (int i = 0; i < PQntuples(r.get()); ++i) {
+        Entry e;
+        e.id = std::stoll(Text(r, i, 0));
+        e.time = Text(r, i, 1);
+        e.station = Text(r, i, 2);
+        e.program = Text(r, i, 3);
+        e.reader = Text(r, i, 4);
+        e.operation = Text(r, i, 5);
+        e.serialNew = OptionalNumber<std::int64_t>(r, i, 6);
+        e.serialOld = OptionalNumber<std::int64_t>(r, i, 7);
+        e.supplier = OptionalNumber<int>(r, i, 8);
+        e.kind = OptionalNumber<int>(r, i, 9);
+        e.credits = OptionalNumber<int>(r, i, 10);
+        e.attemptsLeft = OptionalNumber<int>(r, i, 11);
+        e.outcome = Text(r, i, 12);
+        e.before = FromByteaText(Text(r, i, 13));
+        e.after = FromByteaText(Text(r, i, 14));
+        e.key = Text(r, i, 15);
+        e.login = Text(r, i, 16);
+        entries.push_back(std::move(e));
+    }
+}
+
+// A page's columns, as ReadEntries reads them, without the card images.
+constexpr const char* kRowSelect =
+    "SELECT id, to_char(time AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS\"Z\"'), station, "
+    "program, reader, operation, serial_new, serial_old, supplier, kind, credits, attempts_left, "
+    "outcome, NULL, NULL, replace(uuid::text, '-', ''), login FROM ";
+
 constexpr std::chrono::milliseconds kSlice{20};
 
 } // namespace
@@ -329,26 +364,102 @@ bool PgJournal::List(const Filter& filter, std::vector<Entry>& entries, std::str
                                                           : PgParam(filter.since + "T00:00:00Z")},
                               &r, error, true, &patience))
         return false;
+    ReadEntries(r, entries);
+    return true;
+}
+
+bool PgJournal::ListCall(const std::string& sql, const std::vector<PgParam>& params, PgResult& r,
+                         std::string& error) {
+    const std::lock_guard lock(listMutex_);
+    base::Patience patience(waiting_, {});
+    return listConnection_.Exec(sql, params, &r, error, true, &patience);
+}
+
+bool PgJournal::Page(const RowFilter& filter, std::optional<std::int64_t> after, int limit,
+                     std::vector<Entry>& rows, std::string& error) {
+    rows.clear();
+    const std::vector<PgParam> bounds = {Number(after),
+                                         Optional(filter.from),
+                                         Optional(filter.before),
+                                         Optional(filter.station),
+                                         Optional(filter.operation),
+                                         Optional(filter.outcome),
+                                         std::to_string(limit)};
+    std::vector<PgParam> params;
+    if (filter.serial)
+        params.push_back(std::to_string(*filter.serial));
+    params.insert(params.end(), bounds.begin(), bounds.end());
+    PgResult r;
+    if (!ListCall(std::string(kRowSelect) +
+                      (filter.serial
+                           ? "ostrel.page_operations_of_serial($1, $2, $3, $4, $5, $6, $7, $8)"
+                           : "ostrel.page_operations($1, $2, $3, $4, $5, $6, $7)"),
+                  params, r, error))
+        return false;
+    ReadEntries(r, rows);
+    return true;
+}
+
+bool PgJournal::CountUpTo(const RowFilter& filter, std::int64_t cap, std::int64_t& count,
+                          std::string& error) {
+    count = 0;
+    PgResult r;
+    if (!ListCall("SELECT ostrel.count_operations($1, $2, $3, $4, $5, $6, $7)",
+                  {Number(filter.serial), Optional(filter.from), Optional(filter.before),
+                   Optional(filter.station), Optional(filter.operation), Optional(filter.outcome),
+                   std::to_string(cap)},
+                  r, error))
+        return false;
+    count = OptionalNumber<std::int64_t>(r, 0, 0).value_or(0);
+    return true;
+}
+
+bool PgJournal::Images(std::int64_t id, std::string& before, std::string& after,
+                       std::string& error) {
+    before.clear();
+    after.clear();
+    PgResult r;
+    if (!ListCall("SELECT card_before, card_after FROM ostrel.operation_images($1)",
+                  {std::to_string(id)}, r, error))
+        return false;
+    if (PQntuples(r.get()) == 1) {
+        before = FromByteaText(Text(r, 0, 0));
+        after = FromByteaText(Text(r, 0, 1));
+    }
+    return true;
+}
+
+bool PgJournal::History(std::int64_t serial, std::vector<Entry>& rows, std::string& error) {
+    rows.clear();
+    PgResult r;
+    if (!ListCall(std::string("SELECT id, ") + kUtcTimeSql +
+                      ", station, program, reader, operation, serial_new, serial_old, supplier, "
+                      "kind, credits, attempts_left, outcome, card_before, card_after, "
+                      "replace(uuid::text, '-', ''), login FROM ostrel.card_history($1)",
+                  {std::to_string(serial)}, r, error))
+        return false;
+    ReadEntries(r, rows);
+    return true;
+}
+
+bool PgJournal::CountByDay(const std::string& zone, const std::string& since,
+                           const std::string& until, std::vector<DayCount>& counts,
+                           std::string& error) {
+    counts.clear();
+    PgResult r;
+    if (!ListCall("SELECT day, operation, outcome, credits, n, credit_sum "
+                  "FROM ostrel.daily_counts($1, $2, $3)",
+                  {zone, Optional(since), Optional(until)}, r, error))
+        return false;
     for (int i = 0; i < PQntuples(r.get()); ++i) {
-        Entry e;
-        e.id = std::stoll(Text(r, i, 0));
-        e.time = Text(r, i, 1);
-        e.station = Text(r, i, 2);
-        e.program = Text(r, i, 3);
-        e.reader = Text(r, i, 4);
-        e.operation = Text(r, i, 5);
-        e.serialNew = OptionalNumber<std::int64_t>(r, i, 6);
-        e.serialOld = OptionalNumber<std::int64_t>(r, i, 7);
-        e.supplier = OptionalNumber<int>(r, i, 8);
-        e.kind = OptionalNumber<int>(r, i, 9);
-        e.credits = OptionalNumber<int>(r, i, 10);
-        e.attemptsLeft = OptionalNumber<int>(r, i, 11);
-        e.outcome = Text(r, i, 12);
-        e.before = FromByteaText(Text(r, i, 13));
-        e.after = FromByteaText(Text(r, i, 14));
-        e.key = Text(r, i, 15);
-        e.login = Text(r, i, 16);
-        entries.push_back(std::move(e));
+        DayCount c;
+        c.day = Text(r, i, 0);
+        c.operation = Text(r, i, 1);
+        c.outcome = Text(r, i, 2);
+        c.credits = OptionalNumber<int>(r, i, 3);
+        c.rows = OptionalNumber<std::int64_t>(r, i, 4).value_or(0);
+        c.creditSum = OptionalNumber<std::int64_t>(r, i, 5).value_or(0);
+        counts.push_back(std::move(c));
     }
     return true;
 }

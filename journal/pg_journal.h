@@ -35,6 +35,15 @@ public:
     bool UnfinishedFormat(std::int64_t serial, std::optional<std::int64_t>& id,
                           std::string& error) override;
     bool List(const Filter& filter, std::vector<Entry>& entries, std::string& error) override;
+    bool Page(const RowFilter& filter, std::optional<std::int64_t> after, int limit,
+              std::vector<Entry>& rows, std::string& error) override;
+    bool CountUpTo(const RowFilter& filter, std::int64_t cap, std::int64_t& count,
+                   std::string& error) override;
+    bool Images(std::int64_t id, std::string& before, std::string& after,
+                std::string& error) override;
+    bool History(std::int64_t serial, std::vector<Entry>& rows, std::string& error) override;
+    bool CountByDay(const std::string& zone, const std::string& since, const std::string& until,
+                    std::vector<DayCount>& counts, std::string& error) override;
     std::string Location() const override { return connection_.address(); }
     // Only when no other call holds the connection: else the next sending does it.
     bool SendPending(std::string& error) override;
@@ -74,6 +83,10 @@ private:
     std::string SpoolSite() const override;
     // The site's own id, read once connected; a schema without one keeps the address.
     void LearnSite(base::Patience* patience);
+    // A read on the listing's connection, within the program's limit, called off with the view
+    // that asked; the status line is the card operations'.
+    bool ListCall(const std::string& sql, const std::vector<PgParam>& params, PgResult& r,
+                  std::string& error);
 
     std::timed_mutex mutex_; // the connection and the spool
     base::Waiting* waiting_ = nullptr;

@@ -18,7 +18,9 @@ bool UpgradeServerSchema(PgConnection& server, int& from, std::string& error) {
     from = PQgetisnull(r.get(), 0, 0) ? 0 : std::stoi(PQgetvalue(r.get(), 0, 0));
     if (from == 1 && !server.ExecScript(kMigrationFrom1, kMigrationLimit, error))
         return false;
-    if (from != 1 && from != kSchemaVersion) {
+    if ((from == 1 || from == 2) && !server.ExecScript(kMigrationFrom2, kMigrationLimit, error))
+        return false;
+    if (from < 1 || from > kSchemaVersion) {
         error = "serveur " + server.address() + " : schéma en version " + std::to_string(from) +
                 ", que ce programme ne sait pas migrer";
         return false;

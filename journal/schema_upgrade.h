@@ -7,12 +7,14 @@
 // Bringing the server's schema to the version this program speaks: run by the administrator.
 namespace ostrel::journal {
 
-inline constexpr int kSchemaVersion = 2;
+inline constexpr int kSchemaVersion = 3;
 
-// The text of packaging/postgresql/migrate-1-to-2.sql, as installed beside schema.sql.
+// The texts of packaging/postgresql/migrate-1-to-2.sql and migrate-2-to-3.sql, as installed
+// beside schema.sql.
 extern const char* const kMigrationFrom1;
+extern const char* const kMigrationFrom2;
 
-// Migrates a schema of version 1 in one transaction (from: the version found), then gives the
+// Migrates an older schema, one transaction per step (from: the version found), then gives the
 // station logins made since their limits. A schema already current is left as it is.
 bool UpgradeServerSchema(PgConnection& server, int& from, std::string& error);
 

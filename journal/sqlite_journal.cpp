@@ -5,8 +5,10 @@
 #include "base/text_excerpt.h"
 #include "base/user_data_folder.h"
 #include "journal_text.h"
+#include "local_time.h"
 #include "operation_key.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -41,6 +43,9 @@ CREATE UNIQUE INDEX IF NOT EXISTS one_card_per_serial ON operations(serial_new)
   WHERE operation = 'formatage'
     AND outcome IN ('écrite et vérifiée', 'échec d''écriture', 'interrompue');
 CREATE INDEX IF NOT EXISTS by_serial_old ON operations(serial_old);
+CREATE INDEX IF NOT EXISTS by_serial_new ON operations(serial_new);
+CREATE INDEX IF NOT EXISTS by_time ON operations(time, id);
+CREATE INDEX IF NOT EXISTS by_time_counts ON operations(time, operation, outcome, credits);
 )";
 
 // Journals made before stations, or operation keys, were recorded gain the column; their rows
@@ -64,6 +69,10 @@ constexpr const char* kFileIdTable =
 constexpr const char* kColumns =
     "id, time, program, reader, operation, serial_new, serial_old, supplier, kind, credits, "
     "attempts_left, outcome, card_before, card_after, station";
+// The same without the card images, for pages of the listing.
+constexpr const char* kRowColumns =
+    "id, time, program, reader, operation, serial_new, serial_old, supplier, kind, credits, "
+    "attempts_left, outcome, NULL, NULL, station";
 
 // A prepared statement, finalized on every path.
 class Statement {
@@ -115,6 +124,64 @@ private:
     sqlite3_stmt* s_ = nullptr;
     bool ok_ = false;
 };
+
+// The row at s, read with kColumns or kRowColumns.
+Entry ReadEntry(Statement& s) {
+    Entry e;
+    e.id = s.Number<std::int64_t>(0).value_or(0);
+    e.time = s.Text(1);
+    e.program = s.Text(2);
+    e.reader = s.Text(3);
+    e.operation = s.Text(4);
+    e.serialNew = s.Number<std::int64_t>(5);
+    e.serialOld = s.Number<std::int64_t>(6);
+    e.supplier = s.Number<int>(7);
+    e.kind = s.Number<int>(8);
+    e.credits = s.Number<int>(9);
+    e.attemptsLeft = s.Number<int>(10);
+    e.outcome = s.Text(11);
+    e.before = s.Blob(12);
+    e.after = s.Blob(13);
+    e.station = s.Text(14);
+    return e;
+}
+
+// The conditions of filter, its values bound from ?2 on (?1 is the page's start), in the
+// order Bind gives them: only the filters set, so that each shape has the plan that fits it.
+std::string Conditions(const RowFilter& filter) {
+    std::string sql = " WHERE 1";
+    if (filter.serial)
+        sql += " AND (serial_new = ?2 OR serial_old = ?2)";
+    if (!filter.from.empty())
+        sql += " AND time >= ?3";
+    if (!filter.before.empty())
+        sql += " AND time < ?4";
+    if (!filter.station.empty())
+        sql += " AND station = ?5";
+    if (!filter.operation.empty())
+        sql += " AND operation = ?6";
+    if (!filter.outcome.empty())
+        sql += " AND outcome = ?7";
+    return sql;
+}
+
+void BindConditions(Statement& s, const RowFilter& filter) {
+    s.Bind(2, filter.serial);
+    for (const auto& [i, text] :
+         {std::pair{3, &filter.from}, std::pair{4, &filter.before}, std::pair{5, &filter.station},
+          std::pair{6, &filter.operation}, std::pair{7, &filter.outcome}}) {
+        if (!text->empty())
+            s.Bind(i, *text);
+    }
+}
+
+// Every row of a statement made with kColumns or kRowColumns; false when a step failed.
+bool ReadAll(Statement& s, std::vector<Entry>& entries) {
+    int r = SQLITE_ROW;
+    while ((r = sqlite3_step(s.get())) == SQLITE_ROW)
+        entries.push_back(ReadEntry(s));
+    return r == SQLITE_DONE;
+}
 
 std::string FolderOf(const std::string& path) {
     const auto slash = path.rfind('/');
@@ -177,6 +244,11 @@ std::string SqliteJournal::Failure(const std::string& what) {
                           " s");
     }
     return "journal " + path_ + " : " + what + " (" + (db_ ? sqlite3_errmsg(db_) : "") + ")";
+}
+
+bool SqliteJournal::Fail(std::string& error, const std::string& what) {
+    error = Failure(what);
+    return false;
 }
 
 bool SqliteJournal::Open(std::string& error) {
@@ -524,29 +596,148 @@ bool SqliteJournal::List(const Filter& filter, std::vector<Entry>& entries, std:
     }
     s.Bind(1, filter.serial);
     s.Bind(2, filter.since.empty() ? std::string() : filter.since + "T00:00:00Z");
-    int r = SQLITE_ROW;
-    while ((r = sqlite3_step(s.get())) == SQLITE_ROW) {
-        Entry e;
-        e.id = s.Number<std::int64_t>(0).value_or(0);
-        e.time = s.Text(1);
-        e.program = s.Text(2);
-        e.reader = s.Text(3);
-        e.operation = s.Text(4);
-        e.serialNew = s.Number<std::int64_t>(5);
-        e.serialOld = s.Number<std::int64_t>(6);
-        e.supplier = s.Number<int>(7);
-        e.kind = s.Number<int>(8);
-        e.credits = s.Number<int>(9);
-        e.attemptsLeft = s.Number<int>(10);
-        e.outcome = s.Text(11);
-        e.before = s.Blob(12);
-        e.after = s.Blob(13);
-        e.station = s.Text(14);
-        entries.push_back(std::move(e));
-    }
-    if (r != SQLITE_DONE) {
+    return ReadAll(s, entries) || Fail(error, "lecture impossible");
+}
+
+bool SqliteJournal::Page(const RowFilter& filter, std::optional<std::int64_t> after, int limit,
+                         std::vector<Entry>& rows, std::string& error) {
+    rows.clear();
+    Call call(*this);
+    if (!OpenLocked(error))
+        return false;
+    // Newest first by (time, id): by_time serves the order and the day range; a serial reads
+    // its few rows by its two indexes.
+    const std::string sql =
+        std::string("SELECT ") + kRowColumns + " FROM operations" + Conditions(filter) +
+        (after ? " AND (time, id) < ((SELECT time FROM operations WHERE id = ?1), ?1)" : "") +
+        " ORDER BY time DESC, id DESC LIMIT ?8";
+    Statement s(db_, sql.c_str());
+    if (!s.ok()) {
         error = Failure("lecture impossible");
         return false;
+    }
+    s.Bind(1, after);
+    BindConditions(s, filter);
+    s.Bind(8, std::optional<std::int64_t>(limit));
+    return ReadAll(s, rows) || Fail(error, "lecture impossible");
+}
+
+bool SqliteJournal::CountUpTo(const RowFilter& filter, std::int64_t cap, std::int64_t& count,
+                              std::string& error) {
+    count = 0;
+    Call call(*this);
+    if (!OpenLocked(error))
+        return false;
+    const std::string sql = std::string("SELECT count(*) FROM (SELECT 1 FROM operations") +
+                            Conditions(filter) + " LIMIT ?8)";
+    Statement s(db_, sql.c_str());
+    if (!s.ok()) {
+        error = Failure("lecture impossible");
+        return false;
+    }
+    BindConditions(s, filter);
+    s.Bind(8, std::optional<std::int64_t>(cap + 1));
+    if (sqlite3_step(s.get()) != SQLITE_ROW) {
+        error = Failure("lecture impossible");
+        return false;
+    }
+    count = s.Number<std::int64_t>(0).value_or(0);
+    return true;
+}
+
+bool SqliteJournal::Images(std::int64_t id, std::string& before, std::string& after,
+                           std::string& error) {
+    before.clear();
+    after.clear();
+    Call call(*this);
+    if (!OpenLocked(error))
+        return false;
+    Statement s(db_, "SELECT card_before, card_after FROM operations WHERE id = ?1");
+    if (!s.ok()) {
+        error = Failure("lecture impossible");
+        return false;
+    }
+    s.Bind(1, std::optional<std::int64_t>(id));
+    const int r = sqlite3_step(s.get());
+    if (r == SQLITE_ROW) {
+        before = s.Blob(0);
+        after = s.Blob(1);
+    } else if (r != SQLITE_DONE) {
+        error = Failure("lecture impossible");
+        return false;
+    }
+    return true;
+}
+
+bool SqliteJournal::History(std::int64_t serial, std::vector<Entry>& rows, std::string& error) {
+    rows.clear();
+    Call call(*this);
+    if (!OpenLocked(error))
+        return false;
+    const std::string sql = std::string("SELECT ") + kColumns +
+                            " FROM operations WHERE serial_new = ?1 OR serial_old = ?1 "
+                            "ORDER BY id";
+    Statement s(db_, sql.c_str());
+    if (!s.ok()) {
+        error = Failure("lecture impossible");
+        return false;
+    }
+    s.Bind(1, std::optional<std::int64_t>(serial));
+    return ReadAll(s, rows) || Fail(error, "lecture impossible");
+}
+
+bool SqliteJournal::CountByDay(const std::string& /*zone*/, const std::string& since,
+                               const std::string& until, std::vector<DayCount>& counts,
+                               std::string& error) {
+    counts.clear();
+    Call call(*this);
+    if (!OpenLocked(error))
+        return false;
+    // SQLite knows only this process's zone, which is the station's: each local day's bounds
+    // are reckoned here, and the journal sums each day's range from by_time_counts, which holds
+    // every column read (no row with its card images is read, no time converted row by row).
+    // Rows whose time is no such time belong to no day, as when the program summed them.
+    Statement span(db_, "SELECT (SELECT time FROM operations WHERE time LIKE "
+                        "'____-__-__T__:__:__Z' ORDER BY time LIMIT 1), (SELECT time FROM "
+                        "operations WHERE time LIKE '____-__-__T__:__:__Z' ORDER BY time DESC "
+                        "LIMIT 1)");
+    if (!span.ok() || sqlite3_step(span.get()) != SQLITE_ROW)
+        return Fail(error, "lecture impossible");
+    if (sqlite3_column_type(span.get(), 0) == SQLITE_NULL)
+        return true;
+    std::string day = LocalDay(span.Text(0));
+    std::string last = LocalDay(span.Text(1));
+    if (day.empty() || last.empty())
+        return true;
+    day = std::max(day, since);
+    if (!until.empty())
+        last = std::min(last, until);
+    Statement s(db_, "SELECT operation, outcome, CASE WHEN operation = 'jeton' THEN credits END "
+                     "AS c, count(*), total(coalesce(credits, 0)) FROM operations "
+                     "WHERE time >= ?1 AND time < ?2 GROUP BY 1, 2, 3");
+    if (!s.ok())
+        return Fail(error, "lecture impossible");
+    for (std::string start = LocalDayStart(day); day <= last;) {
+        const std::string next = DayAfter(day);
+        const std::string end = LocalDayStart(next);
+        sqlite3_reset(s.get());
+        s.Bind(1, start);
+        s.Bind(2, end);
+        int r = SQLITE_ROW;
+        while ((r = sqlite3_step(s.get())) == SQLITE_ROW) {
+            DayCount c;
+            c.day = day;
+            c.operation = s.Text(0);
+            c.outcome = s.Text(1);
+            c.credits = s.Number<int>(2);
+            c.rows = s.Number<std::int64_t>(3).value_or(0);
+            c.creditSum = static_cast<std::int64_t>(sqlite3_column_double(s.get(), 4));
+            counts.push_back(std::move(c));
+        }
+        if (r != SQLITE_DONE)
+            return Fail(error, "lecture impossible");
+        day = next;
+        start = end;
     }
     return true;
 }

@@ -31,6 +31,16 @@ public:
     bool UnfinishedFormat(std::int64_t serial, std::optional<std::int64_t>& id,
                           std::string& error) override;
     bool List(const Filter& filter, std::vector<Entry>& entries, std::string& error) override;
+    bool Page(const RowFilter& filter, std::optional<std::int64_t> after, int limit,
+              std::vector<Entry>& rows, std::string& error) override;
+    bool CountUpTo(const RowFilter& filter, std::int64_t cap, std::int64_t& count,
+                   std::string& error) override;
+    bool Images(std::int64_t id, std::string& before, std::string& after,
+                std::string& error) override;
+    bool History(std::int64_t serial, std::vector<Entry>& rows, std::string& error) override;
+    // zone is this process's own: SQLite reckons local days in it.
+    bool CountByDay(const std::string& zone, const std::string& since, const std::string& until,
+                    std::vector<DayCount>& counts, std::string& error) override;
     std::string Location() const override { return path_; }
     bool busy() const override { return busy_; }
     std::string TakeWarning() override;
@@ -57,6 +67,8 @@ private:
     // The failure of the last statement; a journal held past the limit is called busy.
     std::string Failure(const std::string& what);
     static int OnBusy(void* self, int tries);
+    // error = Failure(what); false.
+    bool Fail(std::string& error, const std::string& what);
     class Call;
 
     std::string path_;

@@ -7,7 +7,7 @@ PACKAGES=(
   build-essential cmake pkg-config clang libclang-rt-14-dev procps
   qt6-base-dev qt6-svg-dev libgl-dev qt6-charts-dev libqt6opengl6-dev qt6-translations-l10n
   libpcsclite-dev pcscd vsmartcard-vpcd
-  libgtest-dev libgmock-dev libssl-dev libsqlite3-dev libpq-dev postgresql-15 openssl
+  libgtest-dev libgmock-dev libssl-dev libsqlite3-dev libpq-dev postgresql-15 pgbouncer openssl
   xvfb xauth fonts-dejavu-core iproute2 openbox python3
   # The monospace fonts a Debian desktop commonly has, together: the dump must line up in each.
   fonts-noto-mono fonts-urw-base35 fonts-dejavu

@@ -7,11 +7,16 @@
 // Needs the private server of scripts/pg_server.sh:
 //   bash -c 'source scripts/pg_server.sh && pg_server_start && build/bin/bench_reservation;
 //            pg_server_stop'
-// Usage: bench_reservation [RESERVATIONS_PER_RUN] [FORMATS]
+// Then the paced run of a large site: 500 stations in this process, each its own connection
+// through a private PgBouncer in transaction pooling (20 logins, one server connection each:
+// 20 in all), each reserving once every 5 s on average for PACED_SECONDS; the serials given,
+// the duplicates (0) and the latencies. Skipped without pgbouncer.
+// Usage: bench_reservation [RESERVATIONS_PER_RUN] [FORMATS] [PACED_SECONDS]
 
 #include "journal/pg_journal.h"
 #include "journal/sqlite_journal.h"
 #include "pg_test_database.h"
+#include "private_bouncer.h"
 #include "reader/simulated_reader.h"
 #include "workflows/format_workflow.h"
 #include "workflows/ini_serial_store.h"
@@ -23,6 +28,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <random>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -126,11 +133,90 @@ void PrintFormats(const char* name, const std::vector<double>& times, double ref
                 reference > 0 ? mean / reference : 1.0);
 }
 
+// stations connections through a private PgBouncer, pooled by transaction over logins server
+// connections, each reserving at random once every 5 s on average for seconds.
+bool Paced(PgTestDatabase& db, const std::string& folder, int stations, int logins, int seconds) {
+    const std::string program = FoundProgram("pgbouncer");
+    if (program.empty()) {
+        std::printf("paced run: no pgbouncer, skipped\n");
+        return true;
+    }
+    std::vector<std::string> names;
+    for (int l = 0; l < logins; ++l)
+        names.push_back(db.name() + "_paced" + std::to_string(l));
+    db.Run(db.adminUri(), "DO \\$\\$ BEGIN FOR l IN 0.." + std::to_string(logins - 1) +
+                              " LOOP EXECUTE format('CREATE ROLE %I LOGIN PASSWORD %L IN ROLE "
+                              "ostrel_station', '" +
+                              db.name() + "_paced' || l, 'pw-" + db.name() +
+                              "_paced' || l); END LOOP; END \\$\\$");
+    db.Run(db.adminUri(), "SELECT ostrel.configure_station_logins()");
+    PrivateBouncer bouncer(program, folder + "/pgb", db, names, 1, stations + 10);
+    if (!bouncer.running()) {
+        std::fprintf(stderr, "bench_reservation: pgbouncer did not start\n%s",
+                     bouncer.log().c_str());
+        return false;
+    }
+    std::vector<std::vector<double>> latencies(static_cast<std::size_t>(stations));
+    std::vector<std::vector<std::int64_t>> serials(static_cast<std::size_t>(stations));
+    std::vector<std::string> errors(static_cast<std::size_t>(stations));
+    const auto end = Clock::now() + std::chrono::seconds(seconds);
+    std::vector<std::thread> threads;
+    for (int s = 0; s < stations; ++s) {
+        threads.emplace_back([&, s] {
+            const auto i = static_cast<std::size_t>(s);
+            std::mt19937 random(static_cast<unsigned>(s) + 1);
+            std::exponential_distribution<double> pause(1.0 / 5.0);
+            journal::PgJournal station(bouncer.Address(names[i % names.size()], db.name()),
+                                       folder + "/no-spool-" + std::to_string(s));
+            journal::Entry entry;
+            entry.station = "poste " + std::to_string(s);
+            if (!station.Open(errors[i]))
+                return;
+            for (;;) {
+                const auto next = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                                     std::chrono::duration<double>(pause(random)));
+                if (next >= end)
+                    return;
+                std::this_thread::sleep_until(next);
+                std::int64_t serial = 0, id = 0;
+                std::optional<std::string> issued;
+                entry.key.clear();
+                const auto before = Clock::now();
+                if (!station.Reserve(entry, serial, id, issued, errors[i]))
+                    return;
+                latencies[i].push_back(Milliseconds(Clock::now() - before));
+                serials[i].push_back(serial);
+            }
+        });
+    }
+    for (std::thread& t : threads)
+        t.join();
+    std::vector<double> all;
+    std::set<std::int64_t> given;
+    std::size_t total = 0, failed = 0;
+    for (std::size_t s = 0; s < latencies.size(); ++s) {
+        if (!errors[s].empty() && ++failed == 1)
+            std::fprintf(stderr, "bench_reservation: %s\n", errors[s].c_str());
+        all.insert(all.end(), latencies[s].begin(), latencies[s].end());
+        given.insert(serials[s].begin(), serials[s].end());
+        total += serials[s].size();
+    }
+    if (all.empty())
+        return false;
+    std::printf("paced: %d stations through PgBouncer (%d server connections), %d s: %zu "
+                "reservations, %zu duplicates, %zu stations failed, p50 %.2f ms, p99 %.2f ms, "
+                "max %.2f ms\n",
+                stations, logins, seconds, total, total - given.size(), failed,
+                Percentile(all, 0.50), Percentile(all, 0.99), Percentile(all, 1.0));
+    return failed == 0 && total == given.size();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     const int reservations = argc > 1 ? std::atoi(argv[1]) : 2000;
     const int formats = argc > 2 ? std::atoi(argv[2]) : 300;
+    const int pacedSeconds = argc > 3 ? std::atoi(argv[3]) : 60;
     char folderName[] = "/tmp/ostrel-bench-XXXXXX";
     if (!::mkdtemp(folderName))
         return 1;
@@ -165,7 +251,7 @@ int main(int argc, char** argv) {
                 const double reference = sum / static_cast<double>(local.size());
                 PrintFormats("format, SQLite + INI (ref.)", local, reference);
                 PrintFormats("format, server", shared, reference);
-                status = 0;
+                status = pacedSeconds <= 0 || Paced(db, folder, 500, 20, pacedSeconds) ? 0 : 1;
             }
         }
     }

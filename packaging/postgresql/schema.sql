@@ -1,9 +1,9 @@
 -- The shared serial series and journal of card operations of several stations.
 -- Load it once into an empty database, as a superuser (psql sets ON_ERROR_STOP below), from the
--- folder that also holds migrate-1-to-2.sql:
+-- folder that also holds migrate-1-to-2.sql and migrate-2-to-3.sql:
 --     psql -v ON_ERROR_STOP=1 -1 -d ostrel -f schema.sql
 -- It creates the tables of version 1, then brings them to the current version with the same
--- migration a version-1 database receives, so that both end alike.
+-- migrations an older database receives, so that both end alike.
 -- Roles (cluster-wide, created when absent):
 --   ostrel_owner    owns every object; give it to the administrator (GRANT ostrel_owner TO ...)
 --   ostrel_station  what a station login is given (GRANT ostrel_station TO ...): it may only
@@ -74,3 +74,4 @@ CREATE INDEX by_time ON ostrel.operations (time);
 RESET ROLE;
 
 \ir migrate-1-to-2.sql
+\ir migrate-2-to-3.sql

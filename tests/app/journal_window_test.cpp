@@ -8,6 +8,7 @@
 #include "journal/readable_fields.h"
 #include "journal/sqlite_journal.h"
 #include "journal_window.h"
+#include "operations_model.h"
 #include "reader/simulated_reader.h"
 #include "workflows/format_window.h"
 #include "workflows/workflow_host.h"
@@ -17,6 +18,7 @@
 #include <QBarSet>
 #include <QChart>
 #include <QChartView>
+#include <QComboBox>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLineSeries>
@@ -29,6 +31,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -36,6 +39,7 @@
 #include <QValueAxis>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <sstream>
 
 using namespace ostrel;
@@ -56,6 +60,10 @@ journal::Entry Format(std::int64_t serial, const char* outcome) {
 
 // The window reads the journal beside its thread: its events are processed until every read has
 // ended, for a bounded while.
+QString Cell(const QTableView* table, int row, int column) {
+    return table->model()->index(row, column).data().toString();
+}
+
 bool ReadsEnd(const app::JournalWindow& window) {
     for (int spins = 0; window.reading() && spins < 3000; ++spins)
         QTest::qWait(10);
@@ -82,26 +90,27 @@ TEST(JournalWindow, ShowsNewestFirstFiltersBySerialAndExportsCsv) {
 
     app::JournalWindow window(&records);
     ASSERT_TRUE(ReadsEnd(window));
-    auto* table = window.findChild<QTableWidget*>("lstJournal");
+    auto* table = window.findChild<QTableView*>("lstJournal");
     ASSERT_NE(table, nullptr);
-    ASSERT_EQ(table->rowCount(), 3);
-    EXPECT_EQ(table->item(0, 2)->text(), "Guichet 2");
-    EXPECT_EQ(table->item(0, 5)->text(), "crédit");
-    EXPECT_EQ(table->item(1, 6)->text(), "1000001");
-    EXPECT_EQ(table->item(1, 12)->text(), "interrompue");
-    EXPECT_EQ(table->item(2, 8)->text(), "35");
+    ASSERT_EQ(table->model()->rowCount(), 3);
+    EXPECT_EQ(Cell(table, 0, 2), "Guichet 2");
+    EXPECT_EQ(Cell(table, 0, 5), "crédit");
+    EXPECT_EQ(Cell(table, 1, 6), "1000001");
+    EXPECT_EQ(Cell(table, 1, 12), "interrompue");
+    EXPECT_EQ(Cell(table, 2, 8), "35");
     EXPECT_EQ(table->editTriggers(), QAbstractItemView::NoEditTriggers);
 
     // The serial a card received or held.
     window.findChild<QLineEdit*>("txtSerialFilter")->setText("1000000");
     ASSERT_TRUE(ReadsEnd(window));
-    ASSERT_EQ(table->rowCount(), 2);
-    EXPECT_EQ(table->item(0, 5)->text(), "crédit");
-    EXPECT_EQ(table->item(1, 5)->text(), "formatage");
+    ASSERT_EQ(table->model()->rowCount(), 2);
+    EXPECT_EQ(Cell(table, 0, 5), "crédit");
+    EXPECT_EQ(Cell(table, 1, 5), "formatage");
 
     const QString csv = dir.path() + "/export.csv";
     window.chooseExportFile = [&] { return csv; };
     window.findChild<QPushButton*>("cmdExport")->click();
+    ASSERT_TRUE(ReadsEnd(window));
     std::ifstream in(csv.toStdString(), std::ios::binary);
     std::stringstream text;
     text << in.rdbuf();
@@ -116,7 +125,7 @@ TEST(JournalWindow, ShowsNewestFirstFiltersBySerialAndExportsCsv) {
     EXPECT_TRUE(window.findChild<QLabel*>("lblInfo")->text().contains("exportée"));
 
     window.findChild<QLineEdit*>("txtSerialFilter")->setText("12x");
-    EXPECT_EQ(table->rowCount(), 0);
+    EXPECT_EQ(table->model()->rowCount(), 0);
 }
 
 namespace {
@@ -159,22 +168,25 @@ TEST(JournalWindow, TheScriptedDayShowsItsHistoriesAndTotals) {
     journal::SqliteJournal records(day.journal());
     app::JournalWindow window(&records);
     ASSERT_TRUE(ReadsEnd(window));
-    auto* table = window.findChild<QTableWidget*>("lstJournal");
-    ASSERT_EQ(table->rowCount(), 9);
-    EXPECT_EQ(table->item(7, 12)->text(), "non présenté (dernier essai)");
-    EXPECT_EQ(table->item(7, 11)->text(), "1");
-    EXPECT_EQ(table->item(8, 12)->text(), "carte verrouillée");
-    EXPECT_EQ(table->item(8, 11)->text(), "0");
+    auto* table = window.findChild<QTableView*>("lstJournal");
+    ASSERT_EQ(table->model()->rowCount(), 9);
+    const auto cell = [table](int row, int column) {
+        return table->model()->index(row, column).data().toString();
+    };
+    EXPECT_EQ(cell(7, 12), "non présenté (dernier essai)");
+    EXPECT_EQ(cell(7, 11), "1");
+    EXPECT_EQ(cell(8, 12), "carte verrouillée");
+    EXPECT_EQ(cell(8, 11), "0");
     std::vector<journal::Entry> entries;
     std::string error;
     ASSERT_TRUE(records.List({}, entries, error));
     // Newest first: the failed token write, the refusal, the token card, the credit card...
-    EXPECT_EQ(table->item(0, 1)->text().toStdString(), journal::LocalTimeText(entries[0].time));
-    EXPECT_EQ(table->item(0, 7)->text(), ""); // a blank card holds no serial
-    EXPECT_EQ(table->item(2, 9)->text(), "jeton");
-    EXPECT_EQ(table->item(3, 7)->text(), "1000000");
-    EXPECT_EQ(table->item(3, 9)->text(), "crédit");
-    EXPECT_EQ(table->horizontalHeaderItem(1)->text(), "heure");
+    EXPECT_EQ(Cell(table, 0, 1).toStdString(), journal::LocalTimeText(entries[0].time));
+    EXPECT_EQ(Cell(table, 0, 7), ""); // a blank card holds no serial
+    EXPECT_EQ(Cell(table, 2, 9), "jeton");
+    EXPECT_EQ(Cell(table, 3, 7), "1000000");
+    EXPECT_EQ(Cell(table, 3, 9), "crédit");
+    EXPECT_EQ(table->model()->headerData(1, Qt::Horizontal).toString(), "heure");
 
     // The credit card's history: formatted, rewritten, credited, oldest first.
     table->selectRow(3);
@@ -267,6 +279,7 @@ TEST(JournalWindow, TheExportReadsBackCellForCell) {
     const QString file = QString::fromStdString(dir.path("export.csv"));
     window.chooseExportFile = [&] { return file; };
     window.findChild<QPushButton*>("cmdExport")->click();
+    ASSERT_TRUE(ReadsEnd(window));
     EXPECT_EQ(dir.read("export.csv").substr(0, 5), "\xEF\xBB\xBFn\xC2");
 
     std::vector<journal::Entry> entries;
@@ -318,7 +331,7 @@ TEST(JournalWindow, AJournalHeldElsewhereIsAwaitedWhileTheWindowAnswers) {
         EXPECT_TRUE(toldWaiting) << name;
         const QString totalsInfo = window.findChild<QLabel*>("lblTotalsInfo")->text();
         if (letGo) {
-            EXPECT_EQ(window.findChild<QTableWidget*>("lstJournal")->rowCount(), 1);
+            EXPECT_EQ(window.findChild<QTableView*>("lstJournal")->model()->rowCount(), 1);
             EXPECT_TRUE(info->text().startsWith("1 opération(s)")) << info->text().toStdString();
             EXPECT_TRUE(totalsInfo.contains("jour(s) avec des opérations"))
                 << totalsInfo.toStdString();
@@ -328,7 +341,7 @@ TEST(JournalWindow, AJournalHeldElsewhereIsAwaitedWhileTheWindowAnswers) {
                     refusal.contains("occupé par le processus " + QString::number(holder.pid())))
                     << refusal.toStdString();
             }
-            EXPECT_EQ(window.findChild<QTableWidget*>("lstJournal")->rowCount(), 0);
+            EXPECT_EQ(window.findChild<QTableView*>("lstJournal")->model()->rowCount(), 0);
         }
     }
 }
@@ -375,4 +388,99 @@ TEST(JournalWindow, ClosingItWhileAFormatWaitsLeavesTheFormatWaiting) {
         QTest::qWait(10);
     EXPECT_EQ(format.findChild<QLabel*>("lblInfo")->text(), "Formatage OK, retirez la carte");
     EXPECT_EQ(card::ReadCardLong(card->chip().memory(), card::layout::kSerialOffset), 1000000);
+}
+
+// A journal of some thousand rows: a page is read only when the table scrolls to it, each
+// filter is applied by the journal, and the count says "plus de" past its cap.
+TEST(JournalWindow, OperationsArePagedAsTheTableScrollsAndFiltered) {
+    TempFolder dir("ostrel-journal-pages");
+    journal::SqliteJournal records(dir.path("j.sqlite"));
+    std::string error;
+    ASSERT_TRUE(records.Open(error)) << error;
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(records.Location().c_str(), &db), SQLITE_OK);
+        std::string sql = "BEGIN;";
+        for (int i = 0; i < 3000; ++i) {
+            char time[32];
+            std::snprintf(time, sizeof time, "2026-11-%02dT%02d:%02d:00Z", 1 + i / 200,
+                          i % 200 / 10, i % 10 * 5);
+            sql += std::string("INSERT INTO operations(time, program, reader, operation, "
+                               "serial_old, credits, outcome, station, card_before) VALUES('") +
+                   time + "', 'p', 'r', '" + (i % 3 == 0 ? "jeton" : "crédit") + "', " +
+                   (i % 3 == 0 ? "NULL" : std::to_string(5000 + i % 7)) + ", 9, '" +
+                   (i % 10 == 0 ? "code refusé" : "écrite et vérifiée") + "', 'G" +
+                   std::to_string(i % 2) + "', zeroblob(256));";
+        }
+        ASSERT_EQ(sqlite3_exec(db, (sql + "COMMIT").c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+    }
+    app::JournalWindow window(&records);
+    window.operations()->SetCountCap(2500);
+    window.resize(1000, 560);
+    window.show();
+    window.Refresh();
+    ASSERT_TRUE(ReadsEnd(window));
+    auto* table = window.findChild<QTableView*>("lstJournal");
+    auto* info = window.findChild<QLabel*>("lblInfo");
+    const app::OperationsModel* model = window.operations();
+    EXPECT_EQ(model->rowCount(), 200);
+    EXPECT_EQ(model->pagesRead(), 1);
+    EXPECT_TRUE(info->text().startsWith("plus de 2500 opération(s)")) << info->text().toStdString();
+    EXPECT_EQ(Cell(table, 0, 1).toStdString(), journal::LocalTimeText("2026-11-15T19:45:00Z"));
+    QTest::qWait(50);
+    EXPECT_EQ(model->pagesRead(), 1) << "nothing read before the table scrolls";
+
+    table->scrollToBottom();
+    ASSERT_TRUE(ReadsEnd(window));
+    EXPECT_EQ(model->rowCount(), 400);
+    std::int64_t previous = model->EntryAt(0)->id + 1;
+    for (int row = 0; row < model->rowCount(); ++row) {
+        ASSERT_EQ(model->EntryAt(row)->id, previous - 1) << "row " << row;
+        previous = model->EntryAt(row)->id;
+        EXPECT_TRUE(model->EntryAt(row)->before.empty()) << "no images in a page";
+    }
+    for (int page = 0; page < 20 && model->canFetchMore({}); ++page) {
+        table->scrollToBottom();
+        ASSERT_TRUE(ReadsEnd(window));
+    }
+    EXPECT_EQ(model->rowCount(), 3000);
+    EXPECT_EQ(model->pagesRead(), 16);
+
+    // Refused token codes of station G0, on 2026-11-03 and 2026-11-04 local time.
+    window.findChild<QComboBox*>("cmbOperationFilter")->setCurrentText("jeton");
+    window.findChild<QComboBox*>("cmbOutcomeFilter")->setCurrentText("code refusé");
+    auto* station = window.findChild<QLineEdit*>("txtStationFilter");
+    station->setText("G0");
+    emit station->editingFinished();
+    auto* from = window.findChild<QLineEdit*>("txtFromFilter");
+    from->setText("2026-11-03");
+    emit from->editingFinished();
+    auto* until = window.findChild<QLineEdit*>("txtUntilFilter");
+    until->setText("2026-11-04");
+    emit until->editingFinished();
+    ASSERT_TRUE(ReadsEnd(window));
+    std::vector<journal::Entry> all;
+    ASSERT_TRUE(records.List({}, all, error)) << error;
+    journal::RowFilter filter;
+    filter.operation = journal::kToken;
+    filter.outcome = journal::kRefused;
+    filter.station = "G0";
+    filter.from = journal::LocalDayStart("2026-11-03");
+    filter.before = journal::LocalDayStart("2026-11-05");
+    std::erase_if(all, [&](const journal::Entry& e) { return !journal::RowMatches(e, filter); });
+    ASSERT_FALSE(all.empty());
+    ASSERT_EQ(model->rowCount(), static_cast<int>(all.size()));
+    for (int row = 0; row < model->rowCount(); ++row)
+        EXPECT_EQ(model->EntryAt(row)->id, all[static_cast<std::size_t>(row)].id);
+    EXPECT_TRUE(info->text().startsWith(QString::number(all.size()) + " opération(s)"));
+
+    // A token card holds no serial: its operation alone, with the images read when chosen.
+    table->selectRow(0);
+    window.findChild<QPushButton*>("cmdHistory")->click();
+    ASSERT_TRUE(ReadsEnd(window));
+    EXPECT_EQ(window.findChild<QTableWidget*>("lstHistory")->rowCount(), 1);
+    EXPECT_TRUE(window.findChild<QTextEdit*>("txtBytes")
+                    ->toPlainText()
+                    .contains("00: 00000000 00000000 00000000 00000000"));
 }

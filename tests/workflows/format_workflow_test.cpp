@@ -385,6 +385,26 @@ struct RefusingJournal : journal::Journal {
               std::string& error) override {
         return inner->List(filter, entries, error);
     }
+    bool Page(const journal::RowFilter& filter, std::optional<std::int64_t> after, int limit,
+              std::vector<journal::Entry>& rows, std::string& error) override {
+        return inner->Page(filter, after, limit, rows, error);
+    }
+    bool CountUpTo(const journal::RowFilter& filter, std::int64_t cap, std::int64_t& count,
+                   std::string& error) override {
+        return inner->CountUpTo(filter, cap, count, error);
+    }
+    bool Images(std::int64_t id, std::string& before, std::string& after,
+                std::string& error) override {
+        return inner->Images(id, before, after, error);
+    }
+    bool History(std::int64_t serial, std::vector<journal::Entry>& rows,
+                 std::string& error) override {
+        return inner->History(serial, rows, error);
+    }
+    bool CountByDay(const std::string& zone, const std::string& since, const std::string& until,
+                    std::vector<journal::DayCount>& counts, std::string& error) override {
+        return inner->CountByDay(zone, since, until, counts, error);
+    }
     std::string Location() const override { return inner->Location(); }
     bool Keep(const journal::Entry& finished, std::string& error) override {
         if (refuseFinish) { // killed: nothing is kept either

@@ -651,7 +651,7 @@ TEST_F(SharedServer, AFrozenServerHoldsAStationNoLongerThanItsLimit) {
     EXPECT_TRUE(station.Reserve({}, serial, id, skipped, error)) << error;
 }
 
-TEST(ServerSchemaMigration, AVersion1DatabaseKeepsEveryRowAndBecomesVersion2) {
+TEST(ServerSchemaMigration, AVersion1DatabaseKeepsEveryRowAndBecomesCurrent) {
     TempFolder dir{"ostrel-migration"};
     PgTestDatabase db{"migration", dir.dir().string(), OSTREL_SCHEMA_V1_SQL};
     if (!db.present())
@@ -676,7 +676,7 @@ TEST(ServerSchemaMigration, AVersion1DatabaseKeepsEveryRowAndBecomesVersion2) {
     const std::string before = db.Query(rows);
 
     CliRun run = OstrelCard({"journal", "--upgrade-server", db.adminUri()});
-    EXPECT_EQ(run.out, "schéma migré de la version 1 à la version 2\n") << run.err;
+    EXPECT_EQ(run.out, "schéma migré de la version 1 à la version 3\n") << run.err;
     EXPECT_EQ(db.Query(rows), before);
     EXPECT_EQ(db.Query("SELECT count(serial_old) FROM ostrel.operations WHERE operation = "
                        "'crédit'"),
@@ -694,5 +694,5 @@ TEST(ServerSchemaMigration, AVersion1DatabaseKeepsEveryRowAndBecomesVersion2) {
     ASSERT_EQ(skipped.size(), 1u);
     EXPECT_EQ(skipped[0].serial, 1000002);
     EXPECT_EQ(OstrelCard({"journal", "--upgrade-server", db.adminUri()}).out,
-              "schéma déjà en version 2\n");
+              "schéma déjà en version 3\n");
 }
