@@ -162,8 +162,31 @@ BEGIN
 END
 $$;
 
+-- The listing by serial or from a day: each shape a query of its own, served by its index.
+CREATE OR REPLACE FUNCTION ostrel.list_operations(p_serial bigint, p_since timestamptz)
+RETURNS SETOF ostrel.operations
+LANGUAGE plpgsql STABLE SECURITY DEFINER SET search_path = pg_catalog, ostrel AS $$
+BEGIN
+  IF p_serial IS NULL THEN
+    RETURN QUERY SELECT * FROM ostrel.operations
+      WHERE time >= coalesce(p_since, '-infinity') ORDER BY time DESC, id DESC;
+  ELSE
+    RETURN QUERY SELECT * FROM ostrel.operations
+      WHERE (serial_new = p_serial OR serial_old = p_serial)
+        AND time >= coalesce(p_since, '-infinity')
+      ORDER BY time DESC, id DESC;
+  END IF;
+END
+$$;
+
+-- The schema's version, for a station that checks its server (it may not read the table).
+CREATE FUNCTION ostrel.schema_version() RETURNS integer
+LANGUAGE sql STABLE SECURITY DEFINER SET search_path = pg_catalog, ostrel AS $$
+  SELECT max(version) FROM ostrel.schema_version;
+$$;
+
 REVOKE EXECUTE ON ALL FUNCTIONS IN SCHEMA ostrel FROM PUBLIC;
-GRANT EXECUTE ON FUNCTION
+GRANT EXECUTE ON FUNCTION ostrel.schema_version(), ostrel.list_operations(bigint, timestamptz),
   ostrel.page_operations(bigint, timestamptz, timestamptz, text, text, text, integer),
   ostrel.page_operations_of_serial(bigint, bigint, timestamptz, timestamptz, text, text, text,
                                    integer),
