@@ -215,10 +215,15 @@ QMdiSubWindow* MainKestrix::addChild(QWidget* widget) {
     child->setStyle(childStyle_);
     // Another child gone, the open workflow window comes back in front: left to the area, the
     // welcome picture would, over the greyed card menus, with nothing saying why.
-    connect(child, &QObject::destroyed, this, [this] {
-        if (!ended_)
-            showWorkflow();
-    });
+    // Queued: while the child is being destroyed, a pointer to it (a workflow window itself)
+    // must not be looked at; once it is gone, the pointers are cleared.
+    connect(
+        child, &QObject::destroyed, this,
+        [this] {
+            if (!ended_)
+                showWorkflow();
+        },
+        Qt::QueuedConnection);
     return child;
 }
 
