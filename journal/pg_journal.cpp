@@ -3,7 +3,6 @@
 #include "operation_key.h"
 
 #include <libpq-fe.h>
-#include <regex>
 #include <sstream>
 
 namespace ostrel::journal {
@@ -226,23 +225,6 @@ bool PgJournal::Reserve(const Entry& entry, std::int64_t& serial, std::int64_t& 
     const std::vector<std::string> seen = ArrayItems(Text(r, 0, 3));
     for (std::size_t i = 0; i < serials.size(); ++i)
         skipped.push_back({std::stoll(serials[i]), i < seen.size() ? seen[i] : std::string()});
-    return true;
-}
-
-bool PgJournal::Reserve(const Entry& entry, std::int64_t& serial, std::int64_t& id,
-                        std::optional<std::string>& issuedTime, std::string& error) {
-    issuedTime.reset();
-    std::vector<SkippedSerial> skipped;
-    return Reserve(entry, serial, id, skipped, error);
-}
-
-bool PgJournal::SiteId(std::string& id, std::string& error) {
-    Call call(*this, waiting_);
-    PgResult r;
-    if (!call.Held(error) || !call.Done(connection_.Exec("SELECT ostrel.site_id()", {}, &r, error,
-                                                         true, call.patience())))
-        return false;
-    id = Text(r, 0, 0);
     return true;
 }
 

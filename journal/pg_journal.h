@@ -56,13 +56,6 @@ public:
     // on a card is passed over: skipped lists them, with when each was seen.
     bool Reserve(const Entry& entry, std::int64_t& serial, std::int64_t& id,
                  std::vector<SkippedSerial>& skipped, std::string& error);
-    // As above, for callers that do not show what was passed over; issuedTime stays empty.
-    bool Reserve(const Entry& entry, std::int64_t& serial, std::int64_t& id,
-                 std::optional<std::string>& issuedTime, std::string& error);
-
-    // The site's id, made once with the schema: what waits for this server is kept under it,
-    // however the address is written.
-    bool SiteId(std::string& id, std::string& error);
 
     // The serial the next blank card receives; nothing before the series was started.
     bool NextSerial(std::optional<std::int64_t>& next, std::string& error);

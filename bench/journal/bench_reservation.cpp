@@ -68,9 +68,9 @@ bool Reservations(PgTestDatabase& db, int stations, int total) {
                 return;
             for (int n = 0; n < total / stations; ++n) {
                 std::int64_t serial = 0, id = 0;
-                std::optional<std::string> issued;
+                std::vector<journal::SkippedSerial> skipped;
                 const auto before = Clock::now();
-                if (!station.Reserve(entry, serial, id, issued, error))
+                if (!station.Reserve(entry, serial, id, skipped, error))
                     return;
                 latencies[i].push_back(Milliseconds(Clock::now() - before));
             }
@@ -179,10 +179,10 @@ bool Paced(PgTestDatabase& db, const std::string& folder, int stations, int logi
                     return;
                 std::this_thread::sleep_until(next);
                 std::int64_t serial = 0, id = 0;
-                std::optional<std::string> issued;
+                std::vector<journal::SkippedSerial> skipped;
                 entry.key.clear();
                 const auto before = Clock::now();
-                if (!station.Reserve(entry, serial, id, issued, errors[i]))
+                if (!station.Reserve(entry, serial, id, skipped, errors[i]))
                     return;
                 latencies[i].push_back(Milliseconds(Clock::now() - before));
                 serials[i].push_back(serial);

@@ -52,12 +52,12 @@ TEST(PooledServer, FiftyConnectionsThroughTransactionPoolingGiveNoSerialTwice) {
                 journal::Entry entry;
                 entry.station = "poste " + std::to_string(c);
                 std::int64_t serial = 0, id = 0, again = 0, sameId = 0;
-                std::optional<std::string> issued;
+                std::vector<journal::SkippedSerial> skipped;
                 char key[40];
                 std::snprintf(key, sizeof key, "%08x%024x", c, n);
                 entry.key = key;
-                if (!station.Reserve(entry, serial, id, issued, failed) ||
-                    !station.Reserve(entry, again, sameId, issued, failed))
+                if (!station.Reserve(entry, serial, id, skipped, failed) ||
+                    !station.Reserve(entry, again, sameId, skipped, failed))
                     return;
                 if (again != serial || sameId != id) {
                     failed = "the key sent again gave another row";
@@ -90,8 +90,8 @@ TEST(PooledServer, FiftyConnectionsThroughTransactionPoolingGiveNoSerialTwice) {
     // Another login of the pool finishes none of them.
     journal::PgJournal other(bouncer.Address(logins[1], db.name()), dir.path("spool-other"));
     std::int64_t serial = 0, id = 0;
-    std::optional<std::string> issued;
-    ASSERT_TRUE(other.Reserve({}, serial, id, issued, error)) << error;
+    std::vector<journal::SkippedSerial> skipped;
+    ASSERT_TRUE(other.Reserve({}, serial, id, skipped, error)) << error;
     const std::string foreign =
         db.Query("SELECT min(id) FROM ostrel.operations WHERE login = '" + logins[0] + "'");
     EXPECT_FALSE(other.Finish(std::stoll(foreign), journal::kCancelled, std::nullopt, {}, error));

@@ -169,9 +169,9 @@ TEST_F(SharedServer, AServerStoppedMidBatchLosesNoCardAndGivesNoSerialTwice) {
         journal::Entry entry;
         entry.station = "Guichet seul";
         std::int64_t serial = 0, id = 0;
-        std::optional<std::string> issued;
+        std::vector<journal::SkippedSerial> skipped;
         std::string error;
-        ASSERT_TRUE(lone.Reserve(entry, serial, id, issued, error)) << error;
+        ASSERT_TRUE(lone.Reserve(entry, serial, id, skipped, error)) << error;
         ASSERT_EQ(PgTestDatabase::StopImmediately(), 0);
         EXPECT_FALSE(lone.Finish(id, journal::kVerified, std::nullopt, "", error));
         entry.id = id;
