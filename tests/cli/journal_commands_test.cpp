@@ -1,3 +1,4 @@
+#include "../local_zone.h"
 #include "../scripted_day.h"
 
 #include "journal/daily_totals.h"
@@ -19,27 +20,6 @@ std::vector<std::string> Lines(const std::string& text) {
         lines.push_back(line);
     return lines;
 }
-
-// The local time zone of a test, the previous one back afterwards.
-class LocalZone {
-public:
-    explicit LocalZone(const char* zone) {
-        if (const char* old = ::getenv("TZ"))
-            old_ = old;
-        ::setenv("TZ", zone, 1);
-        ::tzset();
-    }
-    ~LocalZone() {
-        if (old_)
-            ::setenv("TZ", old_->c_str(), 1);
-        else
-            ::unsetenv("TZ");
-        ::tzset();
-    }
-
-private:
-    std::optional<std::string> old_;
-};
 
 journal::Entry At(const char* time, const char* operation, const char* outcome,
                   std::optional<int> credits = std::nullopt) {

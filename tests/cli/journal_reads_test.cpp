@@ -1,3 +1,4 @@
+#include "../local_zone.h"
 #include "../pg_test_database.h"
 #include "../scripted_day.h"
 
@@ -25,26 +26,6 @@ namespace {
 
 // St John's: half-hour offset, summer time ending on 2026-11-01.
 constexpr const char* kZone = "America/St_Johns";
-
-class LocalZone {
-public:
-    explicit LocalZone(const char* zone) {
-        if (const char* old = ::getenv("TZ"))
-            old_ = old;
-        ::setenv("TZ", zone, 1);
-        ::tzset();
-    }
-    ~LocalZone() {
-        if (old_)
-            ::setenv("TZ", old_->c_str(), 1);
-        else
-            ::unsetenv("TZ");
-        ::tzset();
-    }
-
-private:
-    std::optional<std::string> old_;
-};
 
 // 300 rows every 47 minutes from 2026-10-26 on, of three stations, every operation and
 // outcome, credits of every token programme and others.
