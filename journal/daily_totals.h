@@ -12,7 +12,8 @@ namespace ostrel::journal {
 // written; refused codes, failed and interrupted writes, locked cards and cards whose last
 // attempt was kept are counted apart.
 struct DayTotals {
-    std::string day; // "YYYY-MM-DD", local time
+    std::string day;     // "YYYY-MM-DD", local time
+    std::string station; // when counted by station
     int formatted = 0;
     int rewritten = 0;
     int creditCards = 0;
@@ -25,6 +26,16 @@ struct DayTotals {
     int interrupted = 0;
     int locked = 0;       // cards with no attempt left
     int notPresented = 0; // cards left untouched to keep their last attempt
+    int suspect = 0;      // checks that found a card changed outside a station, or unknown
+    int oppositions = 0;
+    int lifted = 0; // oppositions lifted
+    int replacements = 0;
+};
+
+// Which rows the totals sum: all stations together, each apart, or one alone.
+struct TotalsScope {
+    bool byStation = false;
+    std::string station; // only this one when not empty
 };
 
 struct Totals {
@@ -39,13 +50,14 @@ Totals SumByDay(const std::vector<Entry>& entries, const std::string& since,
 // The journal sums the range by local day (the stored times are UTC, the days local, in the
 // machine's time zone); a day with rows that count for nothing is listed with zeros, as above.
 bool ReadTotals(Journal& journal, const std::string& since, const std::string& until,
-                Totals& totals, std::string& error);
+                Totals& totals, std::string& error, const TotalsScope& scope = {});
 
 // The headings and one line's fields, in the same order.
-const std::vector<std::string>& TotalsColumnNames();
-std::vector<std::string> TotalsFields(const DayTotals& totals);
+// By station, the station's column follows the day's.
+std::vector<std::string> TotalsColumnNames(bool byStation = false);
+std::vector<std::string> TotalsFields(const DayTotals& totals, bool byStation = false);
 
 // The days, then the total, as CSV with this separator.
-std::string TotalsCsv(const Totals& totals, char separator);
+std::string TotalsCsv(const Totals& totals, char separator, bool byStation = false);
 
 } // namespace ostrel::journal

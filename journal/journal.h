@@ -27,6 +27,18 @@ inline constexpr const char* kRewrite = "réécriture"; // a formatted card, its
 inline constexpr const char* kCredit = "crédit";
 inline constexpr const char* kToken = "jeton";
 inline constexpr const char* kShow = "lecture"; // a code presented to show a card, nothing written
+// A card given the kind and credits of a lost one: serialOld the lost card's, serialNew its own.
+inline constexpr const char* kReplacement = "remplacement";
+
+// Rows that touch no card, complete when added (see Journal::Record).
+// A card inserted that its last write does not explain: recorded only when the check found it.
+inline constexpr const char* kCheck = "contrôle";
+inline constexpr const char* kModifiedOutside = "modifiée hors poste";
+inline constexpr const char* kUnknownToJournal = "inconnue du journal";
+// A serial put in opposition (reason in Entry::reason), and the opposition lifted.
+inline constexpr const char* kOpposition = "opposition";
+inline constexpr const char* kLift = "levée d'opposition";
+inline constexpr const char* kRecorded = "enregistrée";
 
 struct Entry {
     std::int64_t id = 0;
@@ -47,7 +59,8 @@ struct Entry {
     // The station's own random id of the operation (32 hex digits), made when the entry is
     // made if empty: a call sent again with it finds the row it made.
     std::string key;
-    std::string login; // the server login that added the row; empty in a file
+    std::string login;  // the server login that added the row; empty in a file
+    std::string reason; // an opposition's
 };
 
 // A serial a reservation passed over, and when the journal first knew it given or seen.
@@ -76,7 +89,8 @@ struct RowFilter {
 // The rows of one local day with the same operation, outcome and, for tokens, credits: what
 // the daily totals are summed from.
 struct DayCount {
-    std::string day; // "YYYY-MM-DD", local time
+    std::string day;     // "YYYY-MM-DD", local time
+    std::string station; // only when counted by station
     std::string operation;
     std::string outcome;
     std::optional<int> credits; // tokens only: the programme
@@ -133,11 +147,16 @@ public:
     // Every row of the card that received or held serial, oldest first, with its images.
     virtual bool History(std::int64_t serial, std::vector<Entry>& rows, std::string& error) = 0;
 
-    // The rows grouped by local day in the IANA time zone zone (the station's) and what the
-    // totals tell apart; since and until: local days, included, empty for no bound.
+    // The rows grouped by local day in the IANA time zone zone (the station's), by station
+    // when byStation, and by what the totals tell apart; since and until: local days,
+    // included, empty for no bound.
     virtual bool CountByDay(const std::string& zone, const std::string& since,
-                            const std::string& until, std::vector<DayCount>& counts,
+                            const std::string& until, bool byStation, std::vector<DayCount>& counts,
                             std::string& error) = 0;
+
+    // Adds a row that touches no card, its outcome final (kCheck, kOpposition, kLift): it
+    // is never finished nor spooled. On a server, lifting an opposition is the administrator's.
+    virtual bool Record(const Entry& entry, std::int64_t& id, std::string& error) = 0;
 
     // The file or place, for messages.
     virtual std::string Location() const = 0;

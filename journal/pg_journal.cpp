@@ -1,5 +1,6 @@
 #include "pg_journal.h"
 
+#include "card_standing.h"
 #include "operation_key.h"
 
 #include <libpq-fe.h>
@@ -78,6 +79,8 @@ void ReadEntries(const PgResult& r, std::vector<Entry>& entries) {
         e.after = FromByteaText(Text(r, i, 14));
         e.key = Text(r, i, 15);
         e.login = Text(r, i, 16);
+        if (PQnfields(r.get()) > 17)
+            e.reason = Text(r, i, 17);
         entries.push_back(std::move(e));
     }
 }
@@ -187,11 +190,23 @@ bool PgJournal::Add(const Entry& entry, std::int64_t& id, std::string& error) {
     Call call(*this, waiting_);
     if (!call.Held(error))
         return false;
+    PgResult r;
+    if (entry.operation == kReplacement) {
+        // The new card's serial was given by its format: the server checks it did.
+        if (!call.Done(connection_.Exec(
+                "SELECT ostrel.add_replacement($1, $2, $3, $4, $5, $6, $7, $8, $9, $10)",
+                {KeyOf(entry), entry.station, entry.program, entry.reader,
+                 OldSerial(entry.serialOld), Number(entry.serialNew), Number(entry.supplier),
+                 Number(entry.kind), Number(entry.credits), Bytes(entry.before)},
+                &r, error, true, call.patience())))
+            return false;
+        id = std::stoll(PQgetvalue(r.get(), 0, 0));
+        return true;
+    }
     if (entry.serialNew) {
         error = "serveur " + Location() + " : un numéro de série ne se donne que par réservation";
         return false;
     }
-    PgResult r;
     // Sent again after a lost answer, the same key finds the row made the first time.
     if (!call.Done(
             connection_.Exec("SELECT ostrel.add_operation($1, $2, $3, $4, $5, $6, $7, $8, $9, $10)",
@@ -199,6 +214,24 @@ bool PgJournal::Add(const Entry& entry, std::int64_t& id, std::string& error) {
                               entry.operation, OldSerial(entry.serialOld), Number(entry.supplier),
                               Number(entry.kind), Number(entry.credits), Bytes(entry.before)},
                              &r, error, true, call.patience())))
+        return false;
+    id = std::stoll(PQgetvalue(r.get(), 0, 0));
+    return true;
+}
+
+bool PgJournal::Record(const Entry& entry, std::int64_t& id, std::string& error) {
+    if (!RecordedAsAdded(entry, error))
+        return false;
+    Call call(*this, waiting_);
+    if (!call.Held(error))
+        return false;
+    PgResult r;
+    if (!call.Done(connection_.Exec(
+            "SELECT ostrel.record_operation($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11)",
+            {KeyOf(entry), entry.station, entry.program, entry.reader, entry.operation,
+             OldSerial(entry.serialOld), Number(entry.kind), Number(entry.credits), entry.outcome,
+             Optional(entry.reason), Bytes(entry.before)},
+            &r, error, true, call.patience())))
         return false;
     id = std::stoll(PQgetvalue(r.get(), 0, 0));
     return true;
@@ -339,7 +372,7 @@ bool PgJournal::List(const Filter& filter, std::vector<Entry>& entries, std::str
         std::string("SELECT id, ") + kUtcTimeSql +
         ", station, program, reader, operation, serial_new, serial_old, supplier, kind, "
         "credits, attempts_left, outcome, card_before, card_after, "
-        "replace(uuid::text, '-', ''), login FROM ostrel.list_operations($1, $2)";
+        "replace(uuid::text, '-', ''), login, reason FROM ostrel.list_operations($1, $2)";
     if (!listConnection_.Exec(sql,
                               {Number(filter.serial), filter.since.empty()
                                                           ? std::nullopt
@@ -417,7 +450,7 @@ bool PgJournal::History(std::int64_t serial, std::vector<Entry>& rows, std::stri
     if (!ListCall(std::string("SELECT id, ") + kUtcTimeSql +
                       ", station, program, reader, operation, serial_new, serial_old, supplier, "
                       "kind, credits, attempts_left, outcome, card_before, card_after, "
-                      "replace(uuid::text, '-', ''), login FROM ostrel.card_history($1)",
+                      "replace(uuid::text, '-', ''), login, reason FROM ostrel.card_history($1)",
                   {std::to_string(serial)}, r, error))
         return false;
     ReadEntries(r, rows);
@@ -425,12 +458,14 @@ bool PgJournal::History(std::int64_t serial, std::vector<Entry>& rows, std::stri
 }
 
 bool PgJournal::CountByDay(const std::string& zone, const std::string& since,
-                           const std::string& until, std::vector<DayCount>& counts,
+                           const std::string& until, bool byStation, std::vector<DayCount>& counts,
                            std::string& error) {
     counts.clear();
     PgResult r;
-    if (!ListCall("SELECT day, operation, outcome, credits, n, credit_sum "
-                  "FROM ostrel.daily_counts($1, $2, $3)",
+    if (!ListCall(byStation ? "SELECT day, operation, outcome, credits, n, credit_sum, station "
+                              "FROM ostrel.daily_counts_by_station($1, $2, $3)"
+                            : "SELECT day, operation, outcome, credits, n, credit_sum, '' "
+                              "FROM ostrel.daily_counts($1, $2, $3)",
                   {zone, Optional(since), Optional(until)}, r, error))
         return false;
     for (int i = 0; i < PQntuples(r.get()); ++i) {
@@ -441,6 +476,7 @@ bool PgJournal::CountByDay(const std::string& zone, const std::string& since,
         c.credits = OptionalNumber<int>(r, i, 3);
         c.rows = OptionalNumber<std::int64_t>(r, i, 4).value_or(0);
         c.creditSum = OptionalNumber<std::int64_t>(r, i, 5).value_or(0);
+        c.station = Text(r, i, 6);
         counts.push_back(std::move(c));
     }
     return true;

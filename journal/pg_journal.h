@@ -43,7 +43,8 @@ public:
                 std::string& error) override;
     bool History(std::int64_t serial, std::vector<Entry>& rows, std::string& error) override;
     bool CountByDay(const std::string& zone, const std::string& since, const std::string& until,
-                    std::vector<DayCount>& counts, std::string& error) override;
+                    bool byStation, std::vector<DayCount>& counts, std::string& error) override;
+    bool Record(const Entry& entry, std::int64_t& id, std::string& error) override;
     std::string Location() const override { return connection_.address(); }
     // Only when no other call holds the connection: else the next sending does it.
     bool SendPending(std::string& error) override;

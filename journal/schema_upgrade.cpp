@@ -20,6 +20,8 @@ bool UpgradeServerSchema(PgConnection& server, int& from, std::string& error) {
         return false;
     if ((from == 1 || from == 2) && !server.ExecScript(kMigrationFrom2, kMigrationLimit, error))
         return false;
+    if (from >= 1 && from <= 3 && !server.ExecScript(kMigrationFrom3, kMigrationLimit, error))
+        return false;
     if (from < 1 || from > kSchemaVersion) {
         error = "serveur " + server.address() + " : schéma en version " + std::to_string(from) +
                 ", que ce programme ne sait pas migrer";

@@ -4,6 +4,7 @@
 #include "base/regular_file.h"
 #include "base/text_excerpt.h"
 #include "base/user_data_folder.h"
+#include "card_standing.h"
 #include "journal_text.h"
 #include "local_time.h"
 #include "operation_key.h"
@@ -45,7 +46,6 @@ CREATE UNIQUE INDEX IF NOT EXISTS one_card_per_serial ON operations(serial_new)
 CREATE INDEX IF NOT EXISTS by_serial_old ON operations(serial_old);
 CREATE INDEX IF NOT EXISTS by_serial_new ON operations(serial_new);
 CREATE INDEX IF NOT EXISTS by_time ON operations(time, id);
-CREATE INDEX IF NOT EXISTS by_time_counts ON operations(time, operation, outcome, credits);
 )";
 
 // Journals made before stations, or operation keys, were recorded gain the column; their rows
@@ -54,6 +54,17 @@ constexpr const char* kHasColumn =
     "SELECT count(*) FROM pragma_table_info('operations') WHERE name = ?1";
 constexpr const char* kKeyIndex = "CREATE UNIQUE INDEX IF NOT EXISTS by_key ON operations(row_key) "
                                   "WHERE row_key IS NOT NULL";
+// Made once the columns they name are there. The daily totals read only the columns of
+// by_day_counts, which takes over from the index of before stations were counted apart. A
+// card is replaced once: a second replacement written and verified is refused.
+constexpr const char* kLaterIndexes = R"(
+DROP INDEX IF EXISTS by_time_counts;
+CREATE INDEX IF NOT EXISTS by_day_counts ON operations(time, operation, outcome, credits, station);
+CREATE UNIQUE INDEX IF NOT EXISTS one_replacement_per_card ON operations(serial_old)
+  WHERE operation = 'remplacement' AND outcome = 'écrite et vérifiée';
+CREATE INDEX IF NOT EXISTS by_opposition ON operations(serial_old)
+  WHERE operation IN ('opposition', 'levée d''opposition');
+)";
 
 // The outcomes a finish may still change: a format cut off, or whose write failed, is finished
 // when its card comes back.
@@ -68,11 +79,11 @@ constexpr const char* kFileIdTable =
 
 constexpr const char* kColumns =
     "id, time, program, reader, operation, serial_new, serial_old, supplier, kind, credits, "
-    "attempts_left, outcome, card_before, card_after, station";
+    "attempts_left, outcome, card_before, card_after, station, reason";
 // The same without the card images, for pages of the listing.
 constexpr const char* kRowColumns =
     "id, time, program, reader, operation, serial_new, serial_old, supplier, kind, credits, "
-    "attempts_left, outcome, NULL, NULL, station";
+    "attempts_left, outcome, NULL, NULL, station, reason";
 
 // A prepared statement, finalized on every path.
 class Statement {
@@ -143,6 +154,7 @@ Entry ReadEntry(Statement& s) {
     e.before = s.Blob(12);
     e.after = s.Blob(13);
     e.station = s.Text(14);
+    e.reason = s.Text(15);
     return e;
 }
 
@@ -362,8 +374,9 @@ bool SqliteJournal::AddColumn(const char* name, const char* definition, char*& m
 
 bool SqliteJournal::AddColumns(char*& message) {
     return AddColumn("station", "TEXT NOT NULL DEFAULT ''", message) &&
-           AddColumn("row_key", "TEXT", message) &&
-           sqlite3_exec(db_, kKeyIndex, nullptr, nullptr, &message) == SQLITE_OK;
+           AddColumn("row_key", "TEXT", message) && AddColumn("reason", "TEXT", message) &&
+           sqlite3_exec(db_, kKeyIndex, nullptr, nullptr, &message) == SQLITE_OK &&
+           sqlite3_exec(db_, kLaterIndexes, nullptr, nullptr, &message) == SQLITE_OK;
 }
 
 std::optional<std::int64_t> SqliteJournal::RowOfKey(const std::string& key) {
@@ -414,7 +427,8 @@ bool SqliteJournal::Add(const Entry& entry, std::int64_t& id, std::string& error
     Statement s(
         db_, "INSERT INTO operations(time, program, reader, operation, serial_new, serial_old, "
              "supplier, kind, credits, attempts_left, outcome, card_before, card_after, station, "
-             "row_key) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15)");
+             "row_key, reason) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, "
+             "?15, ?16)");
     if (!s.ok()) {
         error = Failure("écriture impossible");
         return false;
@@ -437,15 +451,28 @@ bool SqliteJournal::Add(const Entry& entry, std::int64_t& id, std::string& error
         sqlite3_bind_null(s.get(), 15);
     else
         s.Bind(15, entry.key);
+    if (entry.reason.empty())
+        sqlite3_bind_null(s.get(), 16);
+    else
+        s.Bind(16, entry.reason);
     if (sqlite3_step(s.get()) != SQLITE_DONE) {
-        error = sqlite3_extended_errcode(db_) == SQLITE_CONSTRAINT_UNIQUE
-                    ? "journal " + path_ + " : numéro de série " +
-                          std::to_string(entry.serialNew.value_or(0)) + " déjà attribué"
-                    : Failure("écriture impossible");
+        error = sqlite3_extended_errcode(db_) != SQLITE_CONSTRAINT_UNIQUE
+                    ? Failure("écriture impossible")
+                : entry.operation == kReplacement
+                    ? "journal " + path_ + " : carte " +
+                          std::to_string(entry.serialOld.value_or(0)) + " déjà remplacée"
+                    : "journal " + path_ + " : numéro de série " +
+                          std::to_string(entry.serialNew.value_or(0)) + " déjà attribué";
         return false;
     }
     id = sqlite3_last_insert_rowid(db_);
     return true;
+}
+
+bool SqliteJournal::Record(const Entry& entry, std::int64_t& id, std::string& error) {
+    if (!RecordedAsAdded(entry, error))
+        return false;
+    return Add(entry, id, error);
 }
 
 bool SqliteJournal::Finish(std::int64_t id, const std::string& outcome,
@@ -687,8 +714,8 @@ bool SqliteJournal::History(std::int64_t serial, std::vector<Entry>& rows, std::
 }
 
 bool SqliteJournal::CountByDay(const std::string& /*zone*/, const std::string& since,
-                               const std::string& until, std::vector<DayCount>& counts,
-                               std::string& error) {
+                               const std::string& until, bool byStation,
+                               std::vector<DayCount>& counts, std::string& error) {
     counts.clear();
     Call call(*this);
     if (!OpenLocked(error))
@@ -712,9 +739,13 @@ bool SqliteJournal::CountByDay(const std::string& /*zone*/, const std::string& s
     day = std::max(day, since);
     if (!until.empty())
         last = std::min(last, until);
-    Statement s(db_, "SELECT operation, outcome, CASE WHEN operation = 'jeton' THEN credits END "
-                     "AS c, count(*), total(coalesce(credits, 0)) FROM operations "
-                     "WHERE time >= ?1 AND time < ?2 GROUP BY 1, 2, 3");
+    Statement s(db_, byStation
+                         ? "SELECT operation, outcome, CASE WHEN operation = 'jeton' THEN credits "
+                           "END AS c, count(*), total(coalesce(credits, 0)), station FROM "
+                           "operations WHERE time >= ?1 AND time < ?2 GROUP BY 6, 1, 2, 3"
+                         : "SELECT operation, outcome, CASE WHEN operation = 'jeton' THEN credits "
+                           "END AS c, count(*), total(coalesce(credits, 0)), '' FROM operations "
+                           "WHERE time >= ?1 AND time < ?2 GROUP BY 1, 2, 3");
     if (!s.ok())
         return Fail(error, "lecture impossible");
     for (std::string start = LocalDayStart(day); day <= last;) {
@@ -732,6 +763,7 @@ bool SqliteJournal::CountByDay(const std::string& /*zone*/, const std::string& s
             c.credits = s.Number<int>(2);
             c.rows = s.Number<std::int64_t>(3).value_or(0);
             c.creditSum = static_cast<std::int64_t>(sqlite3_column_double(s.get(), 4));
+            c.station = s.Text(5);
             counts.push_back(std::move(c));
         }
         if (r != SQLITE_DONE)

@@ -40,7 +40,8 @@ public:
     bool History(std::int64_t serial, std::vector<Entry>& rows, std::string& error) override;
     // zone is this process's own: SQLite reckons local days in it.
     bool CountByDay(const std::string& zone, const std::string& since, const std::string& until,
-                    std::vector<DayCount>& counts, std::string& error) override;
+                    bool byStation, std::vector<DayCount>& counts, std::string& error) override;
+    bool Record(const Entry& entry, std::int64_t& id, std::string& error) override;
     std::string Location() const override { return path_; }
     bool busy() const override { return busy_; }
     std::string TakeWarning() override;

@@ -59,6 +59,7 @@ done
 [[ -s /usr/share/ostrel-chipcard/postgresql/schema.sql ]] || fail "schema.sql not installed"
 [[ -s /usr/share/ostrel-chipcard/postgresql/migrate-1-to-2.sql ]] || fail "migrate-1-to-2.sql not installed"
 [[ -s /usr/share/ostrel-chipcard/postgresql/migrate-2-to-3.sql ]] || fail "migrate-2-to-3.sql not installed"
+[[ -s /usr/share/ostrel-chipcard/postgresql/migrate-3-to-4.sql ]] || fail "migrate-3-to-4.sql not installed"
 dpkg-deb -f "$DEB" Depends | grep -q libpq5 || fail "no dependency on libpq5"
 for page in ostrel-card ostrel-admin; do
   [[ $(man -w "$page") == /usr/share/man/man1/$page.1.gz ]] || fail "no manual page $page(1)"

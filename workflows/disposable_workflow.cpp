@@ -3,6 +3,7 @@
 #include "card/card_layout.h"
 #include "card/codecs.h"
 #include "card/token_programmes.h"
+#include "card_check.h"
 #include "card_writes.h"
 #include "code_presentation.h"
 #include "field_number.h"
@@ -95,8 +96,22 @@ CardTask DisposableWorkflow::Insertion() {
     }
     if (card == InsertedCard::NotOurs)
         co_await ShowDisposableCard();
-    if (card == InsertedCard::Ours)
-        co_await RewriteFormattedCard();
+    cardOurs_ = card == InsertedCard::Ours;
+    if (card == InsertedCard::Ours) {
+        CardCheck check;
+        if (opened)
+            co_await steps_.Beside([&] { check = CheckCard(options_.journal, state_.CardImage); });
+        if (check.opposed()) {
+            // Refused before any write: the rewrite and the buttons alike.
+            indicator_ = Indicator::Red;
+            Refuse(check.Text());
+        } else {
+            co_await RewriteFormattedCard();
+            // Said, recorded and counted; the card is handled all the same.
+            if (!check.finding.text.empty())
+                info_ += " — " + check.finding.text;
+        }
+    }
     reader::EndCardSession(state_);
 }
 
@@ -218,6 +233,21 @@ CardTask DisposableWorkflow::WriteDisposable(card::CardDate date, std::uint8_t k
     record.entry().credits = credits;
     bool begun = false;
     std::string error;
+    // A card put in opposition since its insertion, on any station, is refused as well.
+    journal::CardStanding standing;
+    bool looked = true;
+    if (cardOurs_ && options_.journal.journal)
+        co_await steps_.Beside([&] {
+            looked = ReadStanding(*options_.journal.journal, CardSerial(state_.CardImage), standing,
+                                  error);
+        });
+    if (!looked || standing.opposition) {
+        indicator_ = Indicator::Red;
+        Refuse(standing.opposition ? journal::OppositionText(*standing.opposition)
+                                   : texts::JournalRefusal(*options_.journal.journal),
+               error);
+        co_return;
+    }
     co_await steps_.Beside([&] { begun = record.Begin(error); });
     if (!begun) {
         indicator_ = Indicator::Red;

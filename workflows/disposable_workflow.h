@@ -99,6 +99,7 @@ private:
     std::string problem_;
     std::string notice_;
     bool cardRead_ = false;
+    bool cardOurs_ = false;             // formatted by this system: it holds a serial
     bool writtenThisInsertion_ = false; // a button's write reached the card
     std::string warning_;
     BesideSteps steps_; // last: its operation goes first, while what it uses is still there

@@ -136,8 +136,18 @@ void FormatWorkflow::ReadNextSerial() {
         nextText_ = std::to_string(*nextSerial_);
 }
 
+void FormatWorkflow::SetReplacement(const Replacement& replacement) {
+    replacement_ = replacement;
+    replacedBy_.reset();
+    if (!cardIn_)
+        ShowIdle();
+}
+
 void FormatWorkflow::ShowIdle() {
-    info_ = blockedText_.empty() ? texts::kFormatPrompt : blockedText_;
+    info_ = !blockedText_.empty() ? blockedText_
+            : replacedBy_         ? ReplacementDoneText(*replacement_, *replacedBy_)
+            : replacement_        ? ReplacementPrompt(*replacement_)
+                                  : std::string(texts::kFormatPrompt);
     indicator_ = formattingBlocked() ? Indicator::Red : Indicator::Green;
 }
 
@@ -181,10 +191,17 @@ CardTask FormatWorkflow::Insertion() {
         outcome_ = FormatOutcome::Failed;
         break;
     case InsertedCard::NotOurs:
-        co_await FormatBlankCard({});
+        // A replacement is made once: the window is closed after it.
+        if (replacedBy_)
+            Refuse(ReplacementDoneText(*replacement_, *replacedBy_), {});
+        else
+            co_await FormatBlankCard({});
         break;
     case InsertedCard::Ours:
-        co_await HandleFormattedCard();
+        if (replacement_)
+            Refuse(texts::kReplacementNeedsBlank, {});
+        else
+            co_await HandleFormattedCard();
         break;
     }
     reader::EndCardSession(state_);
@@ -205,10 +222,16 @@ CardTask FormatWorkflow::HandleFormattedCard() {
     std::optional<std::int64_t> unfinished;
     std::string error;
     bool looked = true;
+    CardCheck check;
     if (options_.journal.journal) {
         co_await steps_.Beside([&] {
+            check = CheckCard(options_.journal, state_.CardImage);
             looked = options_.journal.journal->UnfinishedFormat(serial, unfinished, error);
         });
+    }
+    if (check.opposed()) {
+        Refuse(check.Text(), {});
+        co_return;
     }
     if (!looked) {
         Refuse(texts::JournalRefusal(*options_.journal.journal), error);
@@ -223,6 +246,9 @@ CardTask FormatWorkflow::HandleFormattedCard() {
     } else {
         co_await RewriteFormattedCard();
     }
+    // Said, recorded and counted; the card is handled all the same.
+    if (!check.finding.text.empty())
+        info_ += " — " + check.finding.text;
 }
 
 CardTask FormatWorkflow::FormatBlankCard(std::optional<Unfinished> unfinished,
@@ -306,6 +332,69 @@ CardTask FormatWorkflow::FormatBlankCard(std::optional<Unfinished> unfinished,
     info_ = incompleteSerial ? texts::kIncompleteFormatDone : texts::kFormatDone;
     oldText_ = std::to_string(serial); // the card just formatted is the last one encoded
     problem_ = error;
+    if (replacement_ && !unfinished)
+        co_await WriteReplacement(serial, after);
+}
+
+CardTask FormatWorkflow::WriteReplacement(std::int64_t serial, card::CardMemory formatted) {
+    const Replacement replacement = *replacement_;
+    JournalledOperation record(options_.journal, journal::kReplacement, formatted);
+    record.entry().serialOld = replacement.oldSerial;
+    record.entry().serialNew = serial;
+    record.entry().supplier = formatted[kSupplierByte];
+    record.entry().kind = replacement.kind;
+    record.entry().credits = replacement.credits;
+    std::string error;
+    bool begun = false;
+    co_await steps_.Beside([&] { begun = record.Begin(error); });
+    if (!begun) {
+        info_ = "carte formatée " + std::to_string(serial) + ", remplacement refusé : " + error;
+        indicator_ = Indicator::Red;
+        problem_ = error;
+        outcome_ = FormatOutcome::Failed;
+        co_return;
+    }
+    // The session is still open, the card's code accepted by its format.
+    state_.WriteImage[kDisposableKind] = static_cast<std::uint8_t>(replacement.kind);
+    state_.WriteImage[kDisposableValue] = static_cast<std::uint8_t>(replacement.credits);
+    const std::int32_t written = WriteRanges(state_, {kDisposableRange});
+    if (written != 0) {
+        co_await steps_.Beside(
+            [&] { record.Finish(journal::kWriteFailed, std::nullopt, std::nullopt, error); });
+        if (!record.kept().empty())
+            notice_ = ResultPendingText(record.kept());
+        info_ = texts::WriteFailureText(written);
+        indicator_ = Indicator::Red;
+        problem_ = error;
+        outcome_ = FormatOutcome::Failed;
+        co_return;
+    }
+    const card::CardMemory after = AfterWrite(formatted, state_.WriteImage, {kDisposableRange});
+    std::string opposed;
+    co_await steps_.Beside([&] {
+        record.Finish(journal::kVerified, std::nullopt, after, error);
+        // The lost card is refused from now on, wherever it is put in.
+        journal::Entry row;
+        row.station = options_.journal.station;
+        row.program = options_.journal.program;
+        row.reader = options_.journal.reader;
+        row.operation = journal::kOpposition;
+        row.serialOld = replacement.oldSerial;
+        row.outcome = journal::kRecorded;
+        row.reason = ReplacedReason(serial);
+        std::int64_t id = 0;
+        if (options_.journal.journal && !options_.journal.journal->Record(row, id, opposed))
+            opposed = "opposition de la carte " + std::to_string(replacement.oldSerial) +
+                      " non enregistrée, à faire : " + opposed;
+    });
+    if (!record.kept().empty())
+        notice_ = ResultPendingText(record.kept());
+    problem_ = !error.empty() ? error : opposed;
+    replacedBy_ = serial;
+    outcome_ = FormatOutcome::Replaced;
+    info_ = ReplacementDoneText(replacement, serial);
+    if (!opposed.empty())
+        info_ += " — " + opposed;
 }
 
 CardTask FormatWorkflow::RewriteFormattedCard() {

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "card_check.h"
 #include "card_task.h"
 #include "indicator.h"
 #include "journal_entries.h"
 #include "reader/shared_state.h"
+#include "replacement.h"
 #include "serial_reservation.h"
 #include "serial_series.h"
 
@@ -26,7 +28,9 @@ enum class FormatOutcome {
     AlreadyFormatted, // a formatted card, rewritten with its own bytes and verified
     CodeRefused,      // the card refused its code, or the code was withheld
     Failed,           // a read or a write did not go through
-    Blocked,          // nothing was presented: no usable serial, no date, no journal
+    Blocked,          // nothing was presented: no usable serial, no date, no journal, or
+                      // the card is in opposition
+    Replaced,         // a blank card formatted and given a lost card's kind and credits
 };
 
 // The formatting of blank cards: what frmFormat decides and shows, without the window.
@@ -45,6 +49,12 @@ public:
 
     void Load();
     void Unload();
+    // From now on, the next blank card replaces a lost card (see PrepareReplacement), once;
+    // formatted cards are refused. Set before Load, or with no card in the reader.
+    void SetReplacement(const Replacement& replacement);
+    const std::optional<Replacement>& replacement() const { return replacement_; }
+    // The serial of the card that replaced it, once written.
+    std::optional<std::int64_t> replacedBy() const { return replacedBy_; }
     // Handles the card inserted; with options.waitBeside it may still be pending on return.
     void CardInserted();
     void CardRemoved();
@@ -112,6 +122,8 @@ private:
     CardTask FormatBlankCard(std::optional<Unfinished> unfinished,
                              std::optional<std::int64_t> incompleteSerial = std::nullopt);
     CardTask RewriteFormattedCard();
+    // Gives the card just formatted with serial (its bytes: formatted) the lost card's value.
+    CardTask WriteReplacement(std::int64_t serial, card::CardMemory formatted);
     // Drops an operation still waiting.
     void CallOff();
     void Refuse(const std::string& text, const std::string& problem);
@@ -135,6 +147,8 @@ private:
     bool cardIn_ = false; // from insertion to removal
     std::int64_t serialWritten_ = -1;
     std::int64_t oldSerial_ = -1;
+    std::optional<Replacement> replacement_;
+    std::optional<std::int64_t> replacedBy_;
     std::string warning_;
     std::uint64_t operations_ = 0; // cards inserted: a read begun before one is stale
     // The next serial read beside the window: its own wait, called off when the window goes.

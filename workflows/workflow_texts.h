@@ -9,6 +9,8 @@
 namespace ostrel::workflows::texts {
 
 inline constexpr const char* kFormatPrompt = "Introduire la carte à formater";
+inline constexpr const char* kReplacementNeedsBlank =
+    "carte déjà formatée : introduisez une carte vierge pour le remplacement";
 inline constexpr const char* kFormatDone = "Formatage OK, retirez la carte";
 // A card holding a serial its format never finished writing, which the journal does not know of.
 inline constexpr const char* kIncompleteFormatDone =

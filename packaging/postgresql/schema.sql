@@ -75,3 +75,4 @@ RESET ROLE;
 
 \ir migrate-1-to-2.sql
 \ir migrate-2-to-3.sql
+\ir migrate-3-to-4.sql

@@ -178,7 +178,7 @@ TEST_F(SettingsOnServer, EssayerTellsWhatAStationAndAnAdministratorFind) {
         << asStation;
     for (const char* line :
          {"\nTLS : non\n", "\nDroits : poste (ostrel_station)\n",
-          "\nSchéma : version 3\n",
+          "\nSchéma : version 4\n",
           "\nSérie : commencée, prochain numéro 1000181\n", "\nFormatage possible par ce serveur"})
         EXPECT_NE(asStation.find(line), std::string::npos) << line << "\n" << asStation;
 
@@ -192,7 +192,7 @@ TEST_F(SettingsOnServer, EssayerTellsWhatAStationAndAnAdministratorFind) {
     const std::string asAdmin = Essayer();
     EXPECT_NE(asAdmin.find("\nDroits : administrateur (ostrel_owner)\n"), std::string::npos)
         << asAdmin;
-    EXPECT_NE(asAdmin.find("\nSchéma : version 3\n"), std::string::npos) << asAdmin;
+    EXPECT_NE(asAdmin.find("\nSchéma : version 4\n"), std::string::npos) << asAdmin;
     PgTestDatabase::Run(db.adminUri(), "DROP OWNED BY " + admin);
     PgTestDatabase::Run(db.adminUri(), "DROP ROLE " + admin);
     EXPECT_EQ(asked, 0);

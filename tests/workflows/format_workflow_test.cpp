@@ -402,8 +402,12 @@ struct RefusingJournal : journal::Journal {
         return inner->History(serial, rows, error);
     }
     bool CountByDay(const std::string& zone, const std::string& since, const std::string& until,
-                    std::vector<journal::DayCount>& counts, std::string& error) override {
-        return inner->CountByDay(zone, since, until, counts, error);
+                    bool byStation, std::vector<journal::DayCount>& counts,
+                    std::string& error) override {
+        return inner->CountByDay(zone, since, until, byStation, counts, error);
+    }
+    bool Record(const journal::Entry& entry, std::int64_t& id, std::string& error) override {
+        return inner->Record(entry, id, error);
     }
     std::string Location() const override { return inner->Location(); }
     bool Keep(const journal::Entry& finished, std::string& error) override {

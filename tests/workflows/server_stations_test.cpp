@@ -676,7 +676,7 @@ TEST(ServerSchemaMigration, AVersion1DatabaseKeepsEveryRowAndBecomesCurrent) {
     const std::string before = db.Query(rows);
 
     CliRun run = OstrelCard({"journal", "--upgrade-server", db.adminUri()});
-    EXPECT_EQ(run.out, "schéma migré de la version 1 à la version 3\n") << run.err;
+    EXPECT_EQ(run.out, "schéma migré de la version 1 à la version 4\n") << run.err;
     EXPECT_EQ(db.Query(rows), before);
     EXPECT_EQ(db.Query("SELECT count(serial_old) FROM ostrel.operations WHERE operation = "
                        "'crédit'"),
@@ -694,5 +694,5 @@ TEST(ServerSchemaMigration, AVersion1DatabaseKeepsEveryRowAndBecomesCurrent) {
     ASSERT_EQ(skipped.size(), 1u);
     EXPECT_EQ(skipped[0].serial, 1000002);
     EXPECT_EQ(OstrelCard({"journal", "--upgrade-server", db.adminUri()}).out,
-              "schéma déjà en version 3\n");
+              "schéma déjà en version 4\n");
 }
