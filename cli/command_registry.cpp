@@ -18,6 +18,7 @@ std::vector<std::unique_ptr<Command>> AllCommands() {
     commands.push_back(NewCreditCommand());
     commands.push_back(NewTokenCommand());
     commands.push_back(NewShowCommand());
+    commands.push_back(NewReplaceCommand());
     commands.push_back(NewJournalCommand());
     commands.push_back(std::make_unique<DesCommand>());
     commands.push_back(NewVpcdCardCommand());

@@ -14,6 +14,7 @@ std::unique_ptr<Command> NewFormatCommand();
 std::unique_ptr<Command> NewCreditCommand();
 std::unique_ptr<Command> NewTokenCommand();
 std::unique_ptr<Command> NewShowCommand();
+std::unique_ptr<Command> NewReplaceCommand();
 std::unique_ptr<Command> NewJournalCommand();
 std::unique_ptr<Command> NewVpcdCardCommand();
 std::unique_ptr<Command> NewReadersCommand();

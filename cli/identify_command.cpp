@@ -1,5 +1,6 @@
 #include "commands.h"
 
+#include "card_check_line.h"
 #include "cli_reader.h"
 #include "reader/card_session.h"
 #include "reader/identification.h"
@@ -18,7 +19,8 @@ public:
                    .description = "identifie la carte du lecteur",
                    .help = "usage : ostrel-card [--reader LECTEUR] identify\n"
                            "Lit la carte du lecteur, affiche le verdict et, pour une carte "
-                           "valide, « type: N ».\n"
+                           "valide, « type: N », puis ce que le journal en dit : carte en\n"
+                           "opposition, modifiée hors poste ou inconnue du journal.\n"
                            "Code de sortie 0 pour une carte valide, 1 sinon.\n"}) {}
 
 private:
@@ -39,6 +41,7 @@ int IdentifyCommand::run(const GlobalOptions& options, const base::ParsedLine&, 
     io.out << state.InfoMessage << "\n";
     if (type >= 0) {
         io.out << "type: " << type << "\n";
+        PrintCardCheck(options, "identify", state.CardImage, io);
         return 0;
     }
     return 1;

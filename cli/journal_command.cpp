@@ -5,11 +5,13 @@
 #include "journal/card_history.h"
 #include "journal/daily_totals.h"
 #include "journal/journal_text.h"
+#include "journal/local_time.h"
 #include "journal/schema_upgrade.h"
 #include "journal/server_address.h"
 #include "journal/server_check.h"
 #include "journal/server_copy.h"
 #include "workflows/journal_setting.h"
+#include "workflows/opposition.h"
 #include "workflows/serial_numbers.h"
 #include "workflows/wait_setting.h"
 
@@ -23,8 +25,11 @@ namespace {
 constexpr const char* kHelp =
     "usage : ostrel-card [--journal FICHIER|ADRESSE] journal [--serial N] [--since AAAA-MM-JJ]\n"
     "                    [--until AAAA-MM-JJ] [--bytes | --csv [--csv-separator S]]\n"
-    "        ostrel-card [--journal FICHIER|ADRESSE] journal --totals [--since J] [--until J]\n"
-    "                    [--csv [--csv-separator S]]\n"
+    "        ostrel-card [--journal FICHIER|ADRESSE] journal --totals [--by-station]\n"
+    "                    [--since J] [--until J] [--csv [--csv-separator S]]\n"
+    "        ostrel-card [--journal FICHIER|ADRESSE] journal --oppose N --reason TEXTE\n"
+    "        ostrel-card [--journal FICHIER|ADRESSE] journal --lift N\n"
+    "        ostrel-card [--journal FICHIER|ADRESSE] journal --oppositions\n"
     "        ostrel-card journal --pending\n"
     "        ostrel-card [--journal FICHIER] journal --copy-to ADRESSE\n"
     "        ostrel-card journal --init-server ADRESSE --next N\n"
@@ -36,7 +41,10 @@ constexpr const char* kHelp =
     "les postes, chacune avec son poste. Avec --totals, les totaux de chaque jour (heure\n"
     "locale) puis de la période : seules les opérations « écrite et vérifiée » comptent comme\n"
     "cartes écrites ; les codes présentés et refusés, les échecs, les cartes verrouillées et\n"
-    "celles laissées intactes pour garder leur dernier essai sont comptés à part.\n"
+    "celles laissées intactes pour garder leur dernier essai sont comptés à part, comme les\n"
+    "cartes suspectes (modifiées hors poste ou inconnues), les oppositions et les\n"
+    "remplacements. Une carte en opposition est refusée à toute écriture, sur tous les postes ;\n"
+    "sur un serveur, seul un administrateur lève une opposition.\n"
     "Le journal tenu par un autre programme est attendu au plus [Journal] Attente secondes\n"
     "(30 par défaut), puis la commande échoue en nommant ce programme.\n";
 
@@ -51,48 +59,62 @@ void PrintTabbed(std::ostream& out, const std::vector<std::string>& fields, std:
 class JournalCommand : public Command {
 public:
     JournalCommand()
-        : Command({.name = "journal",
-                   .description = "liste le journal des opérations sur les cartes, ou ses totaux",
-                   .help = kHelp,
-                   .options = {{"--serial", base::OptionValue::Required, "N",
-                                "les opérations où la carte a reçu ou portait le numéro N"},
-                               {"--since", base::OptionValue::Required, "AAAA-MM-JJ",
-                                "depuis ce jour inclus (UTC ; heure locale avec --totals)"},
-                               {"--until", base::OptionValue::Required, "AAAA-MM-JJ",
-                                "jusqu'à ce jour inclus (UTC ; heure locale avec --totals)"},
-                               {"--bytes",
-                                base::OptionValue::None,
-                                {},
-                                "sous chaque opération, les 256 octets avant et après côte à côte, "
-                                "les octets changés marqués ^^"},
-                               {"--totals",
-                                base::OptionValue::None,
-                                {},
-                                "les totaux de chaque jour : cartes formatées, réécrites, crédits, "
-                                "jetons par programme, codes refusés, échecs, cartes verrouillées, "
-                                "non présentés"},
-                               {"--csv",
-                                base::OptionValue::None,
-                                {},
-                                "en CSV pour un tableur, avec les 256 octets avant et après"},
-                               {"--csv-separator", base::OptionValue::Required, "S",
-                                "le séparateur du CSV : « , » (par défaut) ou « ; »"},
-                               {"--pending",
-                                base::OptionValue::None,
-                                {},
-                                "les résultats en attente d'envoi au serveur"},
-                               {"--copy-to", base::OptionValue::Required, "ADRESSE",
-                                "copie le journal (fichier) de ce poste sur le serveur"},
-                               {"--init-server", base::OptionValue::Required, "ADRESSE",
-                                "crée la série du serveur, avec --next"},
-                               {"--next", base::OptionValue::Required, "N",
-                                "le premier numéro de série de la série créée"},
-                               {"--check-server", base::OptionValue::Required, "ADRESSE",
-                                "ce qu'un poste trouve sur ce serveur ; échoue s'il ne pourrait "
-                                "pas y formater"},
-                               {"--upgrade-server", base::OptionValue::Required, "ADRESSE",
-                                "migre le schéma du serveur vers cette version et donne ses "
-                                "limites à chaque poste"}}}) {}
+        : Command(
+              {.name = "journal",
+               .description = "liste le journal des opérations sur les cartes, ou ses totaux",
+               .help = kHelp,
+               .options = {
+                   {"--serial", base::OptionValue::Required, "N",
+                    "les opérations où la carte a reçu ou portait le numéro N"},
+                   {"--since", base::OptionValue::Required, "AAAA-MM-JJ",
+                    "depuis ce jour inclus (UTC ; heure locale avec --totals)"},
+                   {"--until", base::OptionValue::Required, "AAAA-MM-JJ",
+                    "jusqu'à ce jour inclus (UTC ; heure locale avec --totals)"},
+                   {"--bytes",
+                    base::OptionValue::None,
+                    {},
+                    "sous chaque opération, les 256 octets avant et après côte à côte, "
+                    "les octets changés marqués ^^"},
+                   {"--totals",
+                    base::OptionValue::None,
+                    {},
+                    "les totaux de chaque jour : cartes formatées, réécrites, crédits, "
+                    "jetons par programme, codes refusés, échecs, cartes verrouillées, "
+                    "non présentés"},
+                   {"--by-station",
+                    base::OptionValue::None,
+                    {},
+                    "avec --totals : une ligne par jour et par poste"},
+                   {"--oppose", base::OptionValue::Required, "N",
+                    "met la carte N en opposition (perdue, volée), avec --reason"},
+                   {"--reason", base::OptionValue::Required, "TEXTE", "la raison de l'opposition"},
+                   {"--lift", base::OptionValue::Required, "N", "lève l'opposition de la carte N"},
+                   {"--oppositions",
+                    base::OptionValue::None,
+                    {},
+                    "les oppositions en cours : numéro, date, poste, compte, raison"},
+                   {"--csv",
+                    base::OptionValue::None,
+                    {},
+                    "en CSV pour un tableur, avec les 256 octets avant et après"},
+                   {"--csv-separator", base::OptionValue::Required, "S",
+                    "le séparateur du CSV : « , » (par défaut) ou « ; »"},
+                   {"--pending",
+                    base::OptionValue::None,
+                    {},
+                    "les résultats en attente d'envoi au serveur"},
+                   {"--copy-to", base::OptionValue::Required, "ADRESSE",
+                    "copie le journal (fichier) de ce poste sur le serveur"},
+                   {"--init-server", base::OptionValue::Required, "ADRESSE",
+                    "crée la série du serveur, avec --next"},
+                   {"--next", base::OptionValue::Required, "N",
+                    "le premier numéro de série de la série créée"},
+                   {"--check-server", base::OptionValue::Required, "ADRESSE",
+                    "ce qu'un poste trouve sur ce serveur ; échoue s'il ne pourrait "
+                    "pas y formater"},
+                   {"--upgrade-server", base::OptionValue::Required, "ADRESSE",
+                    "migre le schéma du serveur vers cette version et donne ses "
+                    "limites à chaque poste"}}}) {}
 
 private:
     int run(const GlobalOptions& options, const base::ParsedLine& parsed, CommandIo& io) override;
@@ -227,14 +249,29 @@ int JournalCommand::run(const GlobalOptions& options, const base::ParsedLine& pa
     if (parsed.has("--upgrade-server"))
         return UpgradeServer(parsed.value("--upgrade-server"), io);
     journal::Filter filter;
-    if (parsed.has("--serial")) {
-        const std::string text = parsed.value("--serial");
+    std::optional<std::int64_t> opposed;
+    std::optional<std::int64_t> lifted;
+    for (const auto& [option, serial] :
+         {std::pair{"--serial", &filter.serial}, std::pair{"--oppose", &opposed},
+          std::pair{"--lift", &lifted}}) {
+        if (!parsed.has(option))
+            continue;
+        const std::string text = parsed.value(option);
         if (text.empty() || text.size() > 10 ||
             text.find_first_not_of("0123456789") != std::string::npos)
-            return refuse("--serial attend un numéro de série, pas « " + base::Excerpt(text) + " »",
+            return refuse(std::string(option) + " attend un numéro de série, pas « " +
+                              base::Excerpt(text) + " »",
                           io);
-        filter.serial = std::stoll(text);
+        *serial = std::stoll(text);
     }
+    const int actions =
+        (opposed ? 1 : 0) + (lifted ? 1 : 0) + (parsed.has("--oppositions") ? 1 : 0);
+    if (actions > 1)
+        return refuse("--oppose, --lift et --oppositions vont chacun seul", io);
+    if (opposed.has_value() != parsed.has("--reason"))
+        return refuse("--oppose et --reason vont ensemble", io);
+    if (parsed.has("--by-station") && !parsed.has("--totals"))
+        return refuse("--by-station ne va qu'avec --totals", io);
     std::string until;
     if (!readDay(parsed, "--since", filter.since, io) || !readDay(parsed, "--until", until, io))
         return 2;
@@ -280,21 +317,48 @@ int JournalCommand::run(const GlobalOptions& options, const base::ParsedLine& pa
         io.err << refusal(error) << "\n";
         return 1;
     }
+    const journal::Writer writer{&records, "ostrel-card", "", setting.station};
+    if (opposed || lifted) {
+        if (!(opposed ? workflows::Oppose(writer, *opposed, parsed.value("--reason"), error)
+                      : workflows::LiftOpposition(writer, *lifted, error))) {
+            io.err << refusal(error) << "\n";
+            return 1;
+        }
+        io.out << "carte " << (opposed ? *opposed : *lifted)
+               << (opposed ? " mise en opposition" : " : opposition levée") << "\n";
+        return 0;
+    }
+    if (parsed.has("--oppositions")) {
+        std::vector<journal::Opposition> oppositions;
+        if (!workflows::ListOppositions(records, oppositions, error)) {
+            io.err << refusal(error) << "\n";
+            return 1;
+        }
+        const std::vector<std::string> names = {"numéro", "depuis", "poste", "compte", "raison"};
+        PrintTabbed(io.out, names, names.size());
+        for (const journal::Opposition& o : oppositions)
+            PrintTabbed(io.out,
+                        {std::to_string(o.serial), journal::LocalTimeText(o.time), o.station,
+                         o.login, o.reason},
+                        names.size());
+        return 0;
+    }
     if (totals) {
         journal::Totals sums;
-        if (!journal::ReadTotals(records, filter.since, until, sums, error)) {
+        const bool byStation = parsed.has("--by-station");
+        if (!journal::ReadTotals(records, filter.since, until, sums, error, {byStation, {}})) {
             io.err << refusal(error) << "\n";
             return 1;
         }
         if (csv) {
-            io.out << journal::TotalsCsv(sums, separator);
+            io.out << journal::TotalsCsv(sums, separator, byStation);
             return 0;
         }
-        const std::size_t columns = journal::TotalsColumnNames().size();
-        PrintTabbed(io.out, journal::TotalsColumnNames(), columns);
+        const std::vector<std::string> names = journal::TotalsColumnNames(byStation);
+        PrintTabbed(io.out, names, names.size());
         for (const journal::DayTotals& day : sums.days)
-            PrintTabbed(io.out, journal::TotalsFields(day), columns);
-        PrintTabbed(io.out, journal::TotalsFields(sums.total), columns);
+            PrintTabbed(io.out, journal::TotalsFields(day, byStation), names.size());
+        PrintTabbed(io.out, journal::TotalsFields(sums.total, byStation), names.size());
         return 0;
     }
     std::vector<journal::Entry> entries;

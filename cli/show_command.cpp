@@ -2,6 +2,7 @@
 
 #include "card/card_layout.h"
 #include "card/codecs.h"
+#include "card_check_line.h"
 #include "cli_reader.h"
 #include "reader/card_session.h"
 #include "reader/security_state.h"
@@ -21,7 +22,9 @@ constexpr const char* kHelp =
     "« carte CREDIT » ou « carte inconnue », « kind: token », « kind: credit » ou\n"
     "« kind: unknown », « credits: N », « serial: N » (une carte formatée) ou « serial: aucun »,\n"
     "et « attempts: N » ou « attempts: inconnu » (un lecteur qui ne lit pas le compteur\n"
-    "d'erreurs sans code). Rien n'est inscrit au journal.\n"
+    "d'erreurs sans code). Pour une carte formatée, une ligne de plus dit ce que le journal en\n"
+    "sait : carte en opposition, modifiée hors poste ou inconnue du journal. Rien d'autre\n"
+    "n'est inscrit au journal que ce contrôle, quand il trouve quelque chose.\n"
     "Code de sortie 0 quand la carte lue est une carte JETON ou CREDIT.\n";
 
 const char* KindName(std::uint8_t kind) {
@@ -90,6 +93,8 @@ int ShowCommand::run(const GlobalOptions& options, const base::ParsedLine&, Comm
            << "\n"
            << "attempts: " << (attempts ? std::to_string(*attempts) : std::string("inconnu"))
            << "\n";
+    if (inserted == workflows::InsertedCard::Ours)
+        PrintCardCheck(options, "show", state.CardImage, io);
     return kind == card::layout::kKindToken || kind == card::layout::kKindCredit ? 0 : 1;
 }
 

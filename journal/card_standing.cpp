@@ -37,9 +37,12 @@ CardStanding StandingOf(std::int64_t serial, const std::vector<Entry>& history) 
     CardStanding standing;
     for (const Entry& e : history) {
         standing.known = true;
-        standing.lastRow = e;
-        if (Is(e.outcome, kVerified) && SerialWritten(e) == serial)
+        if (Is(e.outcome, kVerified) && SerialWritten(e) == serial) {
             standing.lastWritten = e;
+            standing.checksSince.clear();
+        }
+        if (Is(e.operation, kCheck) && e.serialOld == serial)
+            standing.checksSince.push_back(e);
         if (Is(e.operation, kReplacement) && Is(e.outcome, kVerified) && e.serialOld == serial)
             standing.replacedBy = e.serialNew;
         if (e.serialOld != serial)
@@ -76,11 +79,12 @@ CheckFinding CompareWithJournal(const card::CardMemory& image, const CardStandin
 
 bool AlreadyRecorded(const CheckFinding& finding, const CardStanding& standing,
                      const card::CardMemory& image) {
-    if (finding.outcome.empty() || !standing.lastRow)
-        return false;
-    const Entry& last = *standing.lastRow;
-    return Is(last.operation, kCheck) && last.outcome == finding.outcome &&
-           last.before == std::string(image.begin(), image.end());
+    const std::string bytes(image.begin(), image.end());
+    for (const Entry& check : standing.checksSince) {
+        if (check.outcome == finding.outcome && check.before == bytes)
+            return true;
+    }
+    return false;
 }
 
 std::string DayText(const std::string& utc) {

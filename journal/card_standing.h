@@ -29,7 +29,8 @@ struct CardStanding {
     std::optional<Entry> lastWritten;
     std::optional<Opposition> opposition;
     std::optional<std::int64_t> replacedBy; // the card that took over its credits
-    std::optional<Entry> lastRow;
+    // The checks recorded since lastWritten (or since the first row when there is none).
+    std::vector<Entry> checksSince;
 };
 
 // history: every row naming serial, oldest first (Journal::History).
@@ -48,8 +49,9 @@ struct CheckFinding {
 CheckFinding CompareWithJournal(const card::CardMemory& image, const CardStanding& standing,
                                 bool journalHasRows);
 
-// Whether finding was already recorded as the card's last row, with the same image: a card
-// left in the reader or put back is one finding, not one per insertion.
+// Whether finding was already recorded since the card's last write, with the same image: a
+// card put back, shown again or written between its oppositions is one finding, not one per
+// insertion.
 bool AlreadyRecorded(const CheckFinding& finding, const CardStanding& standing,
                      const card::CardMemory& image);
 
