@@ -58,9 +58,10 @@ int ReplaceCommand::run(const GlobalOptions& options, const base::ParsedLine& pa
         return 1;
     workflows::Replacement replacement;
     std::string refusal;
+    bool confirmable = false;
     if (!workflows::PrepareReplacement(journal.journal(), old, parsed.has("--force"), replacement,
-                                       refusal)) {
-        io.err << "ostrel-card replace : " << refusal << "\n";
+                                       refusal, &confirmable)) {
+        io.err << "ostrel-card replace : " << refusal << (confirmable ? " (--force)" : "") << "\n";
         return 1;
     }
     CliReader cli;

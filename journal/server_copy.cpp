@@ -91,10 +91,10 @@ bool Conflicts(const Batch& batch, const std::string& fileId, const std::string&
 // this file, the others added unless this file's copy added them already.
 bool CopyBatch(const Batch& batch, const std::string& fileId, const std::string& station,
                PgConnection& server, CopyReport& report, std::string& error) {
-    ArrayText columns[15];
+    ArrayText columns[16];
     for (const Entry* row : batch) {
         const Entry& e = *row;
-        const PgParam values[15] = {e.time,
+        const PgParam values[16] = {e.time,
                                     e.station.empty() ? station : e.station,
                                     e.program,
                                     e.reader,
@@ -108,31 +108,34 @@ bool CopyBatch(const Batch& batch, const std::string& fileId, const std::string&
                                     e.outcome,
                                     Image(e.before),
                                     Image(e.after),
-                                    std::to_string(e.id)};
-        for (int i = 0; i < 15; ++i)
+                                    std::to_string(e.id),
+                                    e.reason.empty() ? PgParam() : PgParam(e.reason)};
+        for (int i = 0; i < 16; ++i)
             columns[i].Add(values[i]);
     }
     std::vector<PgParam> params;
-    for (ArrayText& column : columns)
-        params.push_back(column.Take());
+    for (int i = 0; i < 15; ++i)
+        params.push_back(columns[i].Take());
     params.push_back(fileId);
     params.push_back(station);
+    params.push_back(columns[15].Take()); // an opposition's reason
     PgResult r;
     if (!server.Exec(
             "WITH c AS (SELECT * FROM unnest($1::timestamptz[], $2::text[], $3::text[], "
             "$4::text[], $5::text[], $6::bigint[], $7::bigint[], $8::int[], $9::int[], "
-            "$10::int[], $11::int[], $12::text[], $13::bytea[], $14::bytea[], $15::bigint[]) "
-            "AS c(time, station, program, reader, operation, serial_new, serial_old, supplier, "
-            "kind, credits, attempts_left, outcome, card_before, card_after, origin_id)), "
+            "$10::int[], $11::int[], $12::text[], $13::bytea[], $14::bytea[], $15::bigint[], "
+            "$18::text[]) AS c(time, station, program, reader, operation, serial_new, "
+            "serial_old, supplier, kind, credits, attempts_left, outcome, card_before, "
+            "card_after, origin_id, reason)), "
             "claimed AS (UPDATE ostrel.operations o SET origin_file = $16::uuid FROM c "
             "WHERE o.origin_file IS NULL AND o.origin_station = $17 "
             "AND o.origin_id = c.origin_id AND o.time = c.time RETURNING o.origin_id) "
             "INSERT INTO ostrel.operations(time, station, program, reader, operation, "
             "serial_new, serial_old, supplier, kind, credits, attempts_left, outcome, "
-            "card_before, card_after, origin_station, origin_file, origin_id) "
+            "card_before, card_after, origin_station, origin_file, origin_id, reason) "
             "SELECT c.time, c.station, c.program, c.reader, c.operation, c.serial_new, "
             "c.serial_old, c.supplier, c.kind, c.credits, c.attempts_left, c.outcome, "
-            "c.card_before, c.card_after, $17, $16::uuid, c.origin_id FROM c "
+            "c.card_before, c.card_after, $17, $16::uuid, c.origin_id, c.reason FROM c "
             "WHERE c.origin_id NOT IN (SELECT origin_id FROM claimed) "
             "ON CONFLICT (origin_file, origin_id) DO NOTHING",
             params, &r, error, false))

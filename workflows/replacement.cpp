@@ -16,8 +16,10 @@ std::string ReplacedReason(std::int64_t newSerial) {
 }
 
 bool PrepareReplacement(journal::Journal& journal, std::int64_t oldSerial, bool force,
-                        Replacement& replacement, std::string& refusal) {
+                        Replacement& replacement, std::string& refusal, bool* confirmable) {
     using namespace card::layout;
+    if (confirmable)
+        *confirmable = false;
     journal::CardStanding standing;
     if (!ReadStanding(journal, oldSerial, standing, refusal))
         return false;
@@ -41,6 +43,8 @@ bool PrepareReplacement(journal::Journal& journal, std::int64_t oldSerial, bool 
         standing.opposition->reason.rfind(kReplacedPrefix, 0) != 0) {
         refusal = journal::OppositionText(*standing.opposition) +
                   " ; remplacement seulement sur confirmation";
+        if (confirmable)
+            *confirmable = true;
         return false;
     }
     replacement = {oldSerial, kind, credits};

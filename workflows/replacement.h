@@ -18,9 +18,11 @@ struct Replacement {
 
 // Whether the card oldSerial may be replaced: its last write, verified, left credits on a token
 // or credit card; it was not replaced yet; and it is not in opposition for another reason,
-// unless force (the operator confirmed). False with the refusal otherwise.
+// unless force (the operator confirmed). False with the refusal otherwise; confirmable, when
+// given, tells whether a confirmation (force) would lift it.
 bool PrepareReplacement(journal::Journal& journal, std::int64_t oldSerial, bool force,
-                        Replacement& replacement, std::string& refusal);
+                        Replacement& replacement, std::string& refusal,
+                        bool* confirmable = nullptr);
 
 // The lost card's opposition once it is replaced.
 std::string ReplacedReason(std::int64_t newSerial);

@@ -43,22 +43,25 @@ TEST(JournalCommand, TheScriptedDayGivesItsTotalsAndEachCardItsBytes) {
     ASSERT_EQ(totals.status, 0) << totals.err;
     // One code presented and refused; the locked card and the one kept for its last attempt
     // apart.
-    const std::string figures = "\t2\t1\t1\t12\t1\t0\t1\t0\t0\t0\t0\t1\t1\t0\t1\t1";
+    const std::string figures = "\t2\t1\t1\t12\t1\t0\t1\t0\t0\t0\t0\t1\t1\t0\t1\t1\t0\t0\t0\t0";
     EXPECT_EQ(
         Lines(totals.out),
         (std::vector<std::string>{"jour\tformatées\tréécrites\tcartes crédit\tcrédits\t"
                                   "cartes jeton\tjetons prog. 1\tjetons prog. 2\tjetons "
                                   "prog. 3\tjetons prog. 4\tjetons prog. 5\tjetons "
                                   "autres\tcodes refusés\téchecs d'écriture\tinterrompues\tcartes "
-                                  "verrouillées\tnon présentés (dernier essai)",
+                                  "verrouillées\tnon présentés (dernier essai)\tcartes suspectes\t"
+                                  "oppositions\tlevées d'opposition\tremplacements",
                                   today + figures, "total" + figures}));
     const CliRun csv = day.Card("a.card", {"journal", "--totals", "--since", today, "--until",
                                            today, "--csv", "--csv-separator", ";"});
-    EXPECT_EQ(
-        csv.out.substr(csv.out.find("\r\n") + 2),
-        today + ";2;1;1;12;1;0;1;0;0;0;0;1;1;0;1;1\r\ntotal;2;1;1;12;1;0;1;0;0;0;0;1;1;0;1;1\r\n");
+    EXPECT_EQ(csv.out.substr(csv.out.find("\r\n") + 2),
+              today + ";2;1;1;12;1;0;1;0;0;0;0;1;1;0;1;1;0;0;0;0\r\ntotal;2;1;1;12;1;0;1;0;0;0;0;1;"
+                      "1;0;1;1;0;0;0;"
+                      "0\r\n");
     const CliRun before = day.Card("a.card", {"journal", "--totals", "--until", "2000-01-01"});
-    EXPECT_EQ(Lines(before.out).back(), "total\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0");
+    EXPECT_EQ(Lines(before.out).back(),
+              "total\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0");
 
     // Card 1000000: formatted, rewritten, credited; newest first, each with its bytes.
     const CliRun history = day.Card("a.card", {"journal", "--serial", "1000000", "--bytes"});
@@ -131,15 +134,18 @@ TEST(JournalTotals, DaysAreLocalAndOnlyVerifiedWritesAreSold) {
     };
     const journal::Totals all = journal::SumByDay(entries, "", "");
     ASSERT_EQ(all.days.size(), 3u);
-    EXPECT_EQ(journal::TotalsFields(all.days[0]),
-              (std::vector<std::string>{"2026-07-02", "0", "1", "0", "0", "0", "0", "0", "0", "0",
-                                        "0", "0", "0", "0", "0", "0", "0"}));
-    EXPECT_EQ(journal::TotalsFields(all.days[1]),
-              (std::vector<std::string>{"2026-12-07", "1", "0", "0", "0", "0", "0", "0", "0", "0",
-                                        "0", "0", "0", "0", "0", "0", "0"}));
-    EXPECT_EQ(journal::TotalsFields(all.days[2]),
-              (std::vector<std::string>{"2026-12-08", "0", "0", "1", "20", "2", "0", "0", "0", "0",
-                                        "1", "1", "1", "1", "1", "1", "1"}));
+    EXPECT_EQ(
+        journal::TotalsFields(all.days[0]),
+        (std::vector<std::string>{"2026-07-02", "0", "1", "0", "0", "0", "0", "0", "0", "0", "0",
+                                  "0",          "0", "0", "0", "0", "0", "0", "0", "0", "0"}));
+    EXPECT_EQ(
+        journal::TotalsFields(all.days[1]),
+        (std::vector<std::string>{"2026-12-07", "1", "0", "0", "0", "0", "0", "0", "0", "0", "0",
+                                  "0",          "0", "0", "0", "0", "0", "0", "0", "0", "0"}));
+    EXPECT_EQ(
+        journal::TotalsFields(all.days[2]),
+        (std::vector<std::string>{"2026-12-08", "0", "0", "1", "20", "2", "0", "0", "0", "0", "1",
+                                  "1",          "1", "1", "1", "1",  "1", "0", "0", "0", "0"}));
     EXPECT_EQ(journal::TotalsFields(all.total)[0], "total");
     EXPECT_EQ(all.total.formatted + all.total.rewritten + all.total.creditCards +
                   all.total.tokenCards + all.total.refused + all.total.failed +
