@@ -4,12 +4,14 @@
 #include "app_options.h"
 #include "base/beside_task.h"
 #include "base/user_data_folder.h"
+#include "live_settings.h"
 #include "main_kestrix.h"
 #include "qt_translations.h"
 #include "reader/card_session.h"
 #include "reader/identification.h"
 #include "reader/reader_choice.h"
 #include "reader/reader_factory.h"
+#include "reader/switchable_reader.h"
 #include "reader_picture.h"
 #include "settings_window.h"
 #include "simulated_reader_window.h"
@@ -17,8 +19,6 @@
 #include "workflow_factories.h"
 #include "workflows/ini_serial_store.h"
 #include "workflows/journal_setting.h"
-#include "workflows/reader_dialect_setting.h"
-#include "workflows/reader_setting.h"
 #include "workflows/run_files.h"
 #include "workflows/wait_setting.h"
 
@@ -106,10 +106,8 @@ int RunAdmin(QApplication& application, const std::function<void(MainKestrix&)>&
     std::string error;
     if (!ParseAppOptions(args, options, error) || options.help || options.given.version)
         return AnswerAdminLine(options, error);
-    if ((options.given.reader.empty() &&
-         !workflows::ChooseConfiguredReader(options.configFile, options.reader, error)) ||
-        !workflows::ChooseDialect(options.given.dialect, options.configFile, options.reader,
-                                  error)) {
+    reader::ReaderChoice inUse;
+    if (!ChooseRunReader(options, inUse, error)) {
         std::cerr << "ostrel-admin : " << error << "\n";
         return 2;
     }
@@ -120,11 +118,18 @@ int RunAdmin(QApplication& application, const std::function<void(MainKestrix&)>&
         return 2;
     }
     reader::ChosenReader chosen;
+    if (!reader::CreateReader(inUse, chosen, error)) {
+        std::cerr << "ostrel-admin : " << error << "\n";
+        return 1;
+    }
+    // "Réglages" may replace the reader while the program runs; one trace follows them all.
+    auto switchable = std::make_unique<reader::SwitchableReader>(std::move(chosen.library));
+    reader::SwitchableReader& readers = *switchable;
+    chosen.library = std::move(switchable);
     // The monitor polls every 200 ms: its trace shows changes only.
-    if (!reader::CreateReader(options.reader, chosen, error) ||
-        !reader::StartTrace(options.trace, true, std::cerr,
+    if (!reader::StartTrace(options.trace, true, std::cerr,
                             workflows::FilesOfTheRun(options.configFile, options.given.journalFile,
-                                                     options.reader, chosen.deckFolder),
+                                                     inUse, chosen.deckFolder),
                             chosen, error)) {
         std::cerr << "ostrel-admin : " << error << "\n";
         return 1;
@@ -139,6 +144,7 @@ int RunAdmin(QApplication& application, const std::function<void(MainKestrix&)>&
     reader::SharedState state(*chosen.library);
     // The journal and the configuration are waited for beside the window's thread.
     base::Waiting waiting(waitLimit);
+    LiveSettings live(options, inUse, chosen.status, readers, waiting);
     // The journal of the start, then each one "Réglages" chose since: kept to the end, as a
     // window opened before may still read one.
     std::vector<std::unique_ptr<workflows::JournalPlace>> places;
@@ -148,18 +154,14 @@ int RunAdmin(QApplication& application, const std::function<void(MainKestrix&)>&
     workflows::JournalSetting current = journalSetting;
     MainKestrix* shown = nullptr; // the settings apply to it once it exists
     std::function<WorkflowFactories()> makeFactories;
-    // After "Enregistrer": the status line, and with no card workflow open, the journal and the
-    // station's name for the next operations; the reader stays the one opened at start.
-    const auto applySettings = [&]() -> std::string {
+    // With no card workflow window open: the configuration read again, its journal and
+    // station's name for the next operations, its reader and waiting limit at once.
+    const auto applyAtRest = [&]() -> SettingsApplied {
         workflows::JournalSetting saved;
         std::string why;
-        if (!shown ||
-            !workflows::ChooseJournal(options.given.journalFile, options.configFile, saved, why))
-            return why;
+        if (!workflows::ChooseJournal(options.given.journalFile, options.configFile, saved, why))
+            return {why, false, why};
         shown->setStationStatus(StationStatusText(saved.station, saved.server));
-        if (state.FormatActive || state.DisposableActive)
-            return "une fenêtre de travail est ouverte : le journal choisi et le lecteur servent "
-                   "dès le prochain démarrage";
         if (saved.server != current.server || saved.file != current.file) {
             places.push_back(std::make_unique<workflows::JournalPlace>(saved, options.configFile));
             places.back()->SetWaiting(&waiting);
@@ -167,19 +169,34 @@ int RunAdmin(QApplication& application, const std::function<void(MainKestrix&)>&
             shown->setPendingSource([journal] { return journal->PendingCount(); });
         }
         current = saved;
+        SettingsApplied applied = live.Apply(false);
+        if (applied.readerReplaced)
+            shown->setReaderStatusSource([&live] { return ReaderStatusLine(live.status()); });
         shown->setFactories(makeFactories());
-        return "le journal et le nom du poste servent dès maintenant, le lecteur et l'attente dès "
-               "le "
-               "prochain démarrage";
+        return applied;
+    };
+    // After "Enregistrer". With a card workflow window open, the waiting limit only (a wait
+    // already begun keeps its own); the rest once that window has gone, its problems then shown
+    // in the status line.
+    const auto applySettings = [&]() -> std::string {
+        if (!shown)
+            return {};
+        if (!state.FormatActive && !state.DisposableActive)
+            return applyAtRest().message;
+        shown->afterWorkflows([&] {
+            if (const SettingsApplied later = applyAtRest(); !later.problem.empty())
+                shown->ShowWarning(later.problem);
+        });
+        return live.Apply(true).message;
     };
     makeFactories = [&]() -> WorkflowFactories {
         workflows::JournalPlace& place = *places.back();
         WorkflowFactories made =
             MakeWorkflowFactories(options,
                                   {&place.journal(), "ostrel-admin",
-                                   reader::ReaderChoiceText(options.reader), current.station},
+                                   reader::ReaderChoiceText(live.inUse()), current.station},
                                   &waiting, place.server() ? &place.series() : nullptr);
-        made.settings = [&options, &chosen, &state, &applySettings] {
+        made.settings = [&options, &chosen, &state, &live, &applySettings] {
             SettingsContext context;
             context.configFile = options.configFile;
             context.simulated = chosen.simulator != nullptr;
@@ -191,8 +208,8 @@ int RunAdmin(QApplication& application, const std::function<void(MainKestrix&)>&
                 reader::SurveyPcscReaders(last, error);
                 return last;
             };
-            context.describeCard = [&state, &options](const std::string& name) {
-                return DescribeCard(state, options.reader, name);
+            context.describeCard = [&state, &live](const std::string& name) {
+                return DescribeCard(state, live.inUse(), name);
             };
             context.applied = [&applySettings](const workflows::StationSettings&) {
                 return applySettings();
@@ -210,7 +227,7 @@ int RunAdmin(QApplication& application, const std::function<void(MainKestrix&)>&
     WorkflowFactories factories = makeFactories();
     MainKestrix mainWindow(state, std::move(factories));
     shown = &mainWindow;
-    mainWindow.setReaderStatusSource([status = chosen.status] { return ReaderStatusLine(status); });
+    mainWindow.setReaderStatusSource([&live] { return ReaderStatusLine(live.status()); });
     mainWindow.setStationStatus(StationStatusText(journalSetting.station, journalSetting.server));
     mainWindow.show();
     // Outcomes kept while the server was away go at start and every minute, beside the window.

@@ -19,6 +19,8 @@
 #include <QStatusBar>
 #include <QTimer>
 
+#include <utility>
+
 namespace ostrel::app {
 
 MainKestrix::MainKestrix(reader::SharedState& state, WorkflowFactories factories, QWidget* parent)
@@ -95,6 +97,12 @@ void MainKestrix::setReaderStatus(const std::string& text) {
 
 void MainKestrix::setStationStatus(const std::string& text) {
     lblStation_->setText(QString::fromStdString(text));
+}
+
+void MainKestrix::afterWorkflows(std::function<void()> then) {
+    afterWorkflows_ = std::move(then);
+    if (!state_.FormatActive && !state_.DisposableActive)
+        std::exchange(afterWorkflows_, nullptr)();
 }
 
 void MainKestrix::setCardSecurity(const std::string& text) {
@@ -220,8 +228,11 @@ QMdiSubWindow* MainKestrix::addChild(QWidget* widget) {
     connect(
         child, &QObject::destroyed, this,
         [this] {
-            if (!ended_)
-                showWorkflow();
+            if (ended_)
+                return;
+            showWorkflow();
+            if (afterWorkflows_ && !state_.FormatActive && !state_.DisposableActive)
+                std::exchange(afterWorkflows_, nullptr)();
         },
         Qt::QueuedConnection);
     return child;

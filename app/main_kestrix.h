@@ -56,6 +56,9 @@ public:
     void setReaderStatus(const std::string& text);
     // The windows the menus open from now on (the settings changed the journal or the station).
     void setFactories(WorkflowFactories factories) { factories_ = std::move(factories); }
+    // Runs then at once when no card workflow window is open, else once the last one has gone
+    // (only the latest then given runs).
+    void afterWorkflows(std::function<void()> then);
     // The station's name and where its record is, beside the reader's state.
     void setStationStatus(const std::string& text);
     QMdiArea* mdiArea() const { return mdi_; }
@@ -108,6 +111,7 @@ private:
     std::size_t pendingCount_ = 0; // outcomes the server has not been told yet
     std::string pendingText_;
     std::string warning_; // about the journal, first of all while there is one
+    std::function<void()> afterWorkflows_;
     ReaderMonitor monitor_;
     std::array<QAction*, kMenuItems.size()> actions_{};
     QPointer<QMdiSubWindow> welcome_;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <map>
@@ -18,14 +19,16 @@ inline constexpr std::chrono::seconds kDefaultWaitLimit{30};
 // that wait and the one that shows it: the window reads what() into its status line. What is
 // shared is only the limit and that line: each operation that waits has its own call-off (a
 // stop token registered for the thread it waits on, see Watch), so that calling one off never
-// ends another's wait.
+// ends another's wait. The limit changes while the program runs ("Réglages"): a wait already
+// begun keeps the one it began with.
 class Waiting {
 public:
     explicit Waiting(std::chrono::milliseconds limit = kDefaultWaitLimit) : limit_(limit) {}
     Waiting(const Waiting&) = delete;
     Waiting& operator=(const Waiting&) = delete;
 
-    std::chrono::milliseconds limit() const { return limit_; }
+    std::chrono::milliseconds limit() const { return limit_.load(); }
+    void setLimit(std::chrono::milliseconds limit) { limit_.store(limit); }
 
     // "journal occupé, attente…" while a wait is on (the latest begun of those still on),
     // empty otherwise.
@@ -53,7 +56,7 @@ private:
     std::uint64_t Say(const std::string& what);
     void Unsay(std::uint64_t line);
 
-    const std::chrono::milliseconds limit_;
+    std::atomic<std::chrono::milliseconds> limit_;
     mutable std::mutex mutex_;
     std::vector<std::pair<std::uint64_t, std::string>> lines_; // oldest first
     std::uint64_t nextLine_ = 1;

@@ -108,6 +108,10 @@ public:
             }
         if (held_ && waitForOthers) // a card's call: it tells whether it found the server busy
             journal_.busy_ = false;
+        // The program's limit as it is now: "Réglages" may have changed it since the last call.
+        if (held_)
+            journal_.connection_.SetWaitLimit(journal_.waiting_ ? journal_.waiting_->limit()
+                                                                : base::kDefaultWaitLimit);
     }
     ~Call() {
         if (held_)
@@ -171,8 +175,6 @@ void PgJournal::LearnSite(base::Patience* patience) {
 
 void PgJournal::SetWaiting(base::Waiting* waiting) {
     waiting_ = waiting;
-    const std::lock_guard lock(mutex_);
-    connection_.SetWaitLimit(waiting ? waiting->limit() : base::kDefaultWaitLimit);
 }
 
 bool PgJournal::Open(std::string& error) {

@@ -18,6 +18,8 @@ struct ReaderChoice {
     std::string argument; // folder, file or reader name; empty for the defaults
     // The PC/SC reader's command set; empty: found by the reader itself (auto).
     std::optional<dialect::Dialect> dialect;
+
+    bool operator==(const ReaderChoice&) const = default;
 };
 
 // The choice as the option writes it ("sim:cartes", "pcsc"), for records.

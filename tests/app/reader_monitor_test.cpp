@@ -3,6 +3,7 @@
 #include "fake_monitor_view.h"
 #include "reader/identification.h"
 #include "reader/simulated_reader.h"
+#include "reader/switchable_reader.h"
 #include "reader/tracing_reader.h"
 #include "reader_monitor.h"
 #include "window_title.h"
@@ -302,4 +303,43 @@ TEST(DesktopTrace, TheMonitorsRepeatedCallsAreCountedNotWritten) {
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines[0], "GetInfo(1) -> 0 : carte présente, lecteur « Lecteur simulé » (après 4 "
                         "appels répétés sans changement)");
+}
+
+// "Réglages" replaces the reader: one that does not answer leaves the one in use as it was; one
+// that answers closes it, the monitor sees the card go and then the new reader, and the trace
+// set up at start goes on with what crosses below the new one.
+TEST(ReplacedReader, TheMonitorSeesTheCardGoThenTheNewReaderAndTheOldOneIsClosed) {
+    std::string trace;
+    auto first = std::make_unique<reader::SimulatedReader>();
+    reader::SimulatedReader& old = *first;
+    old.insertCard(TestFormattedCard());
+    auto owned = std::make_unique<reader::SwitchableReader>(std::move(first));
+    reader::SwitchableReader& readers = *owned;
+    reader::TracingReader traced(std::move(owned), std::make_unique<LinesSink>(trace), {});
+    reader::SharedState state(traced);
+    FakeMonitorView view(state);
+    app::ReaderMonitor monitor(state, view);
+    monitor.tick();
+    ASSERT_TRUE(view.dumpLoaded);
+
+    auto unplugged = std::make_unique<reader::SimulatedReader>();
+    unplugged->unplug();
+    EXPECT_EQ(readers.Replace(std::move(unplugged)), reader::kErrNoReader);
+    EXPECT_FALSE(monitor.tick());
+    EXPECT_TRUE(view.dumpLoaded);
+
+    auto second = std::make_unique<reader::SimulatedReader>();
+    reader::SimulatedReader& now = *second;
+    now.insertCard(TestBlankCard());
+    ASSERT_GE(readers.Replace(std::move(second)), 0);
+    reader::InfoRecord info;
+    EXPECT_LT(old.GetInfo(reader::SimulatedReader::kHandle, info), 0) << "old reader left open";
+    trace.clear();
+    monitor.tick();
+    EXPECT_EQ(view.lastCaption(), kNoReader);
+    EXPECT_FALSE(view.dumpLoaded);
+    monitor.tick();
+    EXPECT_EQ(state.ReaderState, kReaderCardInside);
+    EXPECT_EQ(view.dumpImage, now.card()->chip().memory());
+    EXPECT_NE(trace.find(" ms    puce mise sous tension -> "), std::string::npos) << trace;
 }

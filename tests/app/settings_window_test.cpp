@@ -2,7 +2,9 @@
 // differing, bad fields refused in place, and "Essayer" against the private PostgreSQL server.
 #include "about_dialog.h"
 #include "journal/server_address_parts.h"
+#include "live_settings.h"
 #include "pg_test_database.h"
+#include "reader/simulated_reader.h"
 #include "settings_window.h"
 #include "status_line.h"
 #include "temp_folder.h"
@@ -136,6 +138,60 @@ TEST_F(Settings, BadFieldsAreRefusedInPlaceAndNothingIsSaved) {
     }
 }
 
+// "Enregistrer" on a program running on the simulated reader: the waiting limit serves at once;
+// a PC/SC reader chosen that does not answer (none here) leaves the reader in use, and so does
+// one chosen while --reader given at start wins.
+TEST_F(Settings, EnregistrerAppliesTheWaitAtOnceAndKeepsTheReaderInUseWithTheReason) {
+    using namespace std::chrono_literals;
+    const struct {
+        const char* readerOption;
+        const char* wait;
+        std::chrono::milliseconds limit;
+        const char* said;
+        const char* end;
+    } cases[] = {
+        {"", "7", 7s,
+         "le journal, le nom du poste et l'attente de 7 s servent dès maintenant ; le lecteur « "
+         "Lecteur B » ne ",
+         " : le lecteur en service reste"},
+        {"sim", "45", 45s,
+         "le journal et le nom du poste servent dès maintenant ; l'option --reader donnée au "
+         "démarrage l'emporte sur le lecteur choisi",
+         "choisi"},
+    };
+    for (const auto& c : cases) {
+        dir.write("poste.ini", kConfig);
+        app::AppOptions options;
+        options.configFile = config;
+        options.given.reader = c.readerOption;
+        options.reader = {reader::ReaderChoice::Kind::Simulated, {}, {}};
+        auto simulated = std::make_unique<reader::SimulatedReader>();
+        reader::SimulatedReader& inUse = *simulated;
+        reader::SwitchableReader readers(std::move(simulated));
+        const std::int32_t handle = readers.Open(reader::kReaderTypeAny, reader::kReaderPortAny);
+        base::Waiting waiting(45s);
+        app::LiveSettings live(options, options.reader, nullptr, readers, waiting);
+        app::SettingsContext context = Context();
+        context.simulated = true;
+        context.applied = [&live](const workflows::StationSettings&) {
+            return live.Apply(false).message;
+        };
+        app::SettingsWindow window(std::move(context));
+        auto* readerList = Find<QComboBox>(window, "cboReader");
+        readerList->setCurrentIndex(readerList->findData("Lecteur B"));
+        Find<QLineEdit>(window, "txtWait")->setText(c.wait);
+        QTest::mouseClick(Find<QPushButton>(window, "cmdSave"), Qt::LeftButton);
+
+        const std::string result = Result(window);
+        EXPECT_NE(result.find(" ; " + std::string(c.said)), std::string::npos) << result;
+        EXPECT_TRUE(result.ends_with(c.end)) << result;
+        EXPECT_EQ(waiting.limit(), c.limit) << c.wait;
+        reader::InfoRecord info;
+        EXPECT_EQ(readers.GetInfo(handle, info), 0) << "the reader in use was closed";
+        EXPECT_EQ(inUse.pollCount(), 1);
+    }
+}
+
 struct SettingsOnServer : Settings {
     PgTestDatabase db{"settings", dir.dir().string()};
 
@@ -177,8 +233,7 @@ TEST_F(SettingsOnServer, EssayerTellsWhatAStationAndAnAdministratorFind) {
     EXPECT_EQ(asStation.rfind("Carte : vue dans «  »\nServeur joint : PostgreSQL ", 0), 0u)
         << asStation;
     for (const char* line :
-         {"\nTLS : non\n", "\nDroits : poste (ostrel_station)\n",
-          "\nSchéma : version 4\n",
+         {"\nTLS : non\n", "\nDroits : poste (ostrel_station)\n", "\nSchéma : version 4\n",
           "\nSérie : commencée, prochain numéro 1000181\n", "\nFormatage possible par ce serveur"})
         EXPECT_NE(asStation.find(line), std::string::npos) << line << "\n" << asStation;
 
