@@ -224,7 +224,7 @@ TEST(JournalWindow, TheScriptedDayShowsItsHistoriesAndTotals) {
     QStringList figures;
     for (int column = 0; column < sums->columnCount(); ++column)
         figures << sums->item(1, column)->text();
-    EXPECT_EQ(figures.join(' '), "total 2 1 1 12 1 0 1 0 0 0 0 1 1 0 1 1");
+    EXPECT_EQ(figures.join(' ').toStdString(), "total 2 1 1 12 1 0 1 0 0 0 0 1 1 0 1 1 0 0 0 0");
     auto* chart = window.findChild<QChartView*>("chartTotals")->chart();
     auto* bars = qobject_cast<QBarSeries*>(chart->series().value(0));
     ASSERT_NE(bars, nullptr);
