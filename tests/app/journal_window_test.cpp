@@ -484,3 +484,93 @@ TEST(JournalWindow, OperationsArePagedAsTheTableScrollsAndFiltered) {
                     ->toPlainText()
                     .contains("00: 00000000 00000000 00000000 00000000"));
 }
+
+// "Totaux" by station: all together, one row a day and station with the station after the
+// day, or one station's rows; the stations offered are those the range saw, the one chosen kept
+// in a range without it, and the export follows the choice.
+TEST(JournalWindow, TotalsAreChosenByStation) {
+    TempFolder dir("ostrel-totals-stations");
+    journal::SqliteJournal records(dir.path("j.sqlite"));
+    std::int64_t id = 0;
+    std::string error;
+    for (const auto& [serial, station] :
+         {std::pair{1000000, "Guichet 1"}, {1000001, "Guichet 1"}, {1000002, "Guichet 2"}}) {
+        journal::Entry format = Format(serial, journal::kVerified);
+        format.station = station;
+        ASSERT_TRUE(records.Add(format, id, error)) << error;
+    }
+    journal::Entry opposition;
+    opposition.station = "Guichet 2";
+    opposition.operation = journal::kOpposition;
+    opposition.serialOld = 1000000;
+    opposition.outcome = journal::kRecorded;
+    opposition.reason = "perdue";
+    ASSERT_TRUE(records.Record(opposition, id, error)) << error;
+
+    app::DailyTotalsView view(&records);
+    const auto settled = [&] {
+        for (int spins = 0; view.reading() && spins < 3000; ++spins)
+            QTest::qWait(10);
+        return !view.reading();
+    };
+    const QString today = QString::fromStdString(journal::LocalToday());
+    view.SetRange(QDate::fromString(today, "yyyy-MM-dd"), QDate::fromString(today, "yyyy-MM-dd"));
+    ASSERT_TRUE(settled());
+    auto* stations = view.findChild<QComboBox*>("cmbTotalsStation");
+    auto* table = view.findChild<QTableWidget*>("lstTotals");
+    const auto column = [&](const char* name) {
+        for (int c = 0; c < table->columnCount(); ++c) {
+            if (table->horizontalHeaderItem(c)->text() == name)
+                return c;
+        }
+        return -1;
+    };
+    const auto line = [&](int row) {
+        QStringList cells;
+        for (const char* name : {"jour", "poste", "formatées", "oppositions"}) {
+            const int c = column(name);
+            cells << (c < 0 ? "-" : table->item(row, c)->text());
+        }
+        return cells.join(' ');
+    };
+    QStringList offered;
+    for (int i = 0; i < stations->count(); ++i)
+        offered << stations->itemText(i);
+    EXPECT_EQ(offered, (QStringList{"Tous les postes", "Par poste", "Guichet 1", "Guichet 2"}));
+    ASSERT_EQ(table->rowCount(), 2);
+    EXPECT_EQ(line(0), today + " - 3 1");
+
+    stations->setCurrentText("Par poste");
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(column("poste"), 1);
+    ASSERT_EQ(table->rowCount(), 3);
+    EXPECT_EQ(line(0), today + " Guichet 1 2 0");
+    EXPECT_EQ(line(1), today + " Guichet 2 1 1");
+    EXPECT_EQ(line(2), "total  3 1");
+    // The chart sums a day's stations: one group of bars per day.
+    auto* chart = view.findChild<QChartView*>("chartTotals")->chart();
+    auto* bars = qobject_cast<QBarSeries*>(chart->series().value(0));
+    ASSERT_NE(bars, nullptr);
+    EXPECT_EQ(bars->barSets().at(0)->count(), 1);
+    EXPECT_EQ(bars->barSets().at(0)->at(0), 3);
+
+    stations->setCurrentText("Guichet 2");
+    ASSERT_TRUE(settled());
+    ASSERT_EQ(table->rowCount(), 2);
+    EXPECT_EQ(line(0), today + " Guichet 2 1 1");
+    EXPECT_EQ(line(1), "total  1 1");
+    const QString file = QString::fromStdString(dir.path("totaux.csv"));
+    view.chooseExportFile = [&] { return file; };
+    view.findChild<QPushButton*>("cmdExportTotals")->click();
+    const QJsonArray csv = ReadCsv(file, ";");
+    ASSERT_EQ(csv.size(), 3);
+    EXPECT_EQ(csv[0].toArray()[1].toString(), "poste");
+    EXPECT_EQ(csv[1].toArray()[1].toString(), "Guichet 2");
+    EXPECT_EQ(csv[2].toArray()[0].toString(), "total");
+
+    view.SetRange(QDate(2000, 1, 1), QDate(2000, 1, 31));
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(stations->currentText(), "Guichet 2");
+    EXPECT_EQ(stations->count(), 3);
+    EXPECT_EQ(table->rowCount(), 1);
+}
