@@ -245,7 +245,7 @@ void MainKestrix::unloadChild(QPointer<QMdiSubWindow>& window) {
 
 void MainKestrix::showDump() {
     unloadChild(dump_); // a dump is only ever built for the card just read
-    dump_ = addChild(new DumpWindow(state_));
+    dump_ = addChild(new DumpWindow(state_, factories_.checkCard));
     dump_->showMaximized();
 }
 

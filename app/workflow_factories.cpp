@@ -25,6 +25,12 @@ WorkflowFactories MakeWorkflowFactories(const AppOptions& options, journal::Writ
     factories.journal = [records = journal.journal, waiting]() -> QWidget* {
         return new JournalWindow(records, waiting);
     };
+    if (journal.journal) {
+        factories.checkCard.check = [journal](const card::CardMemory& image) {
+            return workflows::CheckCard(journal, image);
+        };
+        factories.checkCard.waiting = waiting;
+    }
     return factories;
 }
 

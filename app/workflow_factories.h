@@ -2,6 +2,7 @@
 
 #include "app_options.h"
 #include "base/waiting.h"
+#include "dump_window.h"
 #include "journal/journal.h"
 #include "reader/shared_state.h"
 #include "workflows/serial_series.h"
@@ -24,6 +25,7 @@ struct WorkflowFactories {
     WorkflowWindowFactory format;                // "Formatage"
     WorkflowWindowFactory disposable;            // "Programmation carte"
     JournalWindowFactory journal;                // "Journal"
+    JournalCheck checkCard;                      // what the dump adds to a formatted card
     JournalWindowFactory settings;               // "Réglages"
     std::function<void(QWidget* parent)> about;  // "Aide", "À propos"
     std::function<void(QWidget* parent)> manual; // "Aide", "Manuel"
