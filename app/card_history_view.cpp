@@ -71,9 +71,9 @@ QString BytesHtml(const journal::Entry& entry) {
 
 CardHistoryView::CardHistoryView(journal::Writer writer, base::Waiting* waiting, QWidget* parent)
     : QWidget(parent), writer_(std::move(writer)), txtSerial_(new QLineEdit(this)),
-      cmdOppose_(new QPushButton("Faire &opposition…", this)),
-      cmdLift_(new QPushButton("&Lever l'opposition", this)),
-      cmdReplace_(new QPushButton("&Remplacer la carte…", this)),
+      cmdOppose_(new QPushButton("Faire oppo&sition…", this)),
+      cmdLift_(new QPushButton("Le&ver l'opposition", this)),
+      cmdReplace_(new QPushButton("Re&mplacer la carte…", this)),
       lstHistory_(new QTableWidget(this)), txtBytes_(new QTextEdit(this)),
       lblInfo_(new QLabel(this)), read_(new JournalRead(waiting, lblInfo_, this)),
       act_(new JournalRead(waiting, lblInfo_, this)) {
@@ -205,6 +205,11 @@ void CardHistoryView::Read(std::int64_t serial, std::int64_t chosenId) {
             if (history->ok) {
                 serial_ = serial;
                 standing_ = journal::StandingOf(serial, entries_);
+                // The rows do not show an opposition's reason: the line under them does.
+                if (standing_.opposition)
+                    lblInfo_->setText(
+                        lblInfo_->text() + " — " +
+                        QString::fromStdString(journal::OppositionText(*standing_.opposition)));
             }
             ShowStanding();
             ShowEntries(chosenId != 0 || entries_.empty() ? chosenId : entries_.back().id);

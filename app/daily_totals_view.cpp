@@ -131,7 +131,7 @@ DailyTotalsView::DailyTotalsView(journal::Journal* journal, base::Waiting* waiti
     range->addWidget(until);
     range->addWidget(dtUntil_);
     range->addWidget(new QLabel("(heure locale)", this));
-    auto* station = new QLabel("&Poste", this);
+    auto* station = new QLabel("Po&ste", this);
     station->setBuddy(cmbStation_);
     range->addWidget(station);
     range->addWidget(cmbStation_);

@@ -132,6 +132,9 @@ TEST(CardHistory, OppositionsAndReplacementsFromTheHistory) {
     EXPECT_EQ(found[1].reason, "perdue");
     EXPECT_EQ(found[1].station, "Guichet 2");
     EXPECT_EQ(history->findChild<QTableWidget*>("lstHistory")->rowCount(), 2);
+    const QString said = history->findChild<QLabel*>("lblHistoryInfo")->text();
+    EXPECT_TRUE(said.contains("Carte en opposition depuis ") && said.endsWith(" : perdue"))
+        << said.toStdString();
     EXPECT_TRUE(button("cmdOppose")->isHidden());
     EXPECT_FALSE(button("cmdLift")->isHidden());
 
