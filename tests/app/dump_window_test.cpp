@@ -101,7 +101,6 @@ TEST_F(DumpWindowTest, AFormattedCardIsCheckedAgainstTheJournal) {
     records.SetWaiting(&waiting);
     journal::Entry credit;
     credit.station = "Guichet 1";
-    credit.program = "ostrel-admin";
     credit.operation = journal::kCredit;
     credit.serialOld = 1000000;
     credit.kind = card::layout::kKindCredit;
@@ -109,58 +108,43 @@ TEST_F(DumpWindowTest, AFormattedCardIsCheckedAgainstTheJournal) {
     credit.outcome = journal::kVerified;
     std::int64_t id = 0;
     std::string error;
-    ASSERT_TRUE(records.Add(credit, id, error)) << error;
     std::vector<journal::Entry> rows;
-    ASSERT_TRUE(records.History(1000000, rows, error)) << error;
+    ASSERT_TRUE(records.Add(credit, id, error) && records.History(1000000, rows, error)) << error;
     const std::string written = journal::DayText(rows.at(0).time);
-
     state.CardImage.fill(0xFF);
     card::WriteCardLong(state.CardImage, card::layout::kSerialOffset, 1000000);
     state.CardImage[card::layout::kDisposableKind] = card::layout::kKindCredit;
     state.CardImage[card::layout::kDisposableValue] = 50;
     const app::JournalCheck check{
         [&](const card::CardMemory& image) {
-            return workflows::CheckCard({&records, "tests", "sim", "G2"}, image);
+            return workflows::CheckCard({&records, "t", "sim", "G2"}, image);
         },
         &waiting};
-    const auto answered = [](const app::DumpWindow& window) {
-        for (int spins = 0; window.checking() && spins < 3000; ++spins)
-            QTest::qWait(10);
-        return !window.checking();
-    };
 
     state.InfoMessage = card::kTextValid;
     {
         const app::DumpWindow window(state, check);
-        ASSERT_TRUE(answered(window));
+        for (int spins = 0; window.checking() && spins < 3000; ++spins)
+            QTest::qWait(10);
         EXPECT_EQ(info(window).toStdString(),
                   "carte valide — Carte modifiée hors poste : 50 crédits, 20 écrits le " + written +
                       " par Guichet 1");
     }
     ASSERT_TRUE(records.History(1000000, rows, error)) << error;
     ASSERT_EQ(rows.size(), 2u);
-    EXPECT_EQ(rows[1].operation, journal::kCheck);
     EXPECT_EQ(rows[1].outcome, journal::kModifiedOutside);
-    EXPECT_EQ(rows[1].station, "G2");
-
     state.InfoMessage = card::kTextNotFormatted;
-    {
-        const app::DumpWindow window(state, check);
-        EXPECT_FALSE(window.checking());
-        EXPECT_EQ(info(window), QString::fromUtf8(card::kTextNotFormatted));
-    }
+    EXPECT_FALSE(app::DumpWindow(state, check).checking());
 
-    // More credits again: a check that went through would record this one.
+    // More credits again: a check that went through would record them.
     state.CardImage[card::layout::kDisposableValue] = 60;
     state.InfoMessage = card::kTextValid;
     HeldElsewhere holder(OSTREL_HOLD_LOCK, "journal", records.Location());
     ASSERT_TRUE(holder.held());
-    {
-        auto window = std::make_unique<app::DumpWindow>(state, check);
-        EXPECT_TRUE(window->checking());
-        window.reset(); // the card is taken out: the check is called off, nothing is shown
-        QTest::qWait(20);
-    }
+    auto window = std::make_unique<app::DumpWindow>(state, check);
+    EXPECT_TRUE(window->checking());
+    window.reset(); // the card is taken out: the check is called off
+    QTest::qWait(20);
     holder.Release();
     ASSERT_TRUE(records.History(1000000, rows, error)) << error;
     EXPECT_EQ(rows.size(), 2u);

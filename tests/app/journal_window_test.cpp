@@ -486,91 +486,65 @@ TEST(JournalWindow, OperationsArePagedAsTheTableScrollsAndFiltered) {
 }
 
 // "Totaux" by station: all together, one row a day and station with the station after the
-// day, or one station's rows; the stations offered are those the range saw, the one chosen kept
-// in a range without it, and the export follows the choice.
+// day (the chart still one group a day), or one station's rows, kept chosen in a range without
+// it; the stations offered are those the range saw, and the export follows the choice.
 TEST(JournalWindow, TotalsAreChosenByStation) {
     TempFolder dir("ostrel-totals-stations");
     journal::SqliteJournal records(dir.path("j.sqlite"));
     std::int64_t id = 0;
     std::string error;
-    for (const auto& [serial, station] :
-         {std::pair{1000000, "Guichet 1"}, {1000001, "Guichet 1"}, {1000002, "Guichet 2"}}) {
-        journal::Entry format = Format(serial, journal::kVerified);
+    for (const char* station : {"Guichet 1", "Guichet 1", "Guichet 2"}) {
+        journal::Entry format = Format(1000000 + id, journal::kVerified);
         format.station = station;
         ASSERT_TRUE(records.Add(format, id, error)) << error;
     }
-    journal::Entry opposition;
+    journal::Entry opposition = Format(1000000, journal::kRecorded);
     opposition.station = "Guichet 2";
     opposition.operation = journal::kOpposition;
-    opposition.serialOld = 1000000;
-    opposition.outcome = journal::kRecorded;
+    std::swap(opposition.serialNew, opposition.serialOld);
     opposition.reason = "perdue";
     ASSERT_TRUE(records.Record(opposition, id, error)) << error;
-
     app::DailyTotalsView view(&records);
-    const auto settled = [&] {
+    const auto show = [&](const QDate& since, const QDate& until, const char* choice) {
+        view.findChild<QComboBox*>("cmbTotalsStation")->setCurrentText(choice);
+        view.SetRange(since, until);
         for (int spins = 0; view.reading() && spins < 3000; ++spins)
             QTest::qWait(10);
-        return !view.reading();
-    };
-    const QString today = QString::fromStdString(journal::LocalToday());
-    view.SetRange(QDate::fromString(today, "yyyy-MM-dd"), QDate::fromString(today, "yyyy-MM-dd"));
-    ASSERT_TRUE(settled());
-    auto* stations = view.findChild<QComboBox*>("cmbTotalsStation");
-    auto* table = view.findChild<QTableWidget*>("lstTotals");
-    const auto column = [&](const char* name) {
-        for (int c = 0; c < table->columnCount(); ++c) {
-            if (table->horizontalHeaderItem(c)->text() == name)
-                return c;
+        const auto* table = view.findChild<QTableWidget*>("lstTotals");
+        QStringList lines;
+        for (int row = 0; row < table->rowCount(); ++row) {
+            QStringList cells;
+            for (int column = 0; column < table->columnCount(); ++column) {
+                const QString name = table->horizontalHeaderItem(column)->text();
+                if (QStringList{"jour", "poste", "formatées", "oppositions"}.contains(name))
+                    cells << name + "=" + table->item(row, column)->text();
+            }
+            lines << cells.join(' ');
         }
-        return -1;
+        return lines;
     };
-    const auto line = [&](int row) {
-        QStringList cells;
-        for (const char* name : {"jour", "poste", "formatées", "oppositions"}) {
-            const int c = column(name);
-            cells << (c < 0 ? "-" : table->item(row, c)->text());
-        }
-        return cells.join(' ');
-    };
-    QStringList offered;
-    for (int i = 0; i < stations->count(); ++i)
-        offered << stations->itemText(i);
-    EXPECT_EQ(offered, (QStringList{"Tous les postes", "Par poste", "Guichet 1", "Guichet 2"}));
-    ASSERT_EQ(table->rowCount(), 2);
-    EXPECT_EQ(line(0), today + " - 3 1");
-
-    stations->setCurrentText("Par poste");
-    ASSERT_TRUE(settled());
-    EXPECT_EQ(column("poste"), 1);
-    ASSERT_EQ(table->rowCount(), 3);
-    EXPECT_EQ(line(0), today + " Guichet 1 2 0");
-    EXPECT_EQ(line(1), today + " Guichet 2 1 1");
-    EXPECT_EQ(line(2), "total  3 1");
-    // The chart sums a day's stations: one group of bars per day.
+    const QDate today =
+        QDate::fromString(QString::fromStdString(journal::LocalToday()), "yyyy-MM-dd");
+    const QString day = "jour=" + today.toString("yyyy-MM-dd");
+    EXPECT_EQ(
+        show(today, today, "Tous les postes"),
+        (QStringList{day + " formatées=3 oppositions=1", "jour=total formatées=3 oppositions=1"}));
+    EXPECT_EQ(show(today, today, "Par poste"),
+              (QStringList{day + " poste=Guichet 1 formatées=2 oppositions=0",
+                           day + " poste=Guichet 2 formatées=1 oppositions=1",
+                           "jour=total poste= formatées=3 oppositions=1"}));
     auto* chart = view.findChild<QChartView*>("chartTotals")->chart();
-    auto* bars = qobject_cast<QBarSeries*>(chart->series().value(0));
-    ASSERT_NE(bars, nullptr);
-    EXPECT_EQ(bars->barSets().at(0)->count(), 1);
-    EXPECT_EQ(bars->barSets().at(0)->at(0), 3);
-
-    stations->setCurrentText("Guichet 2");
-    ASSERT_TRUE(settled());
-    ASSERT_EQ(table->rowCount(), 2);
-    EXPECT_EQ(line(0), today + " Guichet 2 1 1");
-    EXPECT_EQ(line(1), "total  1 1");
-    const QString file = QString::fromStdString(dir.path("totaux.csv"));
-    view.chooseExportFile = [&] { return file; };
+    const auto* formatted = qobject_cast<QBarSeries*>(chart->series().value(0))->barSets().at(0);
+    EXPECT_EQ(formatted->count(), 1);
+    EXPECT_EQ(formatted->at(0), 3);
+    EXPECT_EQ(show(today, today, "Guichet 2"),
+              (QStringList{day + " poste=Guichet 2 formatées=1 oppositions=1",
+                           "jour=total poste= formatées=1 oppositions=1"}));
+    view.chooseExportFile = [&] { return QString::fromStdString(dir.path("t.csv")); };
     view.findChild<QPushButton*>("cmdExportTotals")->click();
-    const QJsonArray csv = ReadCsv(file, ";");
-    ASSERT_EQ(csv.size(), 3);
-    EXPECT_EQ(csv[0].toArray()[1].toString(), "poste");
-    EXPECT_EQ(csv[1].toArray()[1].toString(), "Guichet 2");
-    EXPECT_EQ(csv[2].toArray()[0].toString(), "total");
-
-    view.SetRange(QDate(2000, 1, 1), QDate(2000, 1, 31));
-    ASSERT_TRUE(settled());
-    EXPECT_EQ(stations->currentText(), "Guichet 2");
-    EXPECT_EQ(stations->count(), 3);
-    EXPECT_EQ(table->rowCount(), 1);
+    const std::string csv = dir.read("t.csv");
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 3);
+    EXPECT_NE(csv.find("\n" + day.mid(5).toStdString() + ";Guichet 2;1;"), std::string::npos);
+    EXPECT_EQ(show(QDate(2000, 1, 1), QDate(2000, 1, 31), "Guichet 2").size(), 1);
+    EXPECT_EQ(view.findChild<QComboBox*>("cmbTotalsStation")->currentText(), "Guichet 2");
 }
