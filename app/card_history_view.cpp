@@ -3,11 +3,16 @@
 #include "journal/card_history.h"
 #include "journal/readable_fields.h"
 #include "journal_read.h"
+#include "opposition_dialog.h"
+#include "workflows/opposition.h"
 
 #include <QFontDatabase>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QSplitter>
 #include <QTableWidget>
 #include <QTextEdit>
@@ -64,12 +69,19 @@ QString BytesHtml(const journal::Entry& entry) {
 
 } // namespace
 
-CardHistoryView::CardHistoryView(journal::Journal* journal, base::Waiting* waiting, QWidget* parent)
-    : QWidget(parent), journal_(journal), txtSerial_(new QLineEdit(this)),
+CardHistoryView::CardHistoryView(journal::Writer writer, base::Waiting* waiting, QWidget* parent)
+    : QWidget(parent), writer_(std::move(writer)), txtSerial_(new QLineEdit(this)),
+      cmdOppose_(new QPushButton("Faire oppo&sition…", this)),
+      cmdLift_(new QPushButton("Le&ver l'opposition", this)),
+      cmdReplace_(new QPushButton("Re&mplacer la carte…", this)),
       lstHistory_(new QTableWidget(this)), txtBytes_(new QTextEdit(this)),
-      lblInfo_(new QLabel(this)), read_(new JournalRead(waiting, lblInfo_, this)) {
+      lblInfo_(new QLabel(this)), read_(new JournalRead(waiting, lblInfo_, this)),
+      act_(new JournalRead(waiting, lblInfo_, this)) {
     setObjectName("viewHistory");
     txtSerial_->setObjectName("txtHistorySerial");
+    cmdOppose_->setObjectName("cmdOppose");
+    cmdLift_->setObjectName("cmdLift");
+    cmdReplace_->setObjectName("cmdReplace");
     lstHistory_->setObjectName("lstHistory");
     txtBytes_->setObjectName("txtBytes");
     lblInfo_->setObjectName("lblHistoryInfo");
@@ -95,6 +107,9 @@ CardHistoryView::CardHistoryView(journal::Journal* journal, base::Waiting* waiti
     label->setBuddy(txtSerial_);
     serial->addWidget(label);
     serial->addWidget(txtSerial_);
+    serial->addWidget(cmdOppose_);
+    serial->addWidget(cmdLift_);
+    serial->addWidget(cmdReplace_);
     serial->addStretch();
     auto* split = new QSplitter(Qt::Vertical, this);
     split->addWidget(lstHistory_);
@@ -105,8 +120,23 @@ CardHistoryView::CardHistoryView(journal::Journal* journal, base::Waiting* waiti
     layout->addWidget(split, 1);
     layout->addWidget(lblInfo_);
 
+    askReason = [this](std::int64_t serial) { return AskOppositionReason(this, serial); };
+    confirm = [this](const QString& question) {
+        return QMessageBox::question(this, QGuiApplication::applicationDisplayName(), question) ==
+               QMessageBox::Yes;
+    };
+    tell = [this](const QString& text) {
+        QMessageBox::warning(this, QGuiApplication::applicationDisplayName(), text);
+    };
+
     connect(txtSerial_, &QLineEdit::textEdited, this, &CardHistoryView::Refresh);
     connect(lstHistory_, &QTableWidget::itemSelectionChanged, this, &CardHistoryView::ShowBytes);
+    connect(cmdOppose_, &QPushButton::clicked, this, &CardHistoryView::Oppose);
+    connect(cmdLift_, &QPushButton::clicked, this, &CardHistoryView::Lift);
+    connect(cmdReplace_, &QPushButton::clicked, this, [this] {
+        if (serial_)
+            Replace(*serial_, false);
+    });
     Refresh();
 }
 
@@ -114,13 +144,15 @@ void CardHistoryView::ShowCardOf(const journal::Entry& entry) {
     const std::optional<std::int64_t> serial = journal::CardSerial(entry);
     if (!serial) {
         read_->Forget();
+        serial_.reset();
+        ShowStanding();
         txtSerial_->clear();
         entries_ = {entry};
         lblInfo_->setText("Carte sans numéro de série : cette opération seule");
         return ShowEntries(entry.id);
     }
     txtSerial_->setText(QString::number(*serial));
-    if (journal_)
+    if (writer_.journal)
         return Read(*serial, entry.id);
     Refresh();
 }
@@ -129,13 +161,15 @@ void CardHistoryView::Refresh() {
     const QString text = txtSerial_->text().trimmed();
     bool number = false;
     const qlonglong serial = text.toLongLong(&number);
-    if (journal_ && number && serial >= 0)
+    if (writer_.journal && number && serial >= 0)
         return Read(serial, 0);
     read_->Forget();
     entries_.clear();
-    if (text.isEmpty() || !journal_) {
-        lblInfo_->setText(journal_ ? "Entrez un numéro de série, ou choisissez une opération"
-                                   : "Aucun journal");
+    serial_.reset();
+    ShowStanding();
+    if (text.isEmpty() || !writer_.journal) {
+        lblInfo_->setText(writer_.journal ? "Entrez un numéro de série, ou choisissez une opération"
+                                          : "Aucun journal");
     } else {
         lblInfo_->setText("Numéro de série : entrez un nombre entier");
     }
@@ -143,7 +177,7 @@ void CardHistoryView::Refresh() {
 }
 
 bool CardHistoryView::reading() const {
-    return read_->pending();
+    return read_->pending() || act_->pending();
 }
 
 void CardHistoryView::Read(std::int64_t serial, std::int64_t chosenId) {
@@ -153,8 +187,11 @@ void CardHistoryView::Read(std::int64_t serial, std::int64_t chosenId) {
         std::string error;
     };
     auto history = std::make_shared<History>();
+    // Until it is read, no button acts on the card shown before.
+    serial_.reset();
+    ShowStanding();
     read_->Start(
-        [journal = journal_, serial, history] {
+        [journal = writer_.journal, serial, history] {
             history->ok =
                 journal::ReadCardHistory(*journal, serial, history->entries, history->error);
         },
@@ -165,6 +202,16 @@ void CardHistoryView::Read(std::int64_t serial, std::int64_t chosenId) {
                                         .arg(serial)
                                         .arg(entries_.size())
                                   : QString::fromStdString(history->error));
+            if (history->ok) {
+                serial_ = serial;
+                standing_ = journal::StandingOf(serial, entries_);
+                // The rows do not show an opposition's reason: the line under them does.
+                if (standing_.opposition)
+                    lblInfo_->setText(
+                        lblInfo_->text() + " — " +
+                        QString::fromStdString(journal::OppositionText(*standing_.opposition)));
+            }
+            ShowStanding();
             ShowEntries(chosenId != 0 || entries_.empty() ? chosenId : entries_.back().id);
         });
 }
@@ -198,6 +245,98 @@ void CardHistoryView::ShowBytes() {
         return;
     }
     txtBytes_->setHtml(BytesHtml(entries_[static_cast<std::size_t>(chosen[0].topRow())]));
+}
+
+void CardHistoryView::ShowStanding() {
+    if (!serial_)
+        standing_ = {};
+    const bool acting = act_->pending();
+    const bool opposed = standing_.opposition.has_value();
+    // Only one of the two applies to a card.
+    cmdOppose_->setVisible(!opposed);
+    cmdLift_->setVisible(opposed);
+    cmdOppose_->setEnabled(serial_ && !acting);
+    cmdLift_->setEnabled(serial_ && !acting);
+    cmdReplace_->setEnabled(serial_ && standing_.known && !acting);
+}
+
+namespace {
+
+struct Answer {
+    bool ok = false;
+    std::string error;
+};
+
+} // namespace
+
+void CardHistoryView::Oppose() {
+    if (!serial_ || !askReason)
+        return;
+    const std::int64_t serial = *serial_;
+    const std::optional<QString> reason = askReason(serial);
+    if (!reason)
+        return;
+    auto answer = std::make_shared<Answer>();
+    act_->Start([writer = writer_, serial, reason = reason->toStdString(),
+                 answer] { answer->ok = workflows::Oppose(writer, serial, reason, answer->error); },
+                [this, answer] { Done(answer->ok, answer->error); });
+    ShowStanding();
+}
+
+void CardHistoryView::Lift() {
+    if (!serial_)
+        return;
+    auto answer = std::make_shared<Answer>();
+    act_->Start([writer = writer_, serial = *serial_,
+                 answer] { answer->ok = workflows::LiftOpposition(writer, serial, answer->error); },
+                [this, answer] { Done(answer->ok, answer->error); });
+    ShowStanding();
+}
+
+void CardHistoryView::Done(bool ok, const std::string& error) {
+    // A server refuses a station that may not lift: its reason is the message.
+    if (!ok && tell)
+        tell(QString::fromStdString(error));
+    Refresh();
+}
+
+void CardHistoryView::Replace(std::int64_t serial, bool force) {
+    struct Prepared {
+        bool ok = false;
+        bool confirmable = false; // refused only for an opposition of another reason
+        workflows::Replacement replacement;
+        std::string refusal;
+    };
+    auto prepared = std::make_shared<Prepared>();
+    act_->Start(
+        [journal = writer_.journal, serial, force, prepared] {
+            prepared->ok = workflows::PrepareReplacement(*journal, serial, force,
+                                                         prepared->replacement, prepared->refusal);
+            if (prepared->ok || force)
+                return;
+            workflows::Replacement forced;
+            std::string refusal;
+            prepared->confirmable =
+                workflows::PrepareReplacement(*journal, serial, true, forced, refusal);
+        },
+        [this, serial, prepared] {
+            const QString refusal = QString::fromStdString(prepared->refusal);
+            if (prepared->confirmable) {
+                if (confirm &&
+                    confirm(refusal +
+                            QString("\n\nRemplacer quand même la carte %1 ?").arg(serial)))
+                    return Replace(serial, true);
+            } else if (!prepared->ok) {
+                if (tell)
+                    tell(refusal);
+            } else {
+                std::string why = "le remplacement ne peut pas s'ouvrir ici";
+                if ((!replaceCard || !replaceCard(prepared->replacement, why)) && tell)
+                    tell(QString::fromStdString(why));
+            }
+            Refresh();
+        });
+    ShowStanding();
 }
 
 } // namespace ostrel::app

@@ -2,6 +2,7 @@
 
 #include "base/atomic_file.h"
 #include "journal/journal_text.h"
+#include "journal/local_time.h"
 #include "journal_read.h"
 
 #include <QBarCategoryAxis>
@@ -9,6 +10,7 @@
 #include <QBarSet>
 #include <QChart>
 #include <QChartView>
+#include <QComboBox>
 #include <QDateEdit>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -23,6 +25,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <set>
 
 namespace ostrel::app {
 
@@ -66,17 +69,34 @@ void WholeAxis(QValueAxis* axis, int most) {
     axis->setTickInterval(static_cast<qreal>(step));
 }
 
+// By station a day has several rows: the chart sums them into one bar group per day.
+std::vector<journal::DayTotals> ChartDays(const std::vector<journal::DayTotals>& rows) {
+    std::vector<journal::DayTotals> days;
+    for (const journal::DayTotals& row : rows) {
+        if (days.empty() || days.back().day != row.day) {
+            days.push_back(row);
+            continue;
+        }
+        for (const BarDefinition& definition : kBars)
+            days.back().*definition.count += row.*definition.count;
+        days.back().credits += row.credits;
+    }
+    return days;
+}
+
 } // namespace
 
 DailyTotalsView::DailyTotalsView(journal::Journal* journal, base::Waiting* waiting, QWidget* parent)
     : QWidget(parent), journal_(journal), dtSince_(new QDateEdit(this)),
-      dtUntil_(new QDateEdit(this)), cmdExport_(new QPushButton("E&xporter en CSV…", this)),
-      lstTotals_(new QTableWidget(this)), chart_(new QChart),
-      chartTotals_(new QChartView(chart_, this)), lblInfo_(new QLabel(this)),
+      dtUntil_(new QDateEdit(this)), cmbStation_(new QComboBox(this)),
+      cmdExport_(new QPushButton("E&xporter en CSV…", this)), lstTotals_(new QTableWidget(this)),
+      chart_(new QChart), chartTotals_(new QChartView(chart_, this)), lblInfo_(new QLabel(this)),
       read_(new JournalRead(waiting, lblInfo_, this)) {
     setObjectName("viewTotals");
     dtSince_->setObjectName("dtSince");
     dtUntil_->setObjectName("dtUntil");
+    cmbStation_->setObjectName("cmbTotalsStation");
+    cmbStation_->addItems({kAllStations, kByStation});
     cmdExport_->setObjectName("cmdExportTotals");
     lstTotals_->setObjectName("lstTotals");
     chartTotals_->setObjectName("chartTotals");
@@ -89,12 +109,6 @@ DailyTotalsView::DailyTotalsView(journal::Journal* journal, base::Waiting* waiti
     }
     lstTotals_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lstTotals_->verticalHeader()->hide();
-    const auto& names = journal::TotalsColumnNames();
-    lstTotals_->setColumnCount(static_cast<int>(names.size()));
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        lstTotals_->setHorizontalHeaderItem(static_cast<int>(i),
-                                            new QTableWidgetItem(QString::fromStdString(names[i])));
-    }
     chart_->setTitle("Opérations par jour");
     // One entry a line beside the chart: a row below it cuts the names once they are many.
     chart_->legend()->setAlignment(Qt::AlignRight);
@@ -117,6 +131,10 @@ DailyTotalsView::DailyTotalsView(journal::Journal* journal, base::Waiting* waiti
     range->addWidget(until);
     range->addWidget(dtUntil_);
     range->addWidget(new QLabel("(heure locale)", this));
+    auto* station = new QLabel("Po&ste", this);
+    station->setBuddy(cmbStation_);
+    range->addWidget(station);
+    range->addWidget(cmbStation_);
     range->addStretch();
     range->addWidget(cmdExport_);
     auto* split = new QSplitter(Qt::Vertical, this);
@@ -132,6 +150,7 @@ DailyTotalsView::DailyTotalsView(journal::Journal* journal, base::Waiting* waiti
     SetRange(today.addDays(-6), today);
     connect(dtSince_, &QDateEdit::dateChanged, this, &DailyTotalsView::Refresh);
     connect(dtUntil_, &QDateEdit::dateChanged, this, &DailyTotalsView::Refresh);
+    connect(cmbStation_, &QComboBox::currentIndexChanged, this, &DailyTotalsView::Refresh);
     connect(cmdExport_, &QPushButton::clicked, this, &DailyTotalsView::Export);
 }
 
@@ -145,29 +164,60 @@ void DailyTotalsView::SetRange(const QDate& since, const QDate& until) {
     Refresh();
 }
 
+journal::TotalsScope DailyTotalsView::ChosenScope() const {
+    journal::TotalsScope scope;
+    if (cmbStation_->currentIndex() == 0)
+        return scope;
+    // One station's rows name it too, so that its export says whose they are.
+    scope.byStation = true;
+    if (cmbStation_->currentIndex() > 1)
+        scope.station = cmbStation_->currentText().toStdString();
+    return scope;
+}
+
 void DailyTotalsView::Refresh() {
     if (journal_ && dtSince_->date() <= dtUntil_->date()) {
         struct Summed {
             bool ok = false;
             journal::Totals totals;
+            std::vector<std::string> stations;
             std::string error;
         };
         auto summed = std::make_shared<Summed>();
         summed->totals.total.day = "total";
+        const journal::TotalsScope scope = ChosenScope();
         read_->Start(
             [journal = journal_, since = dtSince_->date().toString(kDateFormat).toStdString(),
-             until = dtUntil_->date().toString(kDateFormat).toStdString(), summed] {
-                summed->ok =
-                    journal::ReadTotals(*journal, since, until, summed->totals, summed->error);
+             until = dtUntil_->date().toString(kDateFormat).toStdString(), scope, summed] {
+                summed->ok = journal::ReadTotals(*journal, since, until, summed->totals,
+                                                 summed->error, scope);
+                std::set<std::string> seen;
+                if (summed->ok && scope.byStation && scope.station.empty()) {
+                    for (const journal::DayTotals& day : summed->totals.days)
+                        seen.insert(day.station);
+                } else if (summed->ok) {
+                    std::vector<journal::DayCount> counts;
+                    std::string error;
+                    if (journal->CountByDay(journal::LocalZoneName(), since, until, true, counts,
+                                            error)) {
+                        for (const journal::DayCount& count : counts)
+                            seen.insert(count.station);
+                    }
+                }
+                seen.erase(std::string());
+                summed->stations.assign(seen.begin(), seen.end());
             },
-            [this, summed] {
+            [this, summed, byStation = scope.byStation] {
                 totals_ = std::move(summed->totals);
+                byStation_ = byStation;
                 lblInfo_->setText(
                     summed->ok
                         ? QString("%1 jour(s) avec des opérations ; seules les cartes « écrite et "
                                   "vérifiée » sont comptées comme écrites")
-                              .arg(totals_.days.size())
+                              .arg(ChartDays(totals_.days).size())
                         : QString::fromStdString(summed->error));
+                if (summed->ok)
+                    ShowStations(summed->stations);
                 Show();
             });
         return;
@@ -175,9 +225,35 @@ void DailyTotalsView::Refresh() {
     read_->Forget();
     totals_ = {};
     totals_.total.day = "total";
+    byStation_ = ChosenScope().byStation;
     lblInfo_->setText(journal_ ? "Période vide : le premier jour est après le dernier"
                                : "Aucun journal");
     Show();
+}
+
+void DailyTotalsView::ShowStations(const std::vector<std::string>& stations) {
+    const QString chosen = cmbStation_->currentIndex() > 1 ? cmbStation_->currentText() : QString();
+    QStringList names;
+    for (const std::string& station : stations)
+        names << QString::fromStdString(station);
+    // A station chosen stays offered in a range where it has no rows.
+    if (!chosen.isEmpty() && !names.contains(chosen)) {
+        names << chosen;
+        names.sort();
+    }
+    QStringList shown;
+    for (int i = 2; i < cmbStation_->count(); ++i)
+        shown << cmbStation_->itemText(i);
+    if (shown == names)
+        return;
+    const QSignalBlocker quiet(cmbStation_);
+    while (cmbStation_->count() > 2)
+        cmbStation_->removeItem(2);
+    cmbStation_->addItems(names);
+    for (int i = 2; i < cmbStation_->count(); ++i) {
+        if (cmbStation_->itemText(i) == chosen)
+            cmbStation_->setCurrentIndex(i);
+    }
 }
 
 bool DailyTotalsView::reading() const {
@@ -190,14 +266,21 @@ void DailyTotalsView::Show() {
 }
 
 void DailyTotalsView::ShowTable() {
+    const std::vector<std::string> names = journal::TotalsColumnNames(byStation_);
+    lstTotals_->setColumnCount(static_cast<int>(names.size()));
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        lstTotals_->setHorizontalHeaderItem(static_cast<int>(i),
+                                            new QTableWidgetItem(QString::fromStdString(names[i])));
+    }
+    const std::size_t firstCount = byStation_ ? 2 : 1; // the day, and the station, are text
     std::vector<journal::DayTotals> rows = totals_.days;
     rows.push_back(totals_.total);
     lstTotals_->setRowCount(static_cast<int>(rows.size()));
     for (std::size_t row = 0; row < rows.size(); ++row) {
-        const std::vector<std::string> fields = journal::TotalsFields(rows[row]);
+        const std::vector<std::string> fields = journal::TotalsFields(rows[row], byStation_);
         for (std::size_t column = 0; column < fields.size(); ++column) {
             auto* item = new QTableWidgetItem(QString::fromStdString(fields[column]));
-            if (column > 0)
+            if (column >= firstCount)
                 item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
             lstTotals_->setItem(static_cast<int>(row), static_cast<int>(column), item);
         }
@@ -219,13 +302,14 @@ void DailyTotalsView::ShowChart() {
     }
     auto* bars = new QBarSeries;
     bars->setObjectName("barsTotals");
+    const std::vector<journal::DayTotals> chartDays = ChartDays(totals_.days);
     QStringList days;
-    for (const journal::DayTotals& day : totals_.days)
+    for (const journal::DayTotals& day : chartDays)
         days << QString::fromStdString(day.day);
     int highest = 1;
     for (const BarDefinition& definition : kBars) {
         auto* set = new QBarSet(QString::fromUtf8(definition.name));
-        for (const journal::DayTotals& day : totals_.days) {
+        for (const journal::DayTotals& day : chartDays) {
             set->append(day.*definition.count);
             highest = std::max(highest, day.*definition.count);
         }
@@ -240,9 +324,9 @@ void DailyTotalsView::ShowChart() {
     credits->setMarkerSize(9);
     credits->setPen(QPen(Qt::black, 2));
     int mostCredits = 1;
-    for (std::size_t i = 0; i < totals_.days.size(); ++i) {
-        credits->append(static_cast<qreal>(i), totals_.days[i].credits);
-        mostCredits = std::max(mostCredits, totals_.days[i].credits);
+    for (std::size_t i = 0; i < chartDays.size(); ++i) {
+        credits->append(static_cast<qreal>(i), chartDays[i].credits);
+        mostCredits = std::max(mostCredits, chartDays[i].credits);
     }
     chart_->addSeries(bars);
     chart_->addSeries(credits);
@@ -270,7 +354,8 @@ void DailyTotalsView::Export() {
     if (file.isEmpty())
         return;
     const base::FileResult written = base::WriteFileAtomically(
-        file.toStdString(), journal::kUtf8ByteOrderMark + journal::TotalsCsv(totals_, ';'));
+        file.toStdString(),
+        journal::kUtf8ByteOrderMark + journal::TotalsCsv(totals_, ';', byStation_));
     lblInfo_->setText(written ? QString("Totaux exportés dans %1").arg(file)
                               : QString::fromStdString(written.error));
 }

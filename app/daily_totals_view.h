@@ -9,6 +9,7 @@
 
 class QChart;
 class QChartView;
+class QComboBox;
 class QDateEdit;
 class QLabel;
 class QPushButton;
@@ -19,7 +20,8 @@ namespace ostrel::app {
 class JournalRead;
 
 // "Totaux": for a range of local days, what each day saw and the whole range, as a table and a
-// bar chart that follows the range. The journal is read beside the window's thread.
+// bar chart that follows the range; all stations together, each apart, or one alone. The journal
+// is read beside the window's thread.
 class DailyTotalsView : public QWidget {
     Q_OBJECT
 public:
@@ -38,6 +40,10 @@ public:
 
     const journal::Totals& totals() const { return totals_; }
 
+    // The choices of stations, as the list offers them.
+    static constexpr const char* kAllStations = "Tous les postes";
+    static constexpr const char* kByStation = "Par poste";
+
     // Asks for the CSV file to write; empty when the operator cancels.
     std::function<QString()> chooseExportFile;
 
@@ -46,11 +52,16 @@ private:
     void ShowTable();
     void ShowChart();
     void Export();
+    // The stations seen in the range, the choice kept.
+    void ShowStations(const std::vector<std::string>& stations);
+    journal::TotalsScope ChosenScope() const;
 
     journal::Journal* journal_;
     journal::Totals totals_;
+    bool byStation_ = false; // the totals shown have the station's column
     QDateEdit* dtSince_;
     QDateEdit* dtUntil_;
+    QComboBox* cmbStation_;
     QPushButton* cmdExport_;
     QTableWidget* lstTotals_;
     QChart* chart_;

@@ -1,11 +1,15 @@
 #include "dump_window.h"
 
+#include "card/classification.h"
 #include "card/dump_lines.h"
 
 #include <QFontDatabase>
 #include <QLabel>
 #include <QListWidget>
+#include <QMetaObject>
 #include <QVBoxLayout>
+
+#include <memory>
 
 namespace ostrel::app {
 
@@ -27,8 +31,9 @@ QFont InfoFont() {
 
 } // namespace
 
-DumpWindow::DumpWindow(const reader::SharedState& state, QWidget* parent)
-    : QWidget(parent), lstDump_(new QListWidget(this)), lblInfo_(new QLabel(this)) {
+DumpWindow::DumpWindow(const reader::SharedState& state, JournalCheck journalCheck, QWidget* parent)
+    : QWidget(parent), lstDump_(new QListWidget(this)), lblInfo_(new QLabel(this)),
+      check_(journalCheck.waiting) {
     setObjectName("frmDump");
     setWindowTitle(kCaption);
 
@@ -50,6 +55,29 @@ DumpWindow::DumpWindow(const reader::SharedState& state, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(lstDump_, 1);
     layout->addWidget(lblInfo_);
+
+    // Only a card of this system's format holds a serial the journal may know.
+    if (!journalCheck.check || state.InfoMessage != card::kTextValid)
+        return;
+    auto checked = std::make_shared<workflows::CardCheck>();
+    // Told by the checking thread that it ended: the answer is shown on the window's thread. The
+    // event dies with the window, which ends that thread first.
+    check_.onEnded = [this] {
+        QMetaObject::invokeMethod(
+            this, [this] { check_.Poll(); }, Qt::QueuedConnection);
+    };
+    check_.Start([check = std::move(journalCheck.check), image = state.CardImage,
+                  checked] { *checked = check(image); },
+                 [this, verdict = state.InfoMessage, checked] {
+                     const std::string said = checked->read ? checked->Text() : std::string();
+                     if (!said.empty())
+                         lblInfo_->setText(QString::fromStdString(verdict + " — " + said));
+                 });
+}
+
+DumpWindow::~DumpWindow() {
+    // The card is gone: its check is not worth the journal's whole time limit.
+    check_.CallOff();
 }
 
 } // namespace ostrel::app

@@ -54,12 +54,16 @@ QComboBox* Choice(const char* name, const QStringList& texts, QWidget* parent) {
 } // namespace
 
 JournalWindow::JournalWindow(journal::Journal* journal, base::Waiting* waiting, QWidget* parent)
-    : QWidget(parent), journal_(journal), tabs_(new QTabWidget(this)),
+    : JournalWindow(journal::Writer{journal, {}, {}, {}}, waiting, parent) {}
+
+JournalWindow::JournalWindow(journal::Writer writer, base::Waiting* waiting, QWidget* parent)
+    : QWidget(parent), journal_(writer.journal), tabs_(new QTabWidget(this)),
       txtSerial_(new QLineEdit(this)), txtFrom_(DayEdit("txtFromFilter", this)),
       txtUntil_(DayEdit("txtUntilFilter", this)), txtStation_(new QLineEdit(this)),
       cmbOperation_(Choice("cmbOperationFilter",
                            {"toutes", journal::kFormat, journal::kRewrite, journal::kCredit,
-                            journal::kToken, journal::kShow},
+                            journal::kToken, journal::kShow, journal::kReplacement, journal::kCheck,
+                            journal::kOpposition, journal::kLift},
                            this)),
       cmbOutcome_(
           Choice("cmbOutcomeFilter",
@@ -71,9 +75,9 @@ JournalWindow::JournalWindow(journal::Journal* journal, base::Waiting* waiting, 
       cmdExport_(new QPushButton("E&xporter en CSV…", this)), lstJournal_(new QTableView(this)),
       lblInfo_(new QLabel(this)), read_(new JournalRead(waiting, lblInfo_, this)),
       rowRead_(new JournalRead(waiting, lblInfo_, this)),
-      model_(new OperationsModel(journal, read_, this)),
-      history_(new CardHistoryView(journal, waiting, this)),
-      totals_(new DailyTotalsView(journal, waiting, this)) {
+      model_(new OperationsModel(writer.journal, read_, this)),
+      history_(new CardHistoryView(writer, waiting, this)),
+      totals_(new DailyTotalsView(writer.journal, waiting, this)) {
     setObjectName("frmJournal");
     setWindowTitle("Journal");
     resize(1000, 560);

@@ -33,11 +33,15 @@ public:
     // within, called off when the window goes while it reads.
     explicit JournalWindow(journal::Journal* journal, base::Waiting* waiting = nullptr,
                            QWidget* parent = nullptr);
+    // writer: who records the oppositions made from the card history.
+    explicit JournalWindow(journal::Writer writer, base::Waiting* waiting = nullptr,
+                           QWidget* parent = nullptr);
 
     // Reads the journal again with the filters as typed; the table fills once it is read.
     void Refresh();
 
     OperationsModel* operations() const { return model_; }
+    CardHistoryView* history() const { return history_; }
 
     // A read of the journal runs, in this window or one of its views.
     bool reading() const;

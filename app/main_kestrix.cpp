@@ -256,7 +256,7 @@ void MainKestrix::unloadChild(QPointer<QMdiSubWindow>& window) {
 
 void MainKestrix::showDump() {
     unloadChild(dump_); // a dump is only ever built for the card just read
-    dump_ = addChild(new DumpWindow(state_));
+    dump_ = addChild(new DumpWindow(state_, factories_.checkCard));
     dump_->showMaximized();
 }
 
@@ -322,9 +322,34 @@ void MainKestrix::openJournal() {
     }
     if (!factories_.journal)
         return;
-    journal_ = addChild(factories_.journal());
+    journal_ = addChild(
+        factories_.journal([this](const workflows::Replacement& replacement, std::string& refusal) {
+            return openReplacement(replacement, refusal);
+        }));
     journal_->show();
     fitChild(journal_);
+}
+
+bool MainKestrix::openReplacement(const workflows::Replacement& replacement, std::string& refusal) {
+    if (format_ || disposable_) {
+        refusal = kTextCloseWorkflow;
+        return false;
+    }
+    if (CardInsideRefuses(state_)) {
+        refusal = kTextRemoveCard;
+        return false;
+    }
+    QWidget* widget =
+        factories_.replacement ? factories_.replacement(state_, *this, replacement) : nullptr;
+    if (!widget) {
+        refusal = "aucune fenêtre de formatage dans ce programme";
+        return false;
+    }
+    format_ = addChild(widget);
+    format_->show();
+    fitChild(format_);
+    mdi_->setActiveSubWindow(format_);
+    return true;
 }
 
 // Open with a card inside too: "Essayer" identifies it. Locked with the card menus while a

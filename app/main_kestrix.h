@@ -63,6 +63,10 @@ public:
     void setStationStatus(const std::string& text);
     QMdiArea* mdiArea() const { return mdi_; }
 
+    // Opens the format window for a lost card's replacement; refused, with the reason, while a
+    // card workflow window is open or a card is in the reader.
+    bool openReplacement(const workflows::Replacement& replacement, std::string& refusal);
+
     // Adds the "Lecteur simulé" item, which calls reopen: the simulated reader's window, once
     // closed, comes back from there.
     void addSimulatedReaderItem(std::function<void()> reopen);

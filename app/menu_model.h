@@ -42,6 +42,8 @@ inline constexpr const char* kManualItem = "MNU_MANUAL";
 inline constexpr const char* kManualCaption = "&Manuel";
 
 inline constexpr const char* kTextRemoveCard = "Retirez la carte du lecteur !";
+inline constexpr const char* kTextCloseWorkflow =
+    "Une fenêtre de travail est ouverte : fermez-la avant de remplacer une carte";
 
 // A card in the reader refuses every card command.
 inline bool CardInsideRefuses(const reader::SharedState& state) {

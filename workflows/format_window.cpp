@@ -85,6 +85,11 @@ void FormatWindow::CardInserted() {
     binding_.Follow(this, [this] { Show(); });
 }
 
+void FormatWindow::SetReplacement(const Replacement& replacement) {
+    workflow_.SetReplacement(replacement);
+    Show();
+}
+
 void FormatWindow::CardRemoved() {
     workflow_.CardRemoved();
     binding_.Follow(this, [this] { Show(); });

@@ -31,6 +31,8 @@ public:
     void CardRemoved() override;
 
     const FormatWorkflow& workflow() const { return workflow_; }
+    // The next blank card replaces a lost card, once (FormatWorkflow::SetReplacement).
+    void SetReplacement(const Replacement& replacement);
 
     // How often the server's next serial is read again while the window is open.
     static constexpr int kServerSerialMilliseconds = 5000;

@@ -1,10 +1,18 @@
+#include "../held_elsewhere.h"
+#include "../temp_folder.h"
+
+#include "card/card_layout.h"
+#include "card/classification.h"
+#include "card/codecs.h"
 #include "dump_window.h"
+#include "journal/sqlite_journal.h"
 #include "reader/simulated_reader.h"
 
 #include <QFontInfo>
 #include <QFontMetricsF>
 #include <QLabel>
 #include <QListWidget>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using namespace ostrel;
@@ -81,6 +89,65 @@ TEST_F(DumpWindowTest, FontsAndColours) {
     EXPECT_TRUE(label->font().bold());
     EXPECT_DOUBLE_EQ(label->font().pointSizeF(), 9.75);
     EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(Qt::red));
+}
+
+// A card of this system's format is checked against the journal beside the window's thread:
+// more credits than its last write gave follow the verdict, and the finding is recorded. A card
+// not of this format is not checked; one taken out while the journal is held ends the check.
+TEST_F(DumpWindowTest, AFormattedCardIsCheckedAgainstTheJournal) {
+    TempFolder dir("ostrel-dump-check");
+    journal::SqliteJournal records(dir.path("j.sqlite"));
+    base::Waiting waiting(std::chrono::milliseconds(60000));
+    records.SetWaiting(&waiting);
+    journal::Entry credit;
+    credit.station = "Guichet 1";
+    credit.operation = journal::kCredit;
+    credit.serialOld = 1000000;
+    credit.kind = card::layout::kKindCredit;
+    credit.credits = 20;
+    credit.outcome = journal::kVerified;
+    std::int64_t id = 0;
+    std::string error;
+    std::vector<journal::Entry> rows;
+    ASSERT_TRUE(records.Add(credit, id, error) && records.History(1000000, rows, error)) << error;
+    const std::string written = journal::DayText(rows.at(0).time);
+    state.CardImage.fill(0xFF);
+    card::WriteCardLong(state.CardImage, card::layout::kSerialOffset, 1000000);
+    state.CardImage[card::layout::kDisposableKind] = card::layout::kKindCredit;
+    state.CardImage[card::layout::kDisposableValue] = 50;
+    const app::JournalCheck check{
+        [&](const card::CardMemory& image) {
+            return workflows::CheckCard({&records, "t", "sim", "G2"}, image);
+        },
+        &waiting};
+
+    state.InfoMessage = card::kTextValid;
+    {
+        const app::DumpWindow window(state, check);
+        for (int spins = 0; window.checking() && spins < 3000; ++spins)
+            QTest::qWait(10);
+        EXPECT_EQ(info(window).toStdString(),
+                  "carte valide — Carte modifiée hors poste : 50 crédits, 20 écrits le " + written +
+                      " par Guichet 1");
+    }
+    ASSERT_TRUE(records.History(1000000, rows, error)) << error;
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[1].outcome, journal::kModifiedOutside);
+    state.InfoMessage = card::kTextNotFormatted;
+    EXPECT_FALSE(app::DumpWindow(state, check).checking());
+
+    // More credits again: a check that went through would record them.
+    state.CardImage[card::layout::kDisposableValue] = 60;
+    state.InfoMessage = card::kTextValid;
+    HeldElsewhere holder(OSTREL_HOLD_LOCK, "journal", records.Location());
+    ASSERT_TRUE(holder.held());
+    auto window = std::make_unique<app::DumpWindow>(state, check);
+    EXPECT_TRUE(window->checking());
+    window.reset(); // the card is taken out: the check is called off
+    QTest::qWait(20);
+    holder.Release();
+    ASSERT_TRUE(records.History(1000000, rows, error)) << error;
+    EXPECT_EQ(rows.size(), 2u);
 }
 
 } // namespace

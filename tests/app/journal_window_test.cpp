@@ -224,7 +224,7 @@ TEST(JournalWindow, TheScriptedDayShowsItsHistoriesAndTotals) {
     QStringList figures;
     for (int column = 0; column < sums->columnCount(); ++column)
         figures << sums->item(1, column)->text();
-    EXPECT_EQ(figures.join(' '), "total 2 1 1 12 1 0 1 0 0 0 0 1 1 0 1 1 0 0 0 0");
+    EXPECT_EQ(figures.join(' ').toStdString(), "total 2 1 1 12 1 0 1 0 0 0 0 1 1 0 1 1 0 0 0 0");
     auto* chart = window.findChild<QChartView*>("chartTotals")->chart();
     auto* bars = qobject_cast<QBarSeries*>(chart->series().value(0));
     ASSERT_NE(bars, nullptr);
@@ -483,4 +483,68 @@ TEST(JournalWindow, OperationsArePagedAsTheTableScrollsAndFiltered) {
     EXPECT_TRUE(window.findChild<QTextEdit*>("txtBytes")
                     ->toPlainText()
                     .contains("00: 00000000 00000000 00000000 00000000"));
+}
+
+// "Totaux" by station: all together, one row a day and station with the station after the
+// day (the chart still one group a day), or one station's rows, kept chosen in a range without
+// it; the stations offered are those the range saw, and the export follows the choice.
+TEST(JournalWindow, TotalsAreChosenByStation) {
+    TempFolder dir("ostrel-totals-stations");
+    journal::SqliteJournal records(dir.path("j.sqlite"));
+    std::int64_t id = 0;
+    std::string error;
+    for (const char* station : {"Guichet 1", "Guichet 1", "Guichet 2"}) {
+        journal::Entry format = Format(1000000 + id, journal::kVerified);
+        format.station = station;
+        ASSERT_TRUE(records.Add(format, id, error)) << error;
+    }
+    journal::Entry opposition = Format(1000000, journal::kRecorded);
+    opposition.station = "Guichet 2";
+    opposition.operation = journal::kOpposition;
+    std::swap(opposition.serialNew, opposition.serialOld);
+    opposition.reason = "perdue";
+    ASSERT_TRUE(records.Record(opposition, id, error)) << error;
+    app::DailyTotalsView view(&records);
+    const auto show = [&](const QDate& since, const QDate& until, const char* choice) {
+        view.findChild<QComboBox*>("cmbTotalsStation")->setCurrentText(choice);
+        view.SetRange(since, until);
+        for (int spins = 0; view.reading() && spins < 3000; ++spins)
+            QTest::qWait(10);
+        const auto* table = view.findChild<QTableWidget*>("lstTotals");
+        QStringList lines;
+        for (int row = 0; row < table->rowCount(); ++row) {
+            QStringList cells;
+            for (int column = 0; column < table->columnCount(); ++column) {
+                const QString name = table->horizontalHeaderItem(column)->text();
+                if (QStringList{"jour", "poste", "formatées", "oppositions"}.contains(name))
+                    cells << name + "=" + table->item(row, column)->text();
+            }
+            lines << cells.join(' ');
+        }
+        return lines;
+    };
+    const QDate today =
+        QDate::fromString(QString::fromStdString(journal::LocalToday()), "yyyy-MM-dd");
+    const QString day = "jour=" + today.toString("yyyy-MM-dd");
+    EXPECT_EQ(
+        show(today, today, "Tous les postes"),
+        (QStringList{day + " formatées=3 oppositions=1", "jour=total formatées=3 oppositions=1"}));
+    EXPECT_EQ(show(today, today, "Par poste"),
+              (QStringList{day + " poste=Guichet 1 formatées=2 oppositions=0",
+                           day + " poste=Guichet 2 formatées=1 oppositions=1",
+                           "jour=total poste= formatées=3 oppositions=1"}));
+    auto* chart = view.findChild<QChartView*>("chartTotals")->chart();
+    const auto* formatted = qobject_cast<QBarSeries*>(chart->series().value(0))->barSets().at(0);
+    EXPECT_EQ(formatted->count(), 1);
+    EXPECT_EQ(formatted->at(0), 3);
+    EXPECT_EQ(show(today, today, "Guichet 2"),
+              (QStringList{day + " poste=Guichet 2 formatées=1 oppositions=1",
+                           "jour=total poste= formatées=1 oppositions=1"}));
+    view.chooseExportFile = [&] { return QString::fromStdString(dir.path("t.csv")); };
+    view.findChild<QPushButton*>("cmdExportTotals")->click();
+    const std::string csv = dir.read("t.csv");
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 3);
+    EXPECT_NE(csv.find("\n" + day.mid(5).toStdString() + ";Guichet 2;1;"), std::string::npos);
+    EXPECT_EQ(show(QDate(2000, 1, 1), QDate(2000, 1, 31), "Guichet 2").size(), 1);
+    EXPECT_EQ(view.findChild<QComboBox*>("cmbTotalsStation")->currentText(), "Guichet 2");
 }
