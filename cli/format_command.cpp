@@ -2,6 +2,7 @@
 
 #include "cli_journal.h"
 #include "cli_reader.h"
+#include "format_run.h"
 #include "workflows/format_workflow.h"
 
 #include <ostream>
@@ -58,33 +59,15 @@ int FormatCommand::run(const GlobalOptions& options, const base::ParsedLine& par
     workflowOptions.journal = journal.writer();
     workflowOptions.waiting = journal.waiting();
     workflows::FormatWorkflow workflow(cli.state(), journal.series(), workflowOptions);
-    workflow.Load();
-    // A serial that cannot be trusted is refused before the card is touched.
-    if (workflow.formattingBlocked()) {
-        io.out << workflow.info() << "\n";
-        io.err << "ostrel-card format : " << workflow.problem() << "\n";
+    if (!RunFormatInsertion(workflow, cli, "format", io))
         return 1;
-    }
-    if (!cli.requireCard(io))
-        return 1;
-    workflow.CardInserted();
-    workflow.Unload();
-    if (!workflow.warning().empty())
-        io.err << "ostrel-card format : attention : " << workflow.warning() << "\n";
-    io.out << workflow.info() << "\n";
-    if (workflow.outcome() == workflows::FormatOutcome::Nothing) {
-        io.err << "ostrel-card format : " << cli.state().InfoMessage << "\n";
-    }
     if (workflow.outcome() == workflows::FormatOutcome::Formatted) {
         io.out << "serial: " << workflow.serialWritten() << "\n";
     }
     if (workflow.outcome() == workflows::FormatOutcome::AlreadyFormatted) {
         io.out << "old serial: " << workflow.oldSerial() << "\n";
     }
-    if (!workflow.problem().empty())
-        io.err << "ostrel-card format : " << workflow.problem() << "\n";
-    if (!workflow.notice().empty())
-        io.err << "ostrel-card format : " << workflow.notice() << "\n";
+    PrintFormatAfterword(workflow, "format", io);
     const bool done = workflow.outcome() == workflows::FormatOutcome::Formatted ||
                       workflow.outcome() == workflows::FormatOutcome::AlreadyFormatted;
     // A card written that the journal could not record as done is not reported as done.

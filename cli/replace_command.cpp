@@ -2,6 +2,7 @@
 
 #include "cli_journal.h"
 #include "cli_reader.h"
+#include "format_run.h"
 #include "workflows/format_workflow.h"
 #include "workflows/replacement.h"
 
@@ -73,29 +74,13 @@ int ReplaceCommand::run(const GlobalOptions& options, const base::ParsedLine& pa
     workflowOptions.waiting = journal.waiting();
     workflows::FormatWorkflow workflow(cli.state(), journal.series(), workflowOptions);
     workflow.SetReplacement(replacement);
-    workflow.Load();
-    if (workflow.formattingBlocked()) {
-        io.out << workflow.info() << "\n";
-        io.err << "ostrel-card replace : " << workflow.problem() << "\n";
+    if (!RunFormatInsertion(workflow, cli, "replace", io))
         return 1;
-    }
-    if (!cli.requireCard(io))
-        return 1;
-    workflow.CardInserted();
-    workflow.Unload();
-    if (!workflow.warning().empty())
-        io.err << "ostrel-card replace : attention : " << workflow.warning() << "\n";
-    io.out << workflow.info() << "\n";
-    if (workflow.outcome() == workflows::FormatOutcome::Nothing)
-        io.err << "ostrel-card replace : " << cli.state().InfoMessage << "\n";
     if (workflow.serialWritten() >= 0)
         io.out << "serial: " << workflow.serialWritten() << "\n";
     if (workflow.replacedBy())
         io.out << "replaced: " << old << "\n";
-    if (!workflow.problem().empty())
-        io.err << "ostrel-card replace : " << workflow.problem() << "\n";
-    if (!workflow.notice().empty())
-        io.err << "ostrel-card replace : " << workflow.notice() << "\n";
+    PrintFormatAfterword(workflow, "replace", io);
     return workflow.outcome() == workflows::FormatOutcome::Replaced && workflow.problem().empty()
                ? 0
                : 1;

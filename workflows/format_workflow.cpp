@@ -311,14 +311,7 @@ CardTask FormatWorkflow::FormatBlankCard(std::optional<Unfinished> unfinished,
     const std::int32_t written =
         WriteRanges(state_, {kHeaderByteRange, kIdentityRange, kLastByteRange});
     if (written != 0) {
-        co_await steps_.Beside(
-            [&] { record.Finish(journal::kWriteFailed, std::nullopt, std::nullopt, error); });
-        if (!record.kept().empty())
-            notice_ = ResultPendingText(record.kept());
-        info_ = texts::WriteFailureText(written);
-        indicator_ = Indicator::Red;
-        outcome_ = FormatOutcome::Failed;
-        problem_ = error;
+        co_await FailWrite(record, written);
         co_return;
     }
     const card::CardMemory after = AfterWrite(state_.CardImage, state_.WriteImage,
@@ -334,6 +327,18 @@ CardTask FormatWorkflow::FormatBlankCard(std::optional<Unfinished> unfinished,
     problem_ = error;
     if (replacement_ && !unfinished)
         co_await WriteReplacement(serial, after);
+}
+
+CardTask FormatWorkflow::FailWrite(JournalledOperation& record, std::int32_t written) {
+    std::string error;
+    co_await steps_.Beside(
+        [&] { record.Finish(journal::kWriteFailed, std::nullopt, std::nullopt, error); });
+    if (!record.kept().empty())
+        notice_ = ResultPendingText(record.kept());
+    info_ = texts::WriteFailureText(written);
+    indicator_ = Indicator::Red;
+    outcome_ = FormatOutcome::Failed;
+    problem_ = error;
 }
 
 CardTask FormatWorkflow::WriteReplacement(std::int64_t serial, card::CardMemory formatted) {
@@ -359,14 +364,7 @@ CardTask FormatWorkflow::WriteReplacement(std::int64_t serial, card::CardMemory 
     state_.WriteImage[kDisposableValue] = static_cast<std::uint8_t>(replacement.credits);
     const std::int32_t written = WriteRanges(state_, {kDisposableRange});
     if (written != 0) {
-        co_await steps_.Beside(
-            [&] { record.Finish(journal::kWriteFailed, std::nullopt, std::nullopt, error); });
-        if (!record.kept().empty())
-            notice_ = ResultPendingText(record.kept());
-        info_ = texts::WriteFailureText(written);
-        indicator_ = Indicator::Red;
-        problem_ = error;
-        outcome_ = FormatOutcome::Failed;
+        co_await FailWrite(record, written);
         co_return;
     }
     const card::CardMemory after = AfterWrite(formatted, state_.WriteImage, {kDisposableRange});

@@ -122,6 +122,8 @@ private:
     CardTask FormatBlankCard(std::optional<Unfinished> unfinished,
                              std::optional<std::int64_t> incompleteSerial = std::nullopt);
     CardTask RewriteFormattedCard();
+    // A write the card did not take: its record ends failed, the window shows why in red.
+    CardTask FailWrite(JournalledOperation& record, std::int32_t written);
     // Gives the card just formatted with serial (its bytes: formatted) the lost card's value.
     CardTask WriteReplacement(std::int64_t serial, card::CardMemory formatted);
     // Drops an operation still waiting.
