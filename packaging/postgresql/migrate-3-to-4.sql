@@ -89,7 +89,8 @@ END
 $$;
 
 -- Adds a replacement, "interrompue" until its card is written: p_serial_new must be a card this
--- login formatted, written and verified. The same key sent again returns the row it made.
+-- login formatted, written and verified (or whose end still waits in the station's spool: its
+-- format row is then still "interrompue"). The same key sent again returns the row it made.
 CREATE FUNCTION ostrel.add_replacement(p_key uuid, p_station text, p_program text,
                                        p_reader text, p_serial_old bigint, p_serial_new bigint,
                                        p_supplier integer, p_kind integer, p_credits integer,
@@ -100,7 +101,8 @@ DECLARE
 BEGIN
   IF NOT EXISTS (SELECT FROM ostrel.operations
                   WHERE serial_new = p_serial_new AND operation = 'formatage'
-                    AND outcome = 'écrite et vérifiée' AND login = session_user) THEN
+                    AND outcome IN ('écrite et vérifiée', 'interrompue')
+                    AND login = session_user) THEN
     RAISE EXCEPTION 'carte % : pas formatée par ce poste', p_serial_new USING ERRCODE = '42501';
   END IF;
   IF EXISTS (SELECT FROM ostrel.operations
