@@ -310,14 +310,9 @@ void CardHistoryView::Replace(std::int64_t serial, bool force) {
     auto prepared = std::make_shared<Prepared>();
     act_->Start(
         [journal = writer_.journal, serial, force, prepared] {
-            prepared->ok = workflows::PrepareReplacement(*journal, serial, force,
-                                                         prepared->replacement, prepared->refusal);
-            if (prepared->ok || force)
-                return;
-            workflows::Replacement forced;
-            std::string refusal;
-            prepared->confirmable =
-                workflows::PrepareReplacement(*journal, serial, true, forced, refusal);
+            prepared->ok =
+                workflows::PrepareReplacement(*journal, serial, force, prepared->replacement,
+                                              prepared->refusal, &prepared->confirmable);
         },
         [this, serial, prepared] {
             const QString refusal = QString::fromStdString(prepared->refusal);

@@ -184,26 +184,19 @@ void DailyTotalsView::Refresh() {
             std::string error;
         };
         auto summed = std::make_shared<Summed>();
-        summed->totals.total.day = "total";
         const journal::TotalsScope scope = ChosenScope();
         read_->Start(
             [journal = journal_, since = dtSince_->date().toString(kDateFormat).toStdString(),
              until = dtUntil_->date().toString(kDateFormat).toStdString(), scope, summed] {
-                summed->ok = journal::ReadTotals(*journal, since, until, summed->totals,
-                                                 summed->error, scope);
+                // One read by station serves the table, whatever is chosen, and the list of
+                // the stations.
+                std::vector<journal::DayCount> counts;
+                summed->ok = journal->CountByDay(journal::LocalZoneName(), since, until, true,
+                                                 counts, summed->error);
+                summed->totals = journal::SumDayCounts(counts, scope);
                 std::set<std::string> seen;
-                if (summed->ok && scope.byStation && scope.station.empty()) {
-                    for (const journal::DayTotals& day : summed->totals.days)
-                        seen.insert(day.station);
-                } else if (summed->ok) {
-                    std::vector<journal::DayCount> counts;
-                    std::string error;
-                    if (journal->CountByDay(journal::LocalZoneName(), since, until, true, counts,
-                                            error)) {
-                        for (const journal::DayCount& count : counts)
-                            seen.insert(count.station);
-                    }
-                }
+                for (const journal::DayCount& count : counts)
+                    seen.insert(count.station);
                 seen.erase(std::string());
                 summed->stations.assign(seen.begin(), seen.end());
             },

@@ -79,8 +79,13 @@ bool ReadTotals(Journal& journal, const std::string& since, const std::string& u
     const bool byStation = scope.byStation || !scope.station.empty();
     if (!journal.CountByDay(LocalZoneName(), since, until, byStation, counts, error))
         return false;
+    totals = SumDayCounts(counts, scope);
+    return true;
+}
+
+Totals SumDayCounts(const std::vector<DayCount>& counts, const TotalsScope& scope) {
     std::map<std::pair<std::string, std::string>, DayTotals> days;
-    totals = Totals{};
+    Totals totals;
     totals.total.day = "total";
     for (const DayCount& c : counts) {
         if (!scope.station.empty() && c.station != scope.station)
@@ -95,7 +100,7 @@ bool ReadTotals(Journal& journal, const std::string& since, const std::string& u
     }
     for (auto& [day, t] : days)
         totals.days.push_back(t);
-    return true;
+    return totals;
 }
 
 std::vector<std::string> TotalsColumnNames(bool byStation) {

@@ -51,6 +51,8 @@ Totals SumByDay(const std::vector<Entry>& entries, const std::string& since,
 // machine's time zone); a day with rows that count for nothing is listed with zeros, as above.
 bool ReadTotals(Journal& journal, const std::string& since, const std::string& until,
                 Totals& totals, std::string& error, const TotalsScope& scope = {});
+// The totals of counts already read (by station when scope asks for stations).
+Totals SumDayCounts(const std::vector<DayCount>& counts, const TotalsScope& scope);
 
 // The headings and one line's fields, in the same order.
 // By station, the station's column follows the day's.
